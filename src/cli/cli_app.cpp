@@ -1,0 +1,201 @@
+#include "cli_app.h"
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "encoding.h"
+#include "file_run.h"
+#include "typeset_engine.h"
+
+namespace quenlet::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Option texts as typed, before they are checked and converted.
+struct RawTexts {
+    std::string headingOpen = "《";
+    std::string headingClose = "》";
+    std::string indent = "\u3000\u3000";
+    std::string paragraphEnd;
+    std::string find;
+    std::string replace = " ";
+    std::string stripPrefix = " ";
+};
+
+struct Flags {
+    bool noMerge = false;
+    bool noSplit = false;
+    bool keepAsterisks = false;
+    bool keepDashes = false;
+    bool keepDots = false;
+    bool keepTildes = false;
+    bool keepQuotes = false;
+    bool json = false;
+    bool quiet = false;
+    std::string encoding = "auto";
+};
+
+// A JSON string literal for bytes that are UTF-8 where they can be; any other
+// byte is written as the escape \udcXX, so a file name is never altered.
+std::string jsonString(std::string_view bytes) {
+    std::string out = "\"";
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    char hex[8];
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char b = data[i];
+        if (b == '"' || b == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(b));
+            ++i;
+        } else if (b < 0x20) {
+            std::snprintf(hex, sizeof hex, "\\u%04x", b);
+            out += hex;
+            ++i;
+        } else if (b < 0x80) {
+            out.push_back(static_cast<char>(b));
+            ++i;
+        } else {
+            const Utf8Sequence seq = readUtf8Sequence(data + i, bytes.size() - i);
+            if (seq.status == Utf8Sequence::Complete) {
+                out.append(bytes.substr(i, seq.length));
+                i += seq.length;
+            } else {
+                std::snprintf(hex, sizeof hex, "\\udc%02x", b);
+                out += hex;
+                ++i;
+            }
+        }
+    }
+    out.push_back('"');
+    return out;
+}
+
+void printStatistics(std::ostream& to, const Statistics& statistics) {
+    const StatisticTexts texts = statisticTexts(statistics);
+    for (const Text* line : {&texts.sourceParagraphs, &texts.merged, &texts.split, &texts.finalParagraphs})
+        to << toUtf8(*line) << '\n';
+}
+
+void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
+    to << "{\"files\": 1, \"source_paragraphs\": " << statistics.SourceParagraphCount
+       << ", \"merged\": " << statistics.MergedCount << ", \"split\": " << statistics.SplitCount
+       << ", \"final_paragraphs\": " << statistics.FinalParagraphCount << ", \"output\": " << jsonString(result.outputPath)
+       << ", \"encoding\": \"" << encodingName(result.format.encoding) << "\"}\n";
+}
+
+// Converts the option texts; names the first one that is not valid UTF-8.
+std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& options) {
+    const std::pair<const std::string*, Text*> texts[] = {
+        {&raw.headingOpen, &options.HeadingOpen}, {&raw.headingClose, &options.HeadingClose},
+        {&raw.indent, &options.Indent},           {&raw.paragraphEnd, &options.ParagraphEnd},
+        {&raw.find, &options.FindText},           {&raw.replace, &options.ReplaceText},
+        {&raw.stripPrefix, &options.StripPrefix},
+    };
+    for (const auto& [from, to] : texts)
+        if (!fromUtf8Strict(*from, *to)) return *from;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv, Streams streams) {
+    CLI::App app{
+        "Quenlet re-flows plain-text Chinese novels: it joins paragraphs broken into short lines, removes padding\n"
+        "spaces and runs of question marks, normalises quotes and ellipses, sets chapter headings apart and\n"
+        "indents every paragraph. Each FILE is typeset into a copy named kovra-FILE beside it; the file itself\n"
+        "is never changed. The statistics of each file are printed when it is done.",
+        "quenlet-cli"};
+    app.get_formatter()->column_width(30);
+
+    std::vector<std::string> files;
+    RawTexts raw;
+    Flags flags;
+
+    app.add_option("FILE", files,
+                   "Text files to typeset, one after the other. \"-\" reads standard input and writes the result to\n"
+                   "standard output (the statistics then go to standard error).")
+        ->required();
+    app.add_flag("--no-merge", flags.noMerge,
+                 "Do not join broken lines: every line is cleaned and written as it is, nothing else is done.");
+    app.add_flag("--no-split", flags.noSplit,
+                 "Do not cut run-together paragraphs at sentence ends, quotations and chapter headings.");
+    app.add_option("--heading-open", raw.headingOpen, "Text written before each heading (default 《).");
+    app.add_option("--heading-close", raw.headingClose, "Text written after each heading (default 》).");
+    app.add_option("--indent", raw.indent, "Text written before each paragraph (default two full-width spaces).");
+    app.add_option("--paragraph-end", raw.paragraphEnd, "Text written after each paragraph (default none).");
+    app.add_option("--find", raw.find,
+                   "Your own rule: replace this text in every paragraph with the --replace text (default none:\n"
+                   "no replacing).");
+    app.add_option("--replace", raw.replace, "The text that --find is replaced with (default one space).");
+    app.add_option("--strip-prefix", raw.stripPrefix,
+                   "Remove this text from the start of each line and each cut-off paragraph (default one space,\n"
+                   "which never matches because spaces are removed anyway).");
+    app.add_flag("--keep-asterisks", flags.keepAsterisks, "Keep full-width asterisks ＊ (deleted by default).");
+    app.add_flag("--keep-dashes", flags.keepDashes, "Keep hyphens - (deleted by default).");
+    app.add_flag("--keep-dots", flags.keepDots, "Keep runs of 。.,、 (by default they become ……).");
+    app.add_flag("--keep-tildes", flags.keepTildes, "Keep ～ (by default each becomes …).");
+    app.add_flag("--keep-quotes", flags.keepQuotes, "Keep straight double quotes \" (by default they become “ ”).");
+    app.add_option("--encoding", flags.encoding,
+                   "Encoding of the input: auto (default: a byte order mark, else UTF-8 when the file is valid\n"
+                   "UTF-8, else GB18030), utf-8, utf-16le, utf-16be or gb18030. The result is written in the same\n"
+                   "encoding.")
+        ->check(CLI::IsMember({"auto", "utf-8", "utf-16le", "utf-16be", "gb18030"}));
+    app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
+    app.add_flag("-q,--quiet", flags.quiet, "Print no statistics.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, streams.out, streams.err);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e, streams.out, streams.err);
+        return kExitUsage;
+    }
+
+    TypesetOptions options;
+    if (const auto bad = convertTexts(raw, options)) {
+        streams.err << "quenlet-cli: option text is not valid UTF-8: " << jsonString(*bad) << '\n';
+        return kExitUsage;
+    }
+    options.MergeLines = !flags.noMerge;
+    options.SplitParagraphs = !flags.noSplit;
+    options.DeleteAsterisks = !flags.keepAsterisks;
+    options.DeleteDoubleDashes = !flags.keepDashes;
+    options.DotsToEllipsis = !flags.keepDots;
+    options.TildeToEllipsis = !flags.keepTildes;
+    options.ConvertQuotes = !flags.keepQuotes;
+    FileRunSettings settings;
+    if (flags.encoding != "auto") settings.forcedEncoding = encodingFromName(flags.encoding);
+
+    TypesetEngine engine;
+    bool anyFailed = false;
+    for (const std::string& file : files) {
+        engine.resetStatistics();
+        const bool fromStandardInput = file == "-";
+        const FileRunResult result =
+            fromStandardInput ? typesetStream(engine, streams.inputFd, streams.outputFd, options, settings)
+                              : typesetFile(engine, file, options, settings);
+        if (!result.ok) {
+            streams.err << "quenlet-cli: " << result.error << '\n';
+            anyFailed = true;
+            continue;
+        }
+        if (result.undecodableBytes > 0)
+            streams.err << "quenlet-cli: warning: " << (fromStandardInput ? "standard input" : file) << ": "
+                        << result.undecodableBytes << " bytes are not valid " << encodingName(result.format.encoding)
+                        << "; they were copied unchanged\n";
+        if (flags.quiet) continue;
+        std::ostream& report = fromStandardInput ? streams.err : streams.out;
+        if (flags.json) printJson(report, engine.statistics(), result);
+        else printStatistics(report, engine.statistics());
+    }
+    return anyFailed ? kExitFailed : kExitOk;
+}
+
+}  // namespace quenlet::cli

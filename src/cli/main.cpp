@@ -1,0 +1,7 @@
+#include <iostream>
+
+#include "cli_app.h"
+
+int main(int argc, char** argv) {
+    return quenlet::cli::run(argc, argv, {std::cout, std::cerr, 0, 1});
+}

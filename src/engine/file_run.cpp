@@ -1,0 +1,149 @@
+#include "file_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "text_file.h"
+
+namespace quenlet {
+namespace {
+
+class ClosedOnExit {
+public:
+    explicit ClosedOnExit(int fd) : fd_(fd) {}
+    ~ClosedOnExit() { closeNow(); }
+    ClosedOnExit(const ClosedOnExit&) = delete;
+    ClosedOnExit& operator=(const ClosedOnExit&) = delete;
+    void closeNow() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+void feedLines(TypesetEngine& engine, LineReader& reader) {
+    Text line;
+    while (reader.readLine(line)) engine.processLine(std::move(line));
+}
+
+Text labelled(std::u16string_view before, Count number, std::u16string_view after) {
+    Text text(before);
+    for (char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
+    text.append(after);
+    return text;
+}
+
+// Runs `body`; any failure restores the engine's carried state and becomes the
+// result's error message.
+template <typename Body>
+FileRunResult guarded(TypesetEngine& engine, Body&& body) {
+    const CarriedState saved = engine.carriedState();
+    FileRunResult result;
+    try {
+        body(result);
+        result.ok = true;
+    } catch (const FileError& e) {
+        result.error = e.what();
+    } catch (const std::bad_alloc&) {
+        result.error = "out of memory";
+    }
+    if (!result.ok) engine.restoreCarriedState(saved);
+    return result;
+}
+
+}  // namespace
+
+SourcePath splitSourcePath(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {std::string(), std::string(path)};
+    return {std::string(path.substr(0, slash + 1)), std::string(path.substr(slash + 1))};
+}
+
+std::string outputPathFor(std::string_view sourcePath) {
+    const SourcePath parts = splitSourcePath(sourcePath);
+    return parts.folder + std::string(kOutputPrefix) + parts.name;
+}
+
+FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings, RunObserver* observer) {
+    const SourcePath parts = splitSourcePath(sourcePath);
+    engine.state().SourceFolder = parts.folder;
+    engine.state().SourceFileName = parts.name;
+    const std::string outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
+    return guarded(engine, [&](FileRunResult& result) {
+        result.outputPath = outputPath;
+        const int sourceFd = openSourceFile(sourcePath);
+        ClosedOnExit sourceCloser(sourceFd);
+        LineReader reader(sourceFd, sourcePath, settings.forcedEncoding);
+        AtomicOutputFile output(outputPath);
+        LineWriter writer(output.fd(), outputPath, reader.format());
+        engine.beginFile(options, writer, observer);
+        feedLines(engine, reader);
+        sourceCloser.closeNow();
+        engine.endFile();
+        writer.flush();
+        output.commit();
+        result.format = reader.format();
+        result.undecodableBytes = reader.undecodableBytes();
+    });
+}
+
+FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
+                            const FileRunSettings& settings, RunObserver* observer) {
+    const std::string inputName = "standard input";
+    const std::string outputName = "standard output";
+    return guarded(engine, [&](FileRunResult& result) {
+        result.outputPath = "-";
+        int readFd = inputFd;
+        std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
+        struct stat info{};
+        const bool rereadable =
+            ::fstat(inputFd, &info) == 0 && S_ISREG(info.st_mode) && ::lseek(inputFd, 0, SEEK_CUR) == 0;
+        if (!rereadable) {
+            spool.reset(std::tmpfile());
+            if (!spool) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
+            readFd = ::fileno(spool.get());
+            std::string block(256 * 1024, '\0');
+            for (;;) {
+                const ssize_t got = ::read(inputFd, block.data(), block.size());
+                if (got < 0 && errno == EINTR) continue;
+                if (got < 0) throw FileError(inputName, systemReason("cannot read", errno));
+                if (got == 0) break;
+                for (ssize_t done = 0; done < got;) {
+                    const ssize_t wrote = ::write(readFd, block.data() + done, static_cast<std::size_t>(got - done));
+                    if (wrote < 0 && errno == EINTR) continue;
+                    if (wrote < 0) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
+                    done += wrote;
+                }
+            }
+            if (::lseek(readFd, 0, SEEK_SET) != 0) throw FileError(inputName, systemReason("cannot read", errno));
+        }
+        LineReader reader(readFd, inputName, settings.forcedEncoding);
+        LineWriter writer(outputFd, outputName, reader.format());
+        engine.beginFile(options, writer, observer);
+        feedLines(engine, reader);
+        engine.endFile();
+        writer.flush();
+        result.format = reader.format();
+        result.undecodableBytes = reader.undecodableBytes();
+    });
+}
+
+StatisticTexts statisticTexts(const Statistics& statistics) {
+    constexpr std::u16string_view paragraphs = u"个段落";
+    return {labelled(u"原文件共", statistics.SourceParagraphCount, paragraphs),
+            labelled(u"合并掉了", statistics.MergedCount, paragraphs),
+            labelled(u"新分成了", statistics.SplitCount, paragraphs),
+            labelled(u"最终成了", statistics.FinalParagraphCount, paragraphs)};
+}
+
+Text fileCountText(Count files) { return labelled(u"共", files, u"个文件"); }
+
+}  // namespace quenlet

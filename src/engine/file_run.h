@@ -1,0 +1,59 @@
+// One file's run: the source is read line by line through the engine into a
+// "kovra-" copy beside it. The source is never written; the copy appears only
+// when it is complete.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "encoding.h"
+#include "typeset_engine.h"
+
+namespace quenlet {
+
+inline constexpr std::string_view kOutputPrefix = "kovra-";
+
+struct SourcePath {
+    std::string folder;  // everything up to and including the last '/'; "" when there is none
+    std::string name;    // everything after it
+};
+SourcePath splitSourcePath(std::string_view path);
+std::string outputPathFor(std::string_view sourcePath);
+
+struct FileRunSettings {
+    std::optional<Encoding> forcedEncoding;  // detect when empty
+};
+
+struct FileRunResult {
+    bool ok = false;
+    std::string error;  // "<file>: <reason>" when the run failed
+    std::string outputPath;
+    TextFormat format;
+    std::uint64_t undecodableBytes = 0;
+};
+
+// Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is
+// left behind, an existing copy is untouched, and the engine's carried state
+// and statistics are as they were before the call.
+FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
+
+// Typesets from one open descriptor to another (standard input to standard
+// output). The input is copied to a temporary file first when it cannot be
+// read twice, which format detection needs.
+FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
+                            const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
+
+// The four statistics as the results panel shows them, and a batch's file count.
+struct StatisticTexts {
+    Text sourceParagraphs;  // 原文件共N个段落
+    Text merged;            // 合并掉了N个段落
+    Text split;             // 新分成了N个段落
+    Text finalParagraphs;   // 最终成了N个段落
+};
+StatisticTexts statisticTexts(const Statistics& statistics);
+Text fileCountText(Count files);  // 共N个文件
+
+}  // namespace quenlet

@@ -1,0 +1,139 @@
+#include "gb18030.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace quenlet::gb18030 {
+namespace {
+
+constexpr unsigned kTwoByteCodes = 126 * 190;
+
+// glibc follows the 2005/2022 revisions for these codes: six two-byte codes
+// then decode to the same supplementary characters as their four-byte forms
+// (so decode-then-encode changes the bytes), and eighteen four-byte codes are
+// rejected. We keep the original one-to-one assignments for all of them, so
+// that every valid byte sequence survives a round trip unchanged.
+struct Override {
+    std::uint32_t bytes;  // big-endian packed code
+    char16_t character;
+};
+constexpr Override kOverrides[] = {
+    {0xA6D9, 0xE78D}, {0xA6DA, 0xE78E}, {0xA6DB, 0xE78F}, {0xA6DC, 0xE790}, {0xA6DD, 0xE791},
+    {0xA6DE, 0xE792}, {0xA6DF, 0xE793}, {0xA6EC, 0xE794}, {0xA6ED, 0xE795}, {0xA6F3, 0xE796},
+    {0xA8BC, 0xE7C7}, {0xFE51, 0xE816}, {0xFE52, 0xE817}, {0xFE53, 0xE818}, {0xFE59, 0xE81E},
+    {0xFE61, 0xE826}, {0xFE66, 0xE82B}, {0xFE67, 0xE82C}, {0xFE6C, 0xE831}, {0xFE6D, 0xE832},
+    {0xFE76, 0xE83B}, {0xFE7E, 0xE843}, {0xFE90, 0xE854}, {0xFE91, 0xE855}, {0xFEA0, 0xE864},
+    {0x8135F437, 0x1E3F}, {0x82359037, 0x9FB4}, {0x82359038, 0x9FB5}, {0x82359039, 0x9FB6},
+    {0x82359130, 0x9FB7}, {0x82359131, 0x9FB8}, {0x82359132, 0x9FB9}, {0x82359133, 0x9FBA},
+    {0x82359134, 0x9FBB}, {0x84318236, 0xFE10}, {0x84318237, 0xFE11}, {0x84318238, 0xFE12},
+    {0x84318239, 0xFE13}, {0x84318330, 0xFE14}, {0x84318331, 0xFE15}, {0x84318332, 0xFE16},
+    {0x84318333, 0xFE17}, {0x84318334, 0xFE18}, {0x84318335, 0xFE19},
+};
+
+unsigned twoByteIndex(unsigned lead, unsigned trail) {
+    return (lead - 0x81) * 190 + (trail < 0x80 ? trail - 0x40 : trail - 0x41);
+}
+
+unsigned fourByteIndex(unsigned b1, unsigned b2, unsigned b3, unsigned b4) {
+    return (((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
+}
+
+struct Tables {
+    std::vector<char16_t> twoByte = std::vector<char16_t>(kTwoByteCodes);
+    std::vector<char16_t> fourByte = std::vector<char16_t>(kFourByteBmpCodes);
+    std::vector<std::uint32_t> encoded = std::vector<std::uint32_t>(0x10000);  // packed bytes, 0 = none
+
+    Tables() {
+        iconv_t cd = iconv_open("UTF-16LE", "GB18030");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("the C library has no GB18030 converter (iconv)");
+        std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
+        auto decodeOne = [cd](const unsigned char* code, std::size_t length) -> char16_t {
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            char in[4];
+            for (std::size_t i = 0; i < length; ++i) in[i] = static_cast<char>(code[i]);
+            char out[8];
+            char* inPtr = in;
+            char* outPtr = out;
+            std::size_t inLeft = length;
+            std::size_t outLeft = sizeof out;
+            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return 0;
+            if (sizeof out - outLeft != 2) return 0;  // not a single BMP character
+            return static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
+                                         (static_cast<unsigned char>(out[1]) << 8));
+        };
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                if (trail == 0x7F) continue;
+                const unsigned char code[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+                twoByte[twoByteIndex(lead, trail)] = decodeOne(code, 2);
+            }
+        }
+        for (unsigned b1 = 0x81; b1 <= 0x84; ++b1)
+            for (unsigned b2 = 0x30; b2 <= 0x39; ++b2)
+                for (unsigned b3 = 0x81; b3 <= 0xFE; ++b3)
+                    for (unsigned b4 = 0x30; b4 <= 0x39; ++b4) {
+                        const unsigned char code[4] = {static_cast<unsigned char>(b1), static_cast<unsigned char>(b2),
+                                                       static_cast<unsigned char>(b3), static_cast<unsigned char>(b4)};
+                        fourByte[fourByteIndex(b1, b2, b3, b4)] = decodeOne(code, 4);
+                    }
+        for (const Override& o : kOverrides) {
+            if (o.bytes > 0xFFFF)
+                fourByte[fourByteIndex(o.bytes >> 24, (o.bytes >> 16) & 0xFF, (o.bytes >> 8) & 0xFF, o.bytes & 0xFF)] =
+                    o.character;
+            else
+                twoByte[twoByteIndex(o.bytes >> 8, o.bytes & 0xFF)] = o.character;
+        }
+        // The encoder is the exact inverse of the decoder.
+        for (unsigned c = 0; c < 0x80; ++c) encoded[c] = c;
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
+                if (trail != 0x7F) {
+                    const char16_t c = twoByte[twoByteIndex(lead, trail)];
+                    if (c != 0 && encoded[c] == 0) encoded[c] = (lead << 8) | trail;
+                }
+        for (unsigned b1 = 0x81; b1 <= 0x84; ++b1)
+            for (unsigned b2 = 0x30; b2 <= 0x39; ++b2)
+                for (unsigned b3 = 0x81; b3 <= 0xFE; ++b3)
+                    for (unsigned b4 = 0x30; b4 <= 0x39; ++b4) {
+                        const char16_t c = fourByte[fourByteIndex(b1, b2, b3, b4)];
+                        if (c != 0 && encoded[c] == 0) encoded[c] = (b1 << 24) | (b2 << 16) | (b3 << 8) | b4;
+                    }
+    }
+};
+
+const Tables& tables() {
+    static const Tables built;
+    return built;
+}
+
+}  // namespace
+
+char16_t decodeTwoByte(unsigned lead, unsigned trail) { return tables().twoByte[twoByteIndex(lead, trail)]; }
+
+char16_t decodeFourByteBmp(unsigned index) { return tables().fourByte[index]; }
+
+int encodeBmp(char16_t character, unsigned char out[4]) {
+    const std::uint32_t code = tables().encoded[character];
+    if (character < 0x80) {
+        out[0] = static_cast<unsigned char>(character);
+        return 1;
+    }
+    if (code == 0) return 0;
+    if (code <= 0xFFFF) {
+        out[0] = static_cast<unsigned char>(code >> 8);
+        out[1] = static_cast<unsigned char>(code);
+        return 2;
+    }
+    out[0] = static_cast<unsigned char>(code >> 24);
+    out[1] = static_cast<unsigned char>(code >> 16);
+    out[2] = static_cast<unsigned char>(code >> 8);
+    out[3] = static_cast<unsigned char>(code);
+    return 4;
+}
+
+}  // namespace quenlet::gb18030

@@ -1,0 +1,104 @@
+// Paragraph output: a paragraph without prose punctuation is a heading and is
+// written between the heading markers with blank lines around it; any other
+// paragraph is body text, written indented -- split into segments first when
+// splitting is on.
+#include "typeset_engine.h"
+
+namespace quenlet {
+namespace {
+
+// Prose marks: a paragraph containing one of these is body text.
+#define QUENLET_PROSE_MARKS                                                                              \
+    u',', u'\uFF0C', u'.', u'\u3002', u'\uFF1F', u'?', u'\uFF01', u'[', u']', u'!', u'\uFF0E', u'"',      \
+        u'\u201D', u'\u201C', u'\u2018', u'\u2019', u'\'', u'/', u'\\', u'|', u'-', u'\uFF3B', u'\uFF3D', \
+        u'\u3001', u'_', u':', u'\uFF1A', u'\uFF0D', u'\u300C', u'\u300D', u'\u2026'
+
+constexpr CharSet kProseMarks{QUENLET_PROSE_MARKS};
+// The splitting writer also knows the double corner brackets and angle brackets.
+constexpr CharSet kSplitProseMarks{QUENLET_PROSE_MARKS, u'\u300E', u'\u3008', u'\u3009', u'\u300F'};
+
+#undef QUENLET_PROSE_MARKS
+
+}  // namespace
+
+// Scans Line for the first mark of the set, leaving the character examined
+// last in CurrentChar; true when a mark was found.
+bool TypesetEngine::scanForMark(const CharSet& marks) {
+    DocumentState& s = s_;
+    s.MarkCount = 0;
+    s.LineEndsSentence = 0;
+    for (char16_t c : s.Line) {
+        if (marks.contains(c)) {
+            s.CurrentChar.assign(1, c);
+            s.MarkCount = 1;
+            return true;
+        }
+    }
+    if (!s.Line.empty()) s.CurrentChar.assign(1, s.Line.back());
+    return false;
+}
+
+void TypesetEngine::writeHeading() {
+    DocumentState& s = s_;
+    if (s.HeadingsWritten == 0) {
+        s.HeadingsWritten = 1;
+    } else {
+        writeEmptyLine();
+        writeEmptyLine();
+    }
+    ++s.Stats.FinalParagraphCount;
+    lineBuffer_.assign(options_.HeadingOpen);
+    lineBuffer_.append(s.Line);
+    lineBuffer_.append(options_.HeadingClose);
+    writeLine(lineBuffer_);
+    writeEmptyLine();
+}
+
+// Body text as one paragraph: closing marks stripped from its front, and
+// dropped when one character or none is left.
+void TypesetEngine::writeBodyLine() {
+    ZZQT();
+    if (s_.Line.size() > 1) {
+        writeIndented(s_.Line);
+        ++s_.Stats.FinalParagraphCount;
+    }
+}
+
+// Writes Line as a heading or as body text cut into segments.
+void TypesetEngine::fd() {
+    DocumentState& s = s_;
+    s.InParenthesis = 0;
+    if (!scanForMark(kSplitProseMarks)) {
+        writeHeading();
+        return;
+    }
+    DJ();
+    s.Stats.SplitCount += s.SegmentIndex;
+    if (s.SegmentIndex == 0) {
+        writeBodyLine();
+        return;
+    }
+    for (Count i = 0; i <= s.SegmentIndex; ++i) {
+        Text& segment = s.Segments[i];
+        if (!options_.StripPrefix.empty() && startsWith(segment, options_.StripPrefix))
+            segment.erase(0, options_.StripPrefix.size());
+        s.Line = segment;
+        ZZQT();
+        segment = s.Line;
+        if (segment.size() > 1) {
+            writeIndented(segment);
+            ++s.Stats.FinalParagraphCount;
+        }
+    }
+}
+
+// Writes Line as a heading or as one body paragraph.
+void TypesetEngine::FD0() {
+    if (!scanForMark(kProseMarks)) {
+        writeHeading();
+        return;
+    }
+    writeBodyLine();
+}
+
+}  // namespace quenlet

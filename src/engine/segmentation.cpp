@@ -1,0 +1,206 @@
+// Paragraph segmentation: cuts one paragraph into segments at sentence ends
+// outside quotations, around quotations and brackets, and around chapter
+// headings ("第" ... "章"); drops rule lines and closing marks doubled after a
+// sentence end.
+//
+// The scan works in passes: every cut or deletion shortens the remaining text
+// and the next pass starts again at its front, with fresh bracket states.
+#include "typeset_engine.h"
+
+namespace quenlet {
+namespace {
+
+constexpr CharSet kSentenceEndMarks{u'\u3002', u'!', u'\uFF01', u'\u2026', u'?', u'\uFF1F'};
+// Before an opening quote or bracket, these make a cut before it.
+constexpr CharSet kOpeningGuardSet{u'\u201D', u'"', u'\u3002', u'\uFF01', u'.',
+                                   u'\u300D', u']', u'\u300F', u'\uFF3D', u'!'};
+// Before a closing quote or bracket, these make a cut after it.
+constexpr CharSet kClosingGuardSet{u'\u3002', u'?', u'\u2026', u'.', u'!', u'\uFF01', u'\uFF1F', u'\u00B7'};
+// Directly after a sentence end these are deleted instead of cut at.
+constexpr CharSet kFollowingCloserSet{u'\u3002', u'!',      u'\uFF01', u'\u201D', u'"',      u')',      u'\u300D',
+                                      u'\u2026', u'\uFF09', u'\uFF3D', u']',      u'\u300F', u'\u2019', u'\''};
+constexpr CharSet kHeadingUnitSet{u'\u7AE0', u'\u56DE', u'\u7BC7', u'\u8BDD', u'\u5173',
+                                  u'\u8282', u'\u90E8', u'\u8F91', u'\u96C6', u'\u8BFE'};
+constexpr CharSet kStarChars{u'*', u'\uFF0A'};
+constexpr CharSet kDashChars{u'\uFF0D', u'\u2014', u'-'};
+constexpr CharSet kEqualsChars{u'=', u'\uFF1D'};
+
+constexpr char16_t kOrdinalPrefix = u'\u7B2C';  // 第
+constexpr Count kRuleRunMinimum = 4;
+constexpr Count kSentenceCutCap = 1000;
+constexpr Count kHeadingWindow = 7;  // the unit character stands before this position
+
+}  // namespace
+
+// Cuts the paragraph in Line into Segments[0..SegmentIndex].
+void TypesetEngine::DJ() {
+    DocumentState& s = s_;
+    Text& rest = s.LineCopy;
+    rest = s.Line;
+    s.StarRun = s.DashRun = s.EqualsRun = 0;
+    s.SegmentIndex = 0;
+
+    auto store = [&s](TextView segment) {
+        if (s.Segments.size() <= static_cast<std::size_t>(s.SegmentIndex)) s.Segments.resize(s.SegmentIndex + 1);
+        s.Segments[s.SegmentIndex].assign(segment);
+    };
+    auto keepFrom = [&rest](std::size_t position) { rest = trimSpaces(fromPosition(rest, position)); };
+
+    for (;;) {  // one pass
+        s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
+        s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
+        s.OrdinalPrefix = !rest.empty() && rest[0] == kOrdinalPrefix ? 1 : 0;
+        if (rest.empty()) {
+            store(TextView{});
+            s.Line.clear();
+            return;
+        }
+        bool actionTaken = false;
+        for (s.ScanPos = 1; !actionTaken; ++s.ScanPos) {
+            const auto pos = static_cast<std::size_t>(s.ScanPos);
+            if (pos >= rest.size()) {
+                store(trimSpaces(rest));
+                return;
+            }
+            const char16_t c = rest[pos - 1];
+            s.ScanChar.assign(1, c);
+            if (c == u'(' || c == u'\uFF08') s.InParenthesis = 1;
+            if (c == u')' || c == u'\uFF09') s.InParenthesis = 0;
+
+            // A rule line: a run of four or more stars, dashes or equals signs is
+            // dropped together with everything before it.
+            auto closeRun = [&](const CharSet& members, Count& run) {
+                if (members.contains(c)) {
+                    ++run;
+                } else if (run >= kRuleRunMinimum && s.InParenthesis == 0) {
+                    keepFrom(pos);
+                    run = 0;
+                    return true;
+                } else {
+                    run = 0;
+                }
+                return false;
+            };
+            if (closeRun(kStarChars, s.StarRun) || closeRun(kDashChars, s.DashRun) ||
+                closeRun(kEqualsChars, s.EqualsRun)) {
+                actionTaken = true;
+                continue;
+            }
+
+            const bool cutAllowed = pos > 1 && s.InParenthesis == 0;
+            const char16_t previous = pos > 1 ? rest[pos - 2] : u'\0';
+            auto cutBefore = [&] {
+                store(leftOf(rest, pos - 1));
+                keepFrom(pos);
+                ++s.SegmentIndex;
+                actionTaken = true;
+            };
+            auto cutAfter = [&] {
+                store(leftOf(rest, pos));
+                keepFrom(pos + 1);
+                ++s.SegmentIndex;
+                actionTaken = true;
+            };
+
+            if (kHeadingUnitSet.contains(c) && s.ScanPos < kHeadingWindow && s.OrdinalPrefix == 1 &&
+                s.InParenthesis == 0) {
+                // The heading gets a segment of its own between empty ones.
+                store(TextView{});
+                ++s.SegmentIndex;
+                store(TextView{});
+                ++s.SegmentIndex;
+                store(leftOf(rest, pos));
+                keepFrom(pos + 1);
+                ++s.SegmentIndex;
+                store(TextView{});
+                ++s.SegmentIndex;
+                actionTaken = true;
+                continue;
+            }
+
+            switch (c) {
+                case u'[':
+                case u'\uFF3B':
+                    s.InSquareBracket = 1;
+                    if (cutAllowed && kOpeningGuardSet.contains(previous)) cutBefore();
+                    break;
+                case u']':
+                case u'\uFF3D':
+                    s.InSquareBracket = 0;
+                    if (cutAllowed && kClosingGuardSet.contains(previous)) cutAfter();
+                    break;
+                case u'\u300C':
+                case u'\u300E':
+                    s.InCornerBracket = 1;
+                    if (cutAllowed && kOpeningGuardSet.contains(previous)) cutBefore();
+                    break;
+                case u'\u300D':
+                case u'\u300F':
+                    s.InCornerBracket = 0;
+                    if (cutAllowed && kClosingGuardSet.contains(previous)) cutAfter();
+                    break;
+                case u'\u201C':
+                    s.InDoubleQuote = 1;
+                    if (cutAllowed && kOpeningGuardSet.contains(previous)) cutBefore();
+                    break;
+                case u'\u201D':
+                    s.InDoubleQuote = 0;
+                    if (cutAllowed && kClosingGuardSet.contains(previous)) cutAfter();
+                    break;
+                case u'\u2018':
+                    s.InSingleQuote = 1;
+                    if (cutAllowed && previous == u'\u2019') cutBefore();
+                    break;
+                case u'\u2019':
+                    s.InSingleQuote = 0;
+                    if (s.InDoubleQuote == 0 && s.InSquareBracket == 0 && s.InCornerBracket == 0 && cutAllowed &&
+                        kClosingGuardSet.contains(previous))
+                        cutAfter();
+                    break;
+                case u'"':
+                    if (s.InAsciiDoubleQuote == 0) {
+                        s.InAsciiDoubleQuote = 1;
+                        if (cutAllowed && (previous == u'"' || kClosingGuardSet.contains(previous))) cutBefore();
+                    } else {
+                        s.InAsciiDoubleQuote = 0;
+                        if (cutAllowed && kClosingGuardSet.contains(previous)) cutAfter();
+                    }
+                    break;
+                case u'\'':
+                    if (s.InAsciiSingleQuote == 0) {
+                        s.InAsciiSingleQuote = 1;
+                    } else {
+                        s.InAsciiSingleQuote = 0;
+                        if (s.InAsciiDoubleQuote == 0 && cutAllowed &&
+                            (previous == u'\'' || kClosingGuardSet.contains(previous)))
+                            cutAfter();
+                    }
+                    break;
+                default: break;
+            }
+            if (actionTaken) continue;
+
+            if (kSentenceEndMarks.contains(c) && s.InCornerBracket == 0 && s.InDoubleQuote == 0 &&
+                s.InSingleQuote == 0 && s.InAsciiDoubleQuote == 0 && s.InSquareBracket == 0 &&
+                s.InParenthesis == 0) {
+                const char16_t next = rest[pos];
+                if (!kFollowingCloserSet.contains(next)) {
+                    cutAfter();
+                    // Cap the cuts at sentence ends: the rest becomes one last segment.
+                    if (s.SegmentIndex > kSentenceCutCap) {
+                        store(rest);
+                        s.Line.clear();
+                        return;
+                    }
+                } else {
+                    // A closing mark doubled after the sentence end is deleted;
+                    // the next pass meets the same sentence end again.
+                    rest = trimSpaces(Text(leftOf(rest, pos)) + Text(fromPosition(rest, pos + 2)));
+                    actionTaken = true;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace quenlet

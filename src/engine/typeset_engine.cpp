@@ -1,0 +1,125 @@
+// The per-file core: cleaning each source line, handing it to line merging,
+// draining the finished paragraphs through the stages, and the end-of-file
+// flush. Shared writing helpers of the paragraph writers live here too.
+#include "typeset_engine.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace quenlet {
+
+namespace {
+bool isQuestionMark(char16_t c) { return c == u'?' || c == u'\uFF1F'; }
+}  // namespace
+
+void TypesetEngine::beginFile(const TypesetOptions& options, LineSink& output, RunObserver* observer) {
+    options_ = options;
+    output_ = &output;
+    observer_ = observer;
+    s_.MarkCount = 0;
+    s_.LineEndsSentence = 0;
+    resetPairStates();
+    s_.ClosedFlag = 1;
+    s_.PrevClosed = 1;
+    s_.QuoteParity = 0;
+    s_.DotRun = 0;
+    s_.InParenthesis = 0;
+    s_.HeadingsWritten = 0;
+    s_.PendingText.clear();
+    s_.Pending = 0;
+    s_.ParagraphCount = 0;
+    s_.Paragraphs[0].clear();
+    s_.Segments[0].clear();
+    if (observer_) observer_->mergingStarted();
+}
+
+void TypesetEngine::processLine(Text rawLine) {
+    s_.RawLine = std::move(rawLine);
+    s_.Line = s_.RawLine;
+    s_.InParenthesis = 0;
+    s_.LineEndsSentence = 0;
+    s_.QuoteParity = 0;
+    if (!s_.RawLine.empty()) {
+        ++s_.Stats.SourceParagraphCount;
+        std::erase_if(s_.Line, [](char16_t c) { return c == kSpace || c == kIdeographicSpace; });
+        if (!removeQuestionMarkRuns()) return;  // the line is dropped
+        if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
+            s_.Line.erase(0, options_.StripPrefix.size());
+        if (options_.MergeLines) HB();
+        else writeLine(s_.Line);
+    }
+    if (s_.Pending == 1) return;
+    drainQueue();
+}
+
+// A line ending in a run of two or more question marks is garbage from a bad
+// conversion and is dropped (returns false); elsewhere such runs are deleted
+// and single question marks stay.
+bool TypesetEngine::removeQuestionMarkRuns() {
+    Text& line = s_.Line;
+    if (line.size() >= 2 && isQuestionMark(line.back()) && isQuestionMark(line[line.size() - 2])) return false;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < line.size();) {
+        std::size_t runEnd = i;
+        while (runEnd < line.size() && isQuestionMark(line[runEnd])) ++runEnd;
+        if (runEnd - i >= 2) {
+            i = runEnd;
+            continue;
+        }
+        if (runEnd == i) runEnd = i + 1;
+        while (i < runEnd) line[out++] = line[i++];
+    }
+    line.resize(out);
+    return true;
+}
+
+void TypesetEngine::drainQueue() {
+    const Count queued = s_.ParagraphCount;
+    for (Count i = 1; i <= queued; ++i) {
+        s_.Line = trimSpaces(s_.Paragraphs[i]);
+        if (observer_) observer_->replacingParagraph(s_.Stats.SourceParagraphCount);
+        ZZZ1();
+        Zyt();
+        if (options_.SplitParagraphs) {
+            if (observer_) observer_->splittingParagraph(s_.Stats.SourceParagraphCount);
+            fd();
+        } else {
+            FD0();
+        }
+    }
+    s_.ParagraphCount = 0;
+}
+
+void TypesetEngine::endFile() {
+    if (s_.Pending == 1 && s_.PendingText.size() > 1) {
+        s_.Line = s_.PendingText;
+        ZZQT();
+        writeIndented(s_.Line);
+    }
+}
+
+void TypesetEngine::queueParagraph(Text paragraph) {
+    ++s_.ParagraphCount;
+    if (s_.Paragraphs.size() <= static_cast<std::size_t>(s_.ParagraphCount))
+        s_.Paragraphs.resize(s_.ParagraphCount + 1);
+    s_.Paragraphs[s_.ParagraphCount] = std::move(paragraph);
+}
+
+void TypesetEngine::resetPairStates() {
+    s_.PairState.fill(0);
+    s_.QuoteSpan = -1;
+}
+
+void TypesetEngine::writeIndented(TextView body) {
+    lineBuffer_.assign(options_.Indent);
+    lineBuffer_.append(body);
+    lineBuffer_.append(options_.ParagraphEnd);
+    writeLine(lineBuffer_);
+}
+
+void TypesetEngine::writeLine(TextView line) {
+    if (!output_) throw std::logic_error("typesetting stage called without an output");
+    output_->writeLine(line);
+}
+
+}  // namespace quenlet

@@ -1,0 +1,101 @@
+// The typesetting engine: the shared state, the stages that work on it, and
+// the per-file core that feeds source lines through them.
+//
+// One engine lives as long as the program. The stages keep their short names;
+// they take no arguments and talk to each other only through DocumentState,
+// the options of the current file and the output the run opened.
+#pragma once
+
+#include "document_state.h"
+#include "text.h"
+#include "typeset_options.h"
+
+namespace quenlet {
+
+// Where the paragraph writers put their lines; each call is one output line.
+class LineSink {
+public:
+    virtual ~LineSink() = default;
+    virtual void writeLine(TextView line) = 0;
+};
+
+// Progress of one file's run, for front ends that want to show it.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    virtual void mergingStarted() {}
+    // sourceLineNumber is the count of non-empty source lines read so far.
+    virtual void replacingParagraph(Count /*sourceLineNumber*/) {}
+    virtual void splittingParagraph(Count /*sourceLineNumber*/) {}
+};
+
+// What a file's run leaves for the runs after it (the values the run start
+// does not reset) -- kept aside so that a failed file can leave no trace.
+struct CarriedState {
+    Text CurrentChar;
+    Text ScanChar;
+    Statistics Stats;
+    Count FileCount = 0;
+};
+
+class TypesetEngine {
+public:
+    DocumentState& state() { return s_; }
+    const DocumentState& state() const { return s_; }
+    const TypesetOptions& options() const { return options_; }
+    const Statistics& statistics() const { return s_.Stats; }
+
+    // For driving single stages (tests, tools): the options and the output
+    // that the stages use outside a file run.
+    void setOptions(const TypesetOptions& options) { options_ = options; }
+    void setOutput(LineSink* output) { output_ = output; }
+
+    CarriedState carriedState() const { return {s_.CurrentChar, s_.ScanChar, s_.Stats, s_.FileCount}; }
+    void restoreCarriedState(const CarriedState& saved) {
+        s_.CurrentChar = saved.CurrentChar;
+        s_.ScanChar = saved.ScanChar;
+        s_.Stats = saved.Stats;
+        s_.FileCount = saved.FileCount;
+    }
+
+    // Zeroes the four statistics: once per single-file run, once per batch.
+    void resetStatistics() { s_.Stats = {}; }
+
+    // The per-file core. beginFile sets the run-start values, processLine takes
+    // one physical source line (without its terminator), endFile writes the
+    // paragraph still held at the end of the source.
+    void beginFile(const TypesetOptions& options, LineSink& output, RunObserver* observer = nullptr);
+    void processLine(Text rawLine);
+    void endFile();
+
+    // The stages.
+    void ZZZ1();  // straight double quotes to “ ”, runs of 。.,、 to "……"
+    void Zyt();   // the fixed corrections, then the user's replace rule
+    void TH0();   // replaces every CorrectionFind in Line with CorrectionReplace
+    void TH();    // the user's rule: FindText becomes ReplaceText
+    void HB();    // joins broken source lines into paragraphs and queues them
+    void fd();    // writes a paragraph as heading or body text, split into segments
+    void FD0();   // writes a paragraph as heading or body text, unsplit
+    void DJ();    // cuts a paragraph at headings, quotations and sentence ends
+    void ZZQT();  // trims Line and strips closing marks from its front
+
+private:
+    bool removeQuestionMarkRuns();
+    void drainQueue();
+    void queueParagraph(Text paragraph);
+    void resetPairStates();
+    bool scanForMark(const CharSet& marks);
+    void writeHeading();
+    void writeBodyLine();
+    void writeIndented(TextView body);
+    void writeLine(TextView line);
+    void writeEmptyLine() { writeLine(TextView{}); }
+
+    DocumentState s_;
+    TypesetOptions options_;
+    LineSink* output_ = nullptr;
+    RunObserver* observer_ = nullptr;
+    Text lineBuffer_;  // scratch for composing output lines
+};
+
+}  // namespace quenlet
