@@ -14,7 +14,6 @@
 namespace quenlet {
 namespace {
 
-constexpr std::size_t kReadBlock = 256 * 1024;
 constexpr std::size_t kWriteBlock = 256 * 1024;
 
 bool isLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
@@ -25,8 +24,8 @@ std::string systemReason(const std::string& what, int error) {
     return what + ": " + std::generic_category().message(error);
 }
 
-LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced)
-    : fd_(fd), path_(std::move(path)) {
+LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize)
+    : fd_(fd), path_(std::move(path)), blockSize_(blockSize) {
     detectFormat(forced);
     decoder_ = makeDecoder(format_.encoding);
 }
@@ -63,7 +62,7 @@ void LineReader::detectFormat(std::optional<Encoding> forced) {
     } else {
         Utf8Validator validator;
         validator.feed(head, headSize);
-        std::vector<unsigned char> block(kReadBlock);
+        std::vector<unsigned char> block(blockSize_);
         while (validator.stillValid()) {
             const std::size_t got = readSome(block.data(), block.size());
             if (got == 0) break;
@@ -77,8 +76,8 @@ void LineReader::detectFormat(std::optional<Encoding> forced) {
 
 void LineReader::fill() {
     if (sourceEnded_) return;
-    bytes_.resize(carried_ + kReadBlock);
-    const std::size_t got = readSome(bytes_.data() + carried_, kReadBlock);
+    bytes_.resize(carried_ + blockSize_);
+    const std::size_t got = readSome(bytes_.data() + carried_, blockSize_);
     const std::size_t available = carried_ + got;
     const bool final = got == 0;
     if (position_ > 0) {  // drop the lines already handed out

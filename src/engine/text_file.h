@@ -37,7 +37,8 @@ std::string systemReason(const std::string& what, int error);
 // takes one pass over it; the descriptor must be seekable), else GB18030.
 class LineReader {
 public:
-    LineReader(int fd, std::string path, std::optional<Encoding> forced);
+    static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
+    LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize = kDefaultBlockSize);
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
@@ -52,6 +53,7 @@ private:
 
     int fd_;
     std::string path_;
+    std::size_t blockSize_;
     TextFormat format_;
     std::unique_ptr<Decoder> decoder_;
     std::vector<unsigned char> bytes_;
