@@ -53,6 +53,8 @@ FileRunResult guarded(TypesetEngine& engine, Body&& body) {
         result.error = e.what();
     } catch (const std::bad_alloc&) {
         result.error = "out of memory";
+    } catch (const std::exception& e) {
+        result.error = e.what();
     }
     if (!result.ok) engine.restoreCarriedState(saved);
     return result;
