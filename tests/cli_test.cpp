@@ -2,16 +2,15 @@
 // quenlet-cli end to end: exact messages and statistics, exit statuses, and
 // that a failure never leaves or changes an output.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sstream>
 
 #include "cli_app.h"
 #include "temp_dir.h"
+#include "unprivileged.h"
 
 namespace quenlet::test {
 namespace {
@@ -31,28 +30,13 @@ CliResult runCli(std::vector<std::string> args, int inputFd = 0, int outputFd = 
     return {status, out.str(), err.str()};
 }
 
-// Runs the tool in a child process as an unprivileged user, so that file
-// permissions apply even when the tests run as root.
 CliResult runCliUnprivileged(const std::vector<std::string>& args) {
-    int pipes[2];
-    if (::pipe(pipes) != 0) throw std::runtime_error("pipe");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipes[0]);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+    const ChildResult child = runUnprivileged([&args](std::string& report) {
         const CliResult r = runCli(args);
-        const std::string report = r.err;
-        if (::write(pipes[1], report.data(), report.size()) < 0) ::_exit(98);
-        ::_exit(r.status);
-    }
-    ::close(pipes[1]);
-    std::string err;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(pipes[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
-    ::close(pipes[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", err};
+        report = r.err;
+        return r.status;
+    });
+    return {child.status, "", child.report};
 }
 
 const std::string kSample = "第一章　开端\r\n他走进房间，看见桌上\r\n放着一封信。\r\n";
@@ -185,6 +169,35 @@ TEST(Cli, UnreadableSourceAndReadOnlyFolderLeaveExistingOutputUnchanged) {
     EXPECT_EQ(readFile(dir.path("kovra-secret.txt")), "earlier output");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary file left";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path("locked")), {}), 2);
+}
+
+TEST(Cli, BatchPrintsFileCountAndTotalsWithProgressOnStandardError) {
+    TempDir dir;
+    dir.write("a.txt", kSample);
+    dir.write("sub/b.txt", kSample);
+    CliResult r = runCli({"--batch", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "共2个文件\n原文件共6个段落\n合并掉了2个段落\n新分成了0个段落\n最终成了4个段落\n");
+    EXPECT_EQ(r.err, "处理第1文件 " + dir.path("a.txt") + "\n处理第2文件 " + dir.path("sub/b.txt") + "\n");
+    EXPECT_EQ(readFile(dir.path("sub/kovra-b.txt")), kSampleOut);
+    r = runCli({"--batch", dir.path(), "-q"});
+    EXPECT_EQ(r.out + r.err, "");
+}
+
+TEST(Cli, BatchJsonListsFailuresAndExitsWithOne) {
+    TempDir dir;
+    dir.write("a.txt", kSample);
+    dir.write("b.txt", kSample);
+    std::filesystem::create_directory(dir.path("kovra-b.txt"));
+    const CliResult r = runCli({"--batch", dir.path(), "--json", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("kovra-b.txt") + ": cannot replace output: Is a directory\n");
+    const CliResult json = runCli({"--batch", dir.path(), "--json"});
+    EXPECT_EQ(json.out, "{\"files\": 1, \"source_paragraphs\": 3, \"merged\": 1, \"split\": 0, \"final_paragraphs\": 2, "
+                        "\"failed\": [{\"path\": \"" + dir.path("b.txt") + "\", \"error\": \"" + dir.path("kovra-b.txt") +
+                        ": cannot replace output: Is a directory\"}]}\n");
+    EXPECT_EQ(runCli({"--batch", dir.path("missing")}).status, 1);
 }
 
 }  // namespace

@@ -36,10 +36,18 @@ public:
 
     std::string write(const std::string& name, const std::string& bytes) const {
         const std::string file = path(name);
-        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        makeFolders(std::filesystem::path(file).parent_path());
         std::ofstream(file, std::ios::binary) << bytes;
         ::chmod(file.c_str(), 0666);
         return file;
+    }
+
+    // Creates the folders open to everyone, like the scratch folder itself.
+    void makeFolders(const std::filesystem::path& folder) const {
+        if (folder.string().size() <= path_.size() || std::filesystem::exists(folder)) return;
+        makeFolders(folder.parent_path());
+        std::filesystem::create_directory(folder);
+        ::chmod(folder.c_str(), 0777);
     }
 
 private:

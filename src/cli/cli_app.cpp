@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_run.h"
 #include "encoding.h"
 #include "file_run.h"
 #include "typeset_engine.h"
@@ -39,6 +40,7 @@ struct Flags {
     bool json = false;
     bool quiet = false;
     std::string encoding = "auto";
+    std::string batchFolder;
 };
 
 // A JSON string literal for bytes that are UTF-8 where they can be; any other
@@ -82,12 +84,68 @@ void printStatistics(std::ostream& to, const Statistics& statistics) {
         to << toUtf8(*line) << '\n';
 }
 
-void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
-    to << "{\"files\": 1, \"source_paragraphs\": " << statistics.SourceParagraphCount
+// The counts shared by the JSON reports of a file and of a batch; the caller closes the object.
+void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics) {
+    to << "{\"files\": " << files << ", \"source_paragraphs\": " << statistics.SourceParagraphCount
        << ", \"merged\": " << statistics.MergedCount << ", \"split\": " << statistics.SplitCount
-       << ", \"final_paragraphs\": " << statistics.FinalParagraphCount << ", \"output\": " << jsonString(result.outputPath)
-       << ", \"encoding\": \"" << encodingName(result.format.encoding) << "\"}\n";
+       << ", \"final_paragraphs\": " << statistics.FinalParagraphCount;
 }
+
+void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
+    printJsonCounts(to, 1, statistics);
+    to << ", \"output\": " << jsonString(result.outputPath) << ", \"encoding\": \""
+       << encodingName(result.format.encoding) << "\"}\n";
+}
+
+void printBatchJson(std::ostream& to, const BatchResult& result) {
+    printJsonCounts(to, result.files, result.statistics);
+    to << ", \"failed\": [";
+    for (std::size_t i = 0; i < result.failures.size(); ++i)
+        to << (i ? ", " : "") << "{\"path\": " << jsonString(result.failures[i].path)
+           << ", \"error\": " << jsonString(result.failures[i].error) << "}";
+    to << "]}\n";
+}
+
+void warnAboutUndecodableBytes(std::ostream& err, const std::string& file, const FileRunResult& result) {
+    if (result.undecodableBytes > 0)
+        err << "quenlet-cli: warning: " << file << ": " << result.undecodableBytes << " bytes are not valid "
+            << encodingName(result.format.encoding) << "; they were copied unchanged\n";
+}
+
+// Shows a batch's progress on standard error: one line redrawn in place on a
+// terminal, a line per file otherwise, nothing when quiet. Failures and
+// warnings are always shown.
+class BatchProgress final : public BatchObserver {
+public:
+    BatchProgress(std::ostream& err, bool terminal, bool quiet) : err_(err), terminal_(terminal), quiet_(quiet) {}
+    ~BatchProgress() override { clearLine(); }
+
+    void fileStarted(Count number, const std::string& path) override {
+        if (quiet_) return;
+        clearLine();
+        err_ << toUtf8(processingFileText(number)) << ' ' << path << (terminal_ ? "" : "\n") << std::flush;
+        lineShown_ = terminal_;
+    }
+    void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
+        if (result.undecodableBytes == 0) return;
+        clearLine();
+        warnAboutUndecodableBytes(err_, path, result);
+    }
+    void fileFailed(const std::string&, const std::string& error) override {
+        clearLine();
+        err_ << "quenlet-cli: " << error << '\n';
+    }
+
+private:
+    void clearLine() {
+        if (lineShown_) err_ << "\r\x1b[K" << std::flush;
+        lineShown_ = false;
+    }
+    std::ostream& err_;
+    bool terminal_;
+    bool quiet_;
+    bool lineShown_ = false;
+};
 
 // Converts the option texts; names the first one that is not valid UTF-8.
 std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& options) {
@@ -117,10 +175,18 @@ int run(int argc, const char* const* argv, Streams streams) {
     RawTexts raw;
     Flags flags;
 
-    app.add_option("FILE", files,
-                   "Text files to typeset, one after the other. \"-\" reads standard input and writes the result to\n"
-                   "standard output (the statistics then go to standard error).")
-        ->required();
+    auto* fileOption =
+        app.add_option("FILE", files,
+                       "Text files to typeset, one after the other. \"-\" reads standard input and writes the result\n"
+                       "to standard output (the statistics then go to standard error).");
+    auto* batchOption =
+        app.add_option("--batch", flags.batchFolder,
+                       "Typeset every .txt file (any letter case) in DIR and in all folders below it, each into a\n"
+                       "kovra- copy beside it; files already named kovra-... are skipped. Prints the number of files\n"
+                       "and the totals.")
+            ->type_name("DIR");
+    fileOption->excludes(batchOption);
+    batchOption->excludes(fileOption);
     app.add_flag("--no-merge", flags.noMerge,
                  "Do not join broken lines: every line is cleaned and written as it is, nothing else is done.");
     app.add_flag("--no-split", flags.noSplit,
@@ -158,6 +224,11 @@ int run(int argc, const char* const* argv, Streams streams) {
         return kExitUsage;
     }
 
+    if (files.empty() && batchOption->count() == 0) {
+        streams.err << "quenlet-cli: give the FILEs to typeset, or --batch DIR\nRun with --help for more information.\n";
+        return kExitUsage;
+    }
+
     TypesetOptions options;
     if (const auto bad = convertTexts(raw, options)) {
         streams.err << "quenlet-cli: option text is not valid UTF-8: " << jsonString(*bad) << '\n';
@@ -174,6 +245,24 @@ int run(int argc, const char* const* argv, Streams streams) {
     if (flags.encoding != "auto") settings.forcedEncoding = encodingFromName(flags.encoding);
 
     TypesetEngine engine;
+    if (batchOption->count() > 0) {
+        BatchProgress progress(streams.err, streams.errIsTerminal, flags.quiet);
+        BatchRun::Hooks hooks;
+        hooks.takeOptions = [&options] { return options; };
+        hooks.observer = &progress;
+        hooks.settings = settings;
+        const BatchResult result = BatchRun(engine, hooks).run(flags.batchFolder);
+        if (!flags.quiet) {
+            if (flags.json) {
+                printBatchJson(streams.out, result);
+            } else {
+                streams.out << toUtf8(fileCountText(result.files)) << '\n';
+                printStatistics(streams.out, result.statistics);
+            }
+        }
+        return result.failures.empty() ? kExitOk : kExitFailed;
+    }
+
     bool anyFailed = false;
     for (const std::string& file : files) {
         engine.resetStatistics();
@@ -186,10 +275,7 @@ int run(int argc, const char* const* argv, Streams streams) {
             anyFailed = true;
             continue;
         }
-        if (result.undecodableBytes > 0)
-            streams.err << "quenlet-cli: warning: " << (fromStandardInput ? "standard input" : file) << ": "
-                        << result.undecodableBytes << " bytes are not valid " << encodingName(result.format.encoding)
-                        << "; they were copied unchanged\n";
+        warnAboutUndecodableBytes(streams.err, fromStandardInput ? "standard input" : file, result);
         if (flags.quiet) continue;
         std::ostream& report = fromStandardInput ? streams.err : streams.out;
         if (flags.json) printJson(report, engine.statistics(), result);

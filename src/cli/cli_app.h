@@ -11,6 +11,7 @@ struct Streams {
     std::ostream& err;
     int inputFd = 0;   // read for the FILE "-"
     int outputFd = 1;  // written for the FILE "-"
+    bool errIsTerminal = false;  // progress redraws one line in place on a terminal
 };
 
 // Runs the tool; returns the exit status: 0 when every file was typeset, 1

@@ -1,7 +1,9 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli_app.h"
 
 int main(int argc, char** argv) {
-    return quenlet::cli::run(argc, argv, {std::cout, std::cerr, 0, 1});
+    return quenlet::cli::run(argc, argv, {std::cout, std::cerr, 0, 1, ::isatty(2) == 1});
 }

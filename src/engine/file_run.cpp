@@ -33,13 +33,6 @@ void feedLines(TypesetEngine& engine, LineReader& reader) {
     while (reader.readLine(line)) engine.processLine(std::move(line));
 }
 
-Text labelled(std::u16string_view before, Count number, std::u16string_view after) {
-    Text text(before);
-    for (char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
-    text.append(after);
-    return text;
-}
-
 // Runs `body`; any failure restores the engine's carried state and becomes the
 // result's error message.
 template <typename Body>
@@ -61,6 +54,13 @@ FileRunResult guarded(TypesetEngine& engine, Body&& body) {
 }
 
 }  // namespace
+
+Text numberedText(std::u16string_view before, Count number, std::u16string_view after) {
+    Text text(before);
+    for (char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
+    text.append(after);
+    return text;
+}
 
 SourcePath splitSourcePath(std::string_view path) {
     const std::size_t slash = path.rfind('/');
@@ -102,7 +102,7 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
     const std::string inputName = "standard input";
     const std::string outputName = "standard output";
     return guarded(engine, [&](FileRunResult& result) {
-        result.outputPath = "-";
+        result.outputPath.assign(1, '-');  // (a literal here trips a GCC 12 -Wrestrict false positive)
         int readFd = inputFd;
         std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
         struct stat info{};
@@ -140,12 +140,12 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
 
 StatisticTexts statisticTexts(const Statistics& statistics) {
     constexpr std::u16string_view paragraphs = u"个段落";
-    return {labelled(u"原文件共", statistics.SourceParagraphCount, paragraphs),
-            labelled(u"合并掉了", statistics.MergedCount, paragraphs),
-            labelled(u"新分成了", statistics.SplitCount, paragraphs),
-            labelled(u"最终成了", statistics.FinalParagraphCount, paragraphs)};
+    return {numberedText(u"原文件共", statistics.SourceParagraphCount, paragraphs),
+            numberedText(u"合并掉了", statistics.MergedCount, paragraphs),
+            numberedText(u"新分成了", statistics.SplitCount, paragraphs),
+            numberedText(u"最终成了", statistics.FinalParagraphCount, paragraphs)};
 }
 
-Text fileCountText(Count files) { return labelled(u"共", files, u"个文件"); }
+Text fileCountText(Count files) { return numberedText(u"共", files, u"个文件"); }
 
 }  // namespace quenlet

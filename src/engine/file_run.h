@@ -46,6 +46,9 @@ FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, 
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
                             const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 
+// `before`, the number in decimal, `after`: the window's captions and labels.
+Text numberedText(std::u16string_view before, Count number, std::u16string_view after);
+
 // The four statistics as the results panel shows them, and a batch's file count.
 struct StatisticTexts {
     Text sourceParagraphs;  // 原文件共N个段落
