@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Quenlet needs to build and test, when any
-# are missing (apt-get as root, through sudo otherwise).
+# are missing (apt-get as root, through sudo otherwise). Further package names
+# given as arguments are installed too.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do
