@@ -1,5 +1,7 @@
 // Corrections: the fixed character corrections chosen in the window, then the
 // user's own replace rule.
+#include <algorithm>
+
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -30,14 +32,21 @@ void TypesetEngine::Zyt() {
 void TypesetEngine::TH0() {
     DocumentState& s = s_;
     const TextView find = s.CorrectionFind;
-    bool replaced = true;
-    while (replaced) {
-        replaced = false;
-        const std::size_t at = s.Line.find(find);
-        if (at != Text::npos && !find.empty()) {
-            s.Line.replace(at, find.size(), s.CorrectionReplace);
-            replaced = true;
+    const TextView replace = s.CorrectionReplace;
+    if (find.size() == 1) {
+        // A replacement cannot form a new occurrence of a single character it
+        // does not contain, so one pass replaces them all.
+        if (s.Line.find(find[0]) != Text::npos) {
+            Text out;
+            out.reserve(s.Line.size() + s.Line.size() * replace.size());
+            for (char16_t c : s.Line) {
+                if (c == find[0]) out.append(replace);
+                else out.push_back(c);
+            }
+            s.Line = std::move(out);
         }
+    } else if (!find.empty()) {
+        for (std::size_t at; (at = s.Line.find(find)) != Text::npos;) s.Line.replace(at, find.size(), replace);
     }
     trimSpacesInPlace(s.Line);
 }
@@ -47,21 +56,44 @@ void TypesetEngine::TH0() {
 // examined again (哈哈→哈 turns 哈哈哈哈 into 哈) -- unless the replacement
 // begins with the search text, which would otherwise match forever: then the
 // scan moves past what it inserted.
+//
+// Line is kept as the text before the scan position (`done`) and the text from
+// it on, stored reversed (`ahead`) so that a replacement is pushed onto and
+// the scan consumes from the same end: no step copies the rest of the line.
 void TypesetEngine::TH() {
     DocumentState& s = s_;
-    const Text find = options_.FindText;
-    const Text replace = options_.ReplaceText;
+    const TextView find = options_.FindText;
+    const TextView replace = options_.ReplaceText;
     const bool replacementRepeatsFind = startsWith(replace, find);
     const std::size_t startLength = s.Line.size();
-    std::size_t k = 1;
-    while (k <= startLength) {
-        if (k - 1 <= s.Line.size() && TextView(s.Line).substr(k - 1).starts_with(find)) {
-            s.Line.replace(k - 1, find.size(), replace);
-            if (replacementRepeatsFind) k += replace.size();
+
+    Text done;
+    done.reserve(startLength);
+    Text ahead(s.Line.rbegin(), s.Line.rend());
+    auto findAhead = [&] {
+        if (ahead.size() < find.size()) return false;
+        for (std::size_t i = 0; i < find.size(); ++i)
+            if (ahead[ahead.size() - 1 - i] != find[i]) return false;
+        return true;
+    };
+    std::size_t k = 1;  // the scan position in done + ahead, from 1
+    while (k <= startLength && !ahead.empty()) {
+        if (findAhead()) {
+            ahead.resize(ahead.size() - find.size());
+            if (replacementRepeatsFind) {
+                done.append(replace);
+                k += replace.size();
+            } else {
+                ahead.append(replace.rbegin(), replace.rend());
+            }
         } else {
+            done.push_back(ahead.back());
+            ahead.pop_back();
             ++k;
         }
     }
+    done.append(ahead.rbegin(), ahead.rend());
+    s.Line = std::move(done);
     trimSpacesInPlace(s.Line);
 }
 

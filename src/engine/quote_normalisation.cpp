@@ -10,6 +10,28 @@ constexpr CharSet kRunMarks{u'\u3002', u'.', u',', u'\u3001'};
 
 constexpr TextView kEllipsis = u"\u2026\u2026";
 
+// Replaces every run of two or more marks that is followed by a non-mark;
+// returns the length of the run the text ends with.
+Count replaceAllRuns(Text& line) {
+    Text out;
+    out.reserve(line.size());
+    std::size_t runStart = 0;
+    std::size_t runLength = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (kRunMarks.contains(line[i])) {
+            if (runLength++ == 0) runStart = i;
+            continue;
+        }
+        if (runLength > 1) out.append(kEllipsis);
+        else if (runLength == 1) out.push_back(line[runStart]);
+        runLength = 0;
+        out.push_back(line[i]);
+    }
+    out.append(line, line.size() - runLength, runLength);
+    line = std::move(out);
+    return static_cast<Count>(runLength);
+}
+
 }  // namespace
 
 // Straight double quotes to “ ” in turn; runs of 。.,、 followed by text to "……".
@@ -25,24 +47,23 @@ void TypesetEngine::ZZZ1() {
             trimSpacesInPlace(s.Line);
         }
     }
-    if (options_.DotsToEllipsis) {
-        // DotRun carries over from the previous paragraph; a run that began
-        // there (j not beyond DotRun) is left alone.
-        std::size_t j = 1;
-        while (j <= s.Line.size()) {
-            if (kRunMarks.contains(s.Line[j - 1])) {
-                ++s.DotRun;
-                ++j;
-            } else if (s.DotRun > 1 && static_cast<Count>(j) > s.DotRun) {
-                const std::size_t kept = j - static_cast<std::size_t>(s.DotRun) - 1;
-                s.Line.replace(kept, j - 1 - kept, kEllipsis);
-                trimSpacesInPlace(s.Line);
-                s.DotRun = 0;
-                j = 1;
-            } else {
-                s.DotRun = 0;
-                ++j;
-            }
+    if (!options_.DotsToEllipsis) return;
+    // The rule rescans from the front after each replacement, with the run
+    // count carried over from the previous paragraph only on the first scan:
+    // a leading run that count protects is replaced after all once any other
+    // run is. So: scan once as the rule says up to the first replacement; after
+    // it every run followed by text goes, in one pass.
+    for (std::size_t j = 1; j <= s.Line.size(); ++j) {
+        if (kRunMarks.contains(s.Line[j - 1])) {
+            ++s.DotRun;
+        } else if (s.DotRun > 1 && static_cast<Count>(j) > s.DotRun) {
+            const std::size_t kept = j - static_cast<std::size_t>(s.DotRun) - 1;
+            s.Line.replace(kept, j - 1 - kept, kEllipsis);
+            trimSpacesInPlace(s.Line);
+            s.DotRun = replaceAllRuns(s.Line);
+            return;
+        } else {
+            s.DotRun = 0;
         }
     }
 }

@@ -33,36 +33,64 @@ constexpr Count kHeadingWindow = 7;  // the unit character stands before this po
 }  // namespace
 
 // Cuts the paragraph in Line into Segments[0..SegmentIndex].
+//
+// The rule works in passes: each cut or deletion ends a pass and the next one
+// starts at the front of what is left, with fresh bracket states. The
+// remaining text is kept here as a range [start, end) of LineCopy instead of
+// a copy, so a cut costs only the segment it stores; and a deleted closing
+// mark after a sentence end is skipped instead of rescanning the text before
+// it -- that rescan would meet the same states and arrive at the same
+// sentence end again (the run counters, the only state a pass does not reset,
+// are zero at a sentence end). Only while the remaining text still has spaces
+// at its ends, which a deletion's trim would remove and so shift every
+// position, is a deletion carried out literally.
 void TypesetEngine::DJ() {
     DocumentState& s = s_;
-    Text& rest = s.LineCopy;
-    rest = s.Line;
+    s.LineCopy = s.Line;
+    const Text& text = s.LineCopy;
+    std::size_t start = 0;
+    std::size_t end = text.size();
     s.StarRun = s.DashRun = s.EqualsRun = 0;
     s.SegmentIndex = 0;
 
-    auto store = [&s](TextView segment) {
+    auto store = [&s, &text](std::size_t from, std::size_t to) {
         if (s.Segments.size() <= static_cast<std::size_t>(s.SegmentIndex)) s.Segments.resize(s.SegmentIndex + 1);
-        s.Segments[s.SegmentIndex].assign(segment);
+        s.Segments[s.SegmentIndex].assign(text, from, to - from);
     };
-    auto keepFrom = [&rest](std::size_t position) { rest = trimSpaces(fromPosition(rest, position)); };
+    auto storeEmpty = [&store, &s] {
+        store(0, 0);
+        ++s.SegmentIndex;
+    };
+    auto trimmedStore = [&](std::size_t from, std::size_t to) {
+        while (from < to && text[from] == kSpace) ++from;
+        while (to > from && text[to - 1] == kSpace) --to;
+        store(from, to);
+    };
+    // The remaining text becomes text[from, end), trimmed.
+    auto keepFrom = [&](std::size_t from) {
+        start = std::min(from, end);
+        while (start < end && text[start] == kSpace) ++start;
+        while (end > start && text[end - 1] == kSpace) --end;
+    };
 
-    for (;;) {  // one pass
+    for (;;) {  // one pass over text[start, end)
         s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
         s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
-        s.OrdinalPrefix = !rest.empty() && rest[0] == kOrdinalPrefix ? 1 : 0;
-        if (rest.empty()) {
-            store(TextView{});
+        s.OrdinalPrefix = start < end && text[start] == kOrdinalPrefix ? 1 : 0;
+        if (start == end) {
+            store(0, 0);
             s.Line.clear();
             return;
         }
         bool actionTaken = false;
-        for (s.ScanPos = 1; !actionTaken; ++s.ScanPos) {
-            const auto pos = static_cast<std::size_t>(s.ScanPos);
-            if (pos >= rest.size()) {
-                store(trimSpaces(rest));
+        for (std::size_t pos = 1; !actionTaken; ++pos) {  // position within the remaining text
+            s.ScanPos = static_cast<Count>(pos);
+            const std::size_t at = start + pos - 1;
+            if (pos >= end - start) {
+                trimmedStore(start, end);
                 return;
             }
-            const char16_t c = rest[pos - 1];
+            const char16_t c = text[at];
             s.ScanChar.assign(1, c);
             if (c == u'(' || c == u'\uFF08') s.InParenthesis = 1;
             if (c == u')' || c == u'\uFF09') s.InParenthesis = 0;
@@ -73,7 +101,7 @@ void TypesetEngine::DJ() {
                 if (members.contains(c)) {
                     ++run;
                 } else if (run >= kRuleRunMinimum && s.InParenthesis == 0) {
-                    keepFrom(pos);
+                    keepFrom(at);
                     run = 0;
                     return true;
                 } else {
@@ -88,16 +116,16 @@ void TypesetEngine::DJ() {
             }
 
             const bool cutAllowed = pos > 1 && s.InParenthesis == 0;
-            const char16_t previous = pos > 1 ? rest[pos - 2] : u'\0';
+            const char16_t previous = pos > 1 ? text[at - 1] : u'\0';
             auto cutBefore = [&] {
-                store(leftOf(rest, pos - 1));
-                keepFrom(pos);
+                store(start, at);
+                keepFrom(at);
                 ++s.SegmentIndex;
                 actionTaken = true;
             };
             auto cutAfter = [&] {
-                store(leftOf(rest, pos));
-                keepFrom(pos + 1);
+                store(start, at + 1);
+                keepFrom(at + 1);
                 ++s.SegmentIndex;
                 actionTaken = true;
             };
@@ -105,15 +133,12 @@ void TypesetEngine::DJ() {
             if (kHeadingUnitSet.contains(c) && s.ScanPos < kHeadingWindow && s.OrdinalPrefix == 1 &&
                 s.InParenthesis == 0) {
                 // The heading gets a segment of its own between empty ones.
-                store(TextView{});
+                storeEmpty();
+                storeEmpty();
+                store(start, at + 1);
+                keepFrom(at + 1);
                 ++s.SegmentIndex;
-                store(TextView{});
-                ++s.SegmentIndex;
-                store(leftOf(rest, pos));
-                keepFrom(pos + 1);
-                ++s.SegmentIndex;
-                store(TextView{});
-                ++s.SegmentIndex;
+                storeEmpty();
                 actionTaken = true;
                 continue;
             }
@@ -180,24 +205,35 @@ void TypesetEngine::DJ() {
             }
             if (actionTaken) continue;
 
-            if (kSentenceEndMarks.contains(c) && s.InCornerBracket == 0 && s.InDoubleQuote == 0 &&
-                s.InSingleQuote == 0 && s.InAsciiDoubleQuote == 0 && s.InSquareBracket == 0 &&
-                s.InParenthesis == 0) {
-                const char16_t next = rest[pos];
-                if (!kFollowingCloserSet.contains(next)) {
-                    cutAfter();
-                    // Cap the cuts at sentence ends: the rest becomes one last segment.
-                    if (s.SegmentIndex > kSentenceCutCap) {
-                        store(rest);
-                        s.Line.clear();
-                        return;
-                    }
-                } else {
-                    // A closing mark doubled after the sentence end is deleted;
-                    // the next pass meets the same sentence end again.
-                    rest = trimSpaces(Text(leftOf(rest, pos)) + Text(fromPosition(rest, pos + 2)));
-                    actionTaken = true;
-                }
+            if (!kSentenceEndMarks.contains(c) || s.InCornerBracket != 0 || s.InDoubleQuote != 0 ||
+                s.InSingleQuote != 0 || s.InAsciiDoubleQuote != 0 || s.InSquareBracket != 0 ||
+                s.InParenthesis != 0)
+                continue;
+            if (kFollowingCloserSet.contains(text[at + 1]) && (text[start] == kSpace || text[end - 1] == kSpace)) {
+                // The deletion's trim shifts the text: carry it out as stated and rescan.
+                s.LineCopy.erase(at + 1, 1);
+                --end;
+                keepFrom(start);
+                actionTaken = true;
+                continue;
+            }
+            // Closing marks doubled after the sentence end are deleted, one per
+            // pass; each pass comes back to this sentence end.
+            std::size_t next = at + 1;
+            while (next < end && kFollowingCloserSet.contains(text[next])) ++next;
+            if (next == end) {  // the sentence end is now the last character
+                trimmedStore(start, at + 1);
+                return;
+            }
+            store(start, at + 1);
+            keepFrom(next);
+            ++s.SegmentIndex;
+            actionTaken = true;
+            // Cap the cuts at sentence ends: the rest becomes one last segment.
+            if (s.SegmentIndex > kSentenceCutCap) {
+                store(start, end);
+                s.Line.clear();
+                return;
             }
         }
     }
