@@ -14,12 +14,13 @@ constexpr CharSet kLeadingStripSet{u',', u';', u'\u300F', u'!', u'?', u'\uFF09',
 
 // Trims Line, then removes closing marks from its front one by one. Spaces
 // uncovered by the removal stay: the trim happens only once, first.
-void TypesetEngine::ZZQT() {
-    Text& line = s_.Line;
-    trimSpacesInPlace(line);
+void TypesetEngine::ZZQT() { stripClosingMarks(s_.Line); }
+
+void TypesetEngine::stripClosingMarks(Text& text) {
+    trimSpacesInPlace(text);
     std::size_t strip = 0;
-    while (strip < line.size() && kLeadingStripSet.contains(line[strip])) ++strip;
-    line.erase(0, strip);
+    while (strip < text.size() && kLeadingStripSet.contains(text[strip])) ++strip;
+    text.erase(0, strip);
 }
 
 }  // namespace quenlet

@@ -31,7 +31,9 @@ struct DocumentState {
     int Pending = 0;   // 1 while PendingText holds an unfinished paragraph
     std::vector<Text> Paragraphs = std::vector<Text>(1);  // queue in slots 1..ParagraphCount
     Count ParagraphCount = 0;
-    std::vector<Text> Segments = std::vector<Text>(1);  // pieces of one paragraph, slots 0..SegmentIndex
+    // Pieces of one paragraph, slots 0..SegmentIndex, when DJ is called on its
+    // own; in a run the paragraph writer takes each piece as it is cut off.
+    std::vector<Text> Segments = std::vector<Text>(1);
     Count SegmentIndex = 0;
     Text LineCopy;  // the not yet cut remainder of the paragraph being split
 

@@ -101,7 +101,7 @@ void TypesetEngine::HB() {
             s.PendingText.clear();
         }
         s.Pending = 0;
-        queueParagraph(s.Line);
+        queueParagraph(std::move(s.Line));  // the run takes the paragraph from the queue
         s.ClosedFlag = 1;
         resetPairStates();
     } else {
@@ -114,9 +114,9 @@ void TypesetEngine::HB() {
 
         if (s.LineEndsSentence == 1) {
             s.Pending = 0;
-            s.Line.insert(0, s.PendingText);
+            s.PendingText.append(s.Line);
+            queueParagraph(std::move(s.PendingText));
             s.PendingText.clear();
-            queueParagraph(s.Line);
             s.ClosedFlag = 1;
             resetPairStates();
         } else {

@@ -47,10 +47,7 @@ void TypesetEngine::writeHeading() {
         writeEmptyLine();
     }
     ++s.Stats.FinalParagraphCount;
-    lineBuffer_.assign(options_.HeadingOpen);
-    lineBuffer_.append(s.Line);
-    lineBuffer_.append(options_.HeadingClose);
-    writeLine(lineBuffer_);
+    writeLine(options_.HeadingOpen, s.Line, options_.HeadingClose);
     writeEmptyLine();
 }
 
@@ -72,23 +69,40 @@ void TypesetEngine::fd() {
         writeHeading();
         return;
     }
-    DJ();
+    struct SegmentsToWriter {
+        bool& flag;
+        explicit SegmentsToWriter(bool& f) : flag(f) { flag = true; }
+        ~SegmentsToWriter() { flag = false; }
+    };
+    {
+        SegmentsToWriter streaming(segmentsToWriter_);
+        DJ();
+    }
     s.Stats.SplitCount += s.SegmentIndex;
-    if (s.SegmentIndex == 0) {
-        writeBodyLine();
+    if (s.SegmentIndex == 0) writeBodyLine();  // uncut: the paragraph as it was, not the piece
+}
+
+// One segment cut off by DJ while fd runs it, in order of the slots.
+void TypesetEngine::segmentCut(Count index, TextView segment) {
+    if (index == 0) {
+        firstSegment_.assign(segment);
         return;
     }
-    for (Count i = 0; i <= s.SegmentIndex; ++i) {
-        Text& segment = s.Segments[i];
-        if (!options_.StripPrefix.empty() && startsWith(segment, options_.StripPrefix))
-            segment.erase(0, options_.StripPrefix.size());
-        s.Line = segment;
-        ZZQT();
-        segment = s.Line;
-        if (segment.size() > 1) {
-            writeIndented(segment);
-            ++s.Stats.FinalParagraphCount;
-        }
+    if (index == 1) writeSegment(firstSegment_);
+    segmentScratch_.assign(segment);
+    writeSegment(segmentScratch_);
+}
+
+// A segment of a cut paragraph: the prefix removed once, closing marks
+// stripped, and dropped when one character or none is left.
+void TypesetEngine::writeSegment(Text& segment) {
+    if (segment.empty()) return;
+    if (!options_.StripPrefix.empty() && startsWith(segment, options_.StripPrefix))
+        segment.erase(0, options_.StripPrefix.size());
+    stripClosingMarks(segment);
+    if (segment.size() > 1) {
+        writeIndented(segment);
+        ++s_.Stats.FinalParagraphCount;
     }
 }
 

@@ -25,6 +25,14 @@ constexpr CharSet kStarChars{u'*', u'\uFF0A'};
 constexpr CharSet kDashChars{u'\uFF0D', u'\u2014', u'-'};
 constexpr CharSet kEqualsChars{u'=', u'\uFF1D'};
 
+// Every character a test of the scan reacts to; any other character only
+// closes the rule runs.
+constexpr CharSet kReactedTo{u'(', u'\uFF08', u')', u'\uFF09', u'*', u'\uFF0A', u'\uFF0D', u'\u2014', u'-', u'=',
+                             u'\uFF1D', u'\u7AE0', u'\u56DE', u'\u7BC7', u'\u8BDD', u'\u5173', u'\u8282', u'\u90E8',
+                             u'\u8F91', u'\u96C6', u'\u8BFE', u'[', u'\uFF3B', u']', u'\uFF3D', u'\u300C', u'\u300E',
+                             u'\u300D', u'\u300F', u'\u201C', u'\u201D', u'\u2018', u'\u2019', u'"', u'\'', u'\u3002',
+                             u'!', u'\uFF01', u'\u2026', u'?', u'\uFF1F'};
+
 constexpr char16_t kOrdinalPrefix = u'\u7B2C';  // 第
 constexpr Count kRuleRunMinimum = 4;
 constexpr Count kSentenceCutCap = 1000;
@@ -43,40 +51,54 @@ constexpr Count kHeadingWindow = 7;  // the unit character stands before this po
 // sentence end again (the run counters, the only state a pass does not reset,
 // are zero at a sentence end). Only while the remaining text still has spaces
 // at its ends, which a deletion's trim would remove and so shift every
-// position, is a deletion carried out literally.
+// position, is a deletion carried out literally, on a copy in LineCopy;
+// otherwise the paragraph is read where it is, in Line.
 void TypesetEngine::DJ() {
     DocumentState& s = s_;
-    s.LineCopy = s.Line;
-    const Text& text = s.LineCopy;
+    const Text* source = &s.Line;
     std::size_t start = 0;
-    std::size_t end = text.size();
+    std::size_t end = source->size();
     s.StarRun = s.DashRun = s.EqualsRun = 0;
     s.SegmentIndex = 0;
 
-    auto store = [&s, &text](std::size_t from, std::size_t to) {
+    auto store = [this, &s, &source](std::size_t from, std::size_t to) {
+        if (segmentsToWriter_) {
+            segmentCut(s.SegmentIndex, TextView(source->data() + from, to - from));
+            return;
+        }
         if (s.Segments.size() <= static_cast<std::size_t>(s.SegmentIndex)) s.Segments.resize(s.SegmentIndex + 1);
-        s.Segments[s.SegmentIndex].assign(text, from, to - from);
+        s.Segments[s.SegmentIndex].assign(source->data() + from, to - from);
     };
     auto storeEmpty = [&store, &s] {
         store(0, 0);
         ++s.SegmentIndex;
     };
+    auto text = [&source](std::size_t at) { return (*source)[at]; };
+    // ScanChar ends up holding the last character examined; it is written once, on the way out.
+    struct LastScanned {
+        DocumentState& s;
+        char16_t c = 0;
+        bool any = false;
+        ~LastScanned() {
+            if (any) s.ScanChar.assign(1, c);
+        }
+    } lastScanned{s};
     auto trimmedStore = [&](std::size_t from, std::size_t to) {
-        while (from < to && text[from] == kSpace) ++from;
-        while (to > from && text[to - 1] == kSpace) --to;
+        while (from < to && text(from) == kSpace) ++from;
+        while (to > from && text(to - 1) == kSpace) --to;
         store(from, to);
     };
-    // The remaining text becomes text[from, end), trimmed.
+    // The remaining text becomes [from, end), trimmed.
     auto keepFrom = [&](std::size_t from) {
         start = std::min(from, end);
-        while (start < end && text[start] == kSpace) ++start;
-        while (end > start && text[end - 1] == kSpace) --end;
+        while (start < end && text(start) == kSpace) ++start;
+        while (end > start && text(end - 1) == kSpace) --end;
     };
 
-    for (;;) {  // one pass over text[start, end)
+    for (;;) {  // one pass over the remaining text [start, end)
         s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
         s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
-        s.OrdinalPrefix = start < end && text[start] == kOrdinalPrefix ? 1 : 0;
+        s.OrdinalPrefix = start < end && text(start) == kOrdinalPrefix ? 1 : 0;
         if (start == end) {
             store(0, 0);
             s.Line.clear();
@@ -90,8 +112,15 @@ void TypesetEngine::DJ() {
                 trimmedStore(start, end);
                 return;
             }
-            const char16_t c = text[at];
-            s.ScanChar.assign(1, c);
+            const char16_t c = text(at);
+            lastScanned.c = c;
+            lastScanned.any = true;
+            if (!kReactedTo.contains(c) &&
+                (s.InParenthesis != 0 || (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum &&
+                                          s.EqualsRun < kRuleRunMinimum))) {
+                s.StarRun = s.DashRun = s.EqualsRun = 0;
+                continue;
+            }
             if (c == u'(' || c == u'\uFF08') s.InParenthesis = 1;
             if (c == u')' || c == u'\uFF09') s.InParenthesis = 0;
 
@@ -116,7 +145,7 @@ void TypesetEngine::DJ() {
             }
 
             const bool cutAllowed = pos > 1 && s.InParenthesis == 0;
-            const char16_t previous = pos > 1 ? text[at - 1] : u'\0';
+            const char16_t previous = pos > 1 ? text(at - 1) : u'\0';
             auto cutBefore = [&] {
                 store(start, at);
                 keepFrom(at);
@@ -209,8 +238,12 @@ void TypesetEngine::DJ() {
                 s.InSingleQuote != 0 || s.InAsciiDoubleQuote != 0 || s.InSquareBracket != 0 ||
                 s.InParenthesis != 0)
                 continue;
-            if (kFollowingCloserSet.contains(text[at + 1]) && (text[start] == kSpace || text[end - 1] == kSpace)) {
+            if (kFollowingCloserSet.contains(text(at + 1)) && (text(start) == kSpace || text(end - 1) == kSpace)) {
                 // The deletion's trim shifts the text: carry it out as stated and rescan.
+                if (source != &s.LineCopy) {
+                    s.LineCopy = s.Line;
+                    source = &s.LineCopy;
+                }
                 s.LineCopy.erase(at + 1, 1);
                 --end;
                 keepFrom(start);
@@ -220,7 +253,7 @@ void TypesetEngine::DJ() {
             // Closing marks doubled after the sentence end are deleted, one per
             // pass; each pass comes back to this sentence end.
             std::size_t next = at + 1;
-            while (next < end && kFollowingCloserSet.contains(text[next])) ++next;
+            while (next < end && kFollowingCloserSet.contains(text(next))) ++next;
             if (next == end) {  // the sentence end is now the last character
                 trimmedStore(start, at + 1);
                 return;

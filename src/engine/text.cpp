@@ -9,6 +9,7 @@ Text trimSpaces(TextView text) {
 }
 
 void trimSpacesInPlace(Text& text) {
+    if (text.empty() || (text.front() != kSpace && text.back() != kSpace)) return;
     std::size_t end = text.size();
     while (end > 0 && text[end - 1] == kSpace) --end;
     std::size_t begin = 0;

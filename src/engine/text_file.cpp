@@ -131,6 +131,12 @@ void LineWriter::writeLine(TextView line) {
     if (buffer_.size() >= kWriteBlock) flush();
 }
 
+void LineWriter::writeLine(TextView before, TextView body, TextView after) {
+    encodeText(encoding_, before, buffer_);
+    encodeText(encoding_, body, buffer_);
+    writeLine(after);
+}
+
 void LineWriter::flush() {
     std::size_t done = 0;
     while (done < buffer_.size()) {

@@ -70,6 +70,7 @@ class LineWriter final : public LineSink {
 public:
     LineWriter(int fd, std::string path, TextFormat format);
     void writeLine(TextView line) override;
+    void writeLine(TextView before, TextView body, TextView after) override;
     void flush();
 
 private:

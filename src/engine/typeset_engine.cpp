@@ -35,13 +35,16 @@ void TypesetEngine::beginFile(const TypesetOptions& options, LineSink& output, R
 
 void TypesetEngine::processLine(Text rawLine) {
     s_.RawLine = std::move(rawLine);
-    s_.Line = s_.RawLine;
     s_.InParenthesis = 0;
     s_.LineEndsSentence = 0;
     s_.QuoteParity = 0;
+    s_.Line.clear();
     if (!s_.RawLine.empty()) {
         ++s_.Stats.SourceParagraphCount;
-        std::erase_if(s_.Line, [](char16_t c) { return c == kSpace || c == kIdeographicSpace; });
+        // Every space goes, ASCII and ideographic, wherever it stands.
+        s_.Line.reserve(s_.RawLine.size());
+        for (char16_t c : s_.RawLine)
+            if (c != kSpace && c != kIdeographicSpace) s_.Line.push_back(c);
         if (!removeQuestionMarkRuns()) return;  // the line is dropped
         if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
             s_.Line.erase(0, options_.StripPrefix.size());
@@ -58,8 +61,9 @@ void TypesetEngine::processLine(Text rawLine) {
 bool TypesetEngine::removeQuestionMarkRuns() {
     Text& line = s_.Line;
     if (line.size() >= 2 && isQuestionMark(line.back()) && isQuestionMark(line[line.size() - 2])) return false;
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < line.size();) {
+    const auto first = std::find_if(line.begin(), line.end(), isQuestionMark);
+    std::size_t out = static_cast<std::size_t>(first - line.begin());
+    for (std::size_t i = out; i < line.size();) {
         std::size_t runEnd = i;
         while (runEnd < line.size() && isQuestionMark(line[runEnd])) ++runEnd;
         if (runEnd - i >= 2) {
@@ -76,7 +80,8 @@ bool TypesetEngine::removeQuestionMarkRuns() {
 void TypesetEngine::drainQueue() {
     const Count queued = s_.ParagraphCount;
     for (Count i = 1; i <= queued; ++i) {
-        s_.Line = trimSpaces(s_.Paragraphs[i]);
+        s_.Line = std::move(s_.Paragraphs[i]);
+        trimSpacesInPlace(s_.Line);
         if (observer_) observer_->replacingParagraph(s_.Stats.SourceParagraphCount);
         ZZZ1();
         Zyt();
@@ -110,16 +115,16 @@ void TypesetEngine::resetPairStates() {
     s_.QuoteSpan = -1;
 }
 
-void TypesetEngine::writeIndented(TextView body) {
-    lineBuffer_.assign(options_.Indent);
-    lineBuffer_.append(body);
-    lineBuffer_.append(options_.ParagraphEnd);
-    writeLine(lineBuffer_);
-}
+void TypesetEngine::writeIndented(TextView body) { writeLine(options_.Indent, body, options_.ParagraphEnd); }
 
 void TypesetEngine::writeLine(TextView line) {
     if (!output_) throw std::logic_error("typesetting stage called without an output");
     output_->writeLine(line);
+}
+
+void TypesetEngine::writeLine(TextView before, TextView body, TextView after) {
+    if (!output_) throw std::logic_error("typesetting stage called without an output");
+    output_->writeLine(before, body, after);
 }
 
 }  // namespace quenlet

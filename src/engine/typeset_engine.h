@@ -17,6 +17,14 @@ class LineSink {
 public:
     virtual ~LineSink() = default;
     virtual void writeLine(TextView line) = 0;
+    // One line made of three pieces (a marker, a paragraph, a marker).
+    virtual void writeLine(TextView before, TextView body, TextView after) {
+        joined_.assign(before).append(body).append(after);
+        writeLine(joined_);
+    }
+
+private:
+    Text joined_;
 };
 
 // Progress of one file's run, for front ends that want to show it.
@@ -87,15 +95,25 @@ private:
     bool scanForMark(const CharSet& marks);
     void writeHeading();
     void writeBodyLine();
+    void segmentCut(Count index, TextView segment);
+    void writeSegment(Text& segment);
+    static void stripClosingMarks(Text& text);
     void writeIndented(TextView body);
     void writeLine(TextView line);
+    void writeLine(TextView before, TextView body, TextView after);
     void writeEmptyLine() { writeLine(TextView{}); }
 
     DocumentState s_;
     TypesetOptions options_;
     LineSink* output_ = nullptr;
     RunObserver* observer_ = nullptr;
-    Text lineBuffer_;  // scratch for composing output lines
+    // While fd runs DJ, each segment is written as soon as it is cut off
+    // instead of being kept in Segments: a paragraph cut into millions of
+    // pieces then needs no table of them. The first is held back until a
+    // second shows that the paragraph was cut at all.
+    bool segmentsToWriter_ = false;
+    Text firstSegment_;
+    Text segmentScratch_;
 };
 
 }  // namespace quenlet
