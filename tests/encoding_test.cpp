@@ -104,16 +104,26 @@ struct ReadBack {
     TextFormat format;
     std::vector<Text> lines;
 };
-ReadBack readLines(const std::string& bytes, std::optional<Encoding> forced = std::nullopt, std::size_t block = 3) {
+ReadBack readLines(const std::string& bytes, std::optional<Encoding> forced = std::nullopt, std::size_t block = 3,
+                   Threading threading = Threading::Inline) {
     TempDir dir;
     const std::string path = dir.write("in.txt", bytes);
     const int fd = ::open(path.c_str(), O_RDONLY);
-    LineReader reader(fd, path, forced, block);
-    ReadBack result{reader.format(), {}};
-    Text line;
-    while (reader.readLine(line)) result.lines.push_back(line);
+    ReadBack result;
+    {
+        LineReader reader(fd, path, forced, block, threading);
+        result.format = reader.format();
+        Text line;
+        while (reader.readLine(line)) result.lines.push_back(line);
+    }
     ::close(fd);
     return result;
+}
+
+TEST(LineReading, DecodingAheadReadsTheSameLines) {
+    const std::string text = "第一行\r\n\xFF二\r三\n" + std::string(5000, 'x') + "\r\n\r\n末";
+    for (std::size_t block : {1U, 7U, 4096U})
+        EXPECT_EQ(readLines(text, std::nullopt, block, Threading::Pipelined).lines, readLines(text, std::nullopt, block).lines);
 }
 
 TEST(LineReading, TerminatorsAndTheLastLine) {

@@ -9,6 +9,13 @@ namespace quenlet {
 // The fixed corrections in their order, then the user's rule when it has a search text.
 void TypesetEngine::Zyt() {
     DocumentState& s = s_;
+    if (s.Line.find(kSpace) == Text::npos) {
+        // No spaces, so no trim between the corrections changes anything, and
+        // none of them makes a character another one looks for: one pass.
+        fixedCorrectionsInOnePass();
+        if (!options_.FindText.empty()) TH();
+        return;
+    }
     if (options_.DeleteAsterisks) {
         s.CorrectionFind = u"\uFF0A";
         s.CorrectionReplace.clear();
@@ -25,6 +32,30 @@ void TypesetEngine::Zyt() {
         TH0();
     }
     if (!options_.FindText.empty()) TH();
+}
+
+void TypesetEngine::fixedCorrectionsInOnePass() {
+    DocumentState& s = s_;
+    const bool deleteAsterisk = options_.DeleteAsterisks;
+    const bool deleteHyphen = options_.DeleteDoubleDashes;
+    const bool tildeToEllipsis = options_.TildeToEllipsis;
+    auto corrected = [&](char16_t c) {
+        return (deleteAsterisk && c == u'\uFF0A') || (deleteHyphen && c == u'-') || (tildeToEllipsis && c == u'\uFF5E');
+    };
+    if (std::any_of(s.Line.begin(), s.Line.end(), corrected)) {
+        Text out;
+        out.reserve(s.Line.size());
+        for (char16_t c : s.Line) {
+            if (!corrected(c)) out.push_back(c);
+            else if (c == u'\uFF5E') out.push_back(u'\u2026');
+        }
+        s.Line = std::move(out);
+    }
+    // As the last of the corrections leaves them.
+    if (deleteAsterisk || deleteHyphen || tildeToEllipsis) {
+        s.CorrectionFind = tildeToEllipsis ? u"\uFF5E" : deleteHyphen ? u"-" : u"\uFF0A";
+        s.CorrectionReplace = tildeToEllipsis ? u"\u2026" : u"";
+    }
 }
 
 // Replaces every CorrectionFind in Line with CorrectionReplace, rescanning from

@@ -65,33 +65,53 @@ Utf8Sequence readUtf8Sequence(const unsigned char* bytes, std::size_t available)
 
 namespace {
 
-void appendCodePoint(char32_t cp, Text& out) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
+// Writes decoded units straight into the output text, sized up front for the
+// most a block can yield (never more units than bytes) and trimmed after.
+class UnitWriter {
+public:
+    UnitWriter(Text& out, std::size_t most) : out_(out) {
+        const std::size_t base = out.size();
+        out.resize(base + most);
+        next_ = out.data() + base;
     }
-}
+    ~UnitWriter() { out_.resize(static_cast<std::size_t>(next_ - out_.data())); }
+    UnitWriter(const UnitWriter&) = delete;
+    UnitWriter& operator=(const UnitWriter&) = delete;
+    void push(char16_t unit) { *next_++ = unit; }
+    void pushCodePoint(char32_t cp) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            push(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            push(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            push(static_cast<char16_t>(cp));
+        }
+    }
+
+private:
+    Text& out_;
+    char16_t* next_;
+};
+
 
 class Utf8Decoder final : public Decoder {
 public:
     std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        UnitWriter w(out, size);
         std::size_t i = 0;
         while (i < size) {
             if (bytes[i] < 0x80) {  // fast path for ASCII runs
-                out.push_back(bytes[i++]);
+                w.push(bytes[i++]);
                 continue;
             }
             const Utf8Sequence seq = readUtf8Sequence(bytes + i, size - i);
             if (seq.status == Utf8Sequence::Complete) {
-                appendCodePoint(seq.codePoint, out);
+                w.pushCodePoint(seq.codePoint);
                 i += seq.length;
             } else if (seq.status == Utf8Sequence::Incomplete && !final) {
                 break;
             } else {
-                escape(bytes[i++], out);
+                w.push(escaped(bytes[i++]));
             }
         }
         return i;
@@ -103,26 +123,27 @@ public:
     explicit Utf16Decoder(bool bigEndian) : bigEndian_(bigEndian) {}
 
     std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        UnitWriter w(out, size);
         std::size_t i = 0;
         while (i + 1 < size) {
             const char16_t unit = unitAt(bytes + i);
             if (unit < 0xD800 || unit > 0xDFFF) {
-                out.push_back(unit);
+                w.push(unit);
                 i += 2;
             } else if (unit <= 0xDBFF && i + 3 < size && isLowSurrogate(unitAt(bytes + i + 2))) {
-                out.push_back(unit);
-                out.push_back(unitAt(bytes + i + 2));
+                w.push(unit);
+                w.push(unitAt(bytes + i + 2));
                 i += 4;
             } else if (unit <= 0xDBFF && i + 3 >= size && !final) {
                 break;  // the low half may be in the next block
             } else {
                 // An unpaired surrogate: both of its bytes are kept as escapes.
-                escape(bytes[i], out);
-                escape(bytes[i + 1], out);
+                w.push(escaped(bytes[i]));
+                w.push(escaped(bytes[i + 1]));
                 i += 2;
             }
         }
-        if (final && i < size) escape(bytes[i++], out);  // an odd trailing byte
+        if (final && i < size) w.push(escaped(bytes[i++]));  // an odd trailing byte
         return i;
     }
 
@@ -137,43 +158,45 @@ private:
 class Gb18030Decoder final : public Decoder {
 public:
     std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        const gb18030::Tables& tables = gb18030::tables();
+        UnitWriter w(out, size);
         std::size_t i = 0;
         while (i < size) {
             const unsigned b1 = bytes[i];
             if (b1 < 0x80) {
-                out.push_back(static_cast<char16_t>(b1));
+                w.push(static_cast<char16_t>(b1));
                 ++i;
                 continue;
             }
             if (b1 == 0x80 || b1 == 0xFF) {
-                escape(bytes[i++], out);
+                w.push(escaped(bytes[i++]));
                 continue;
             }
             if (i + 1 >= size) {
                 if (!final) break;
-                escape(bytes[i++], out);
+                w.push(escaped(bytes[i++]));
                 continue;
             }
             const unsigned b2 = bytes[i + 1];
             if ((b2 >= 0x40 && b2 <= 0x7E) || (b2 >= 0x80 && b2 <= 0xFE)) {
-                out.push_back(gb18030::decodeTwoByte(b1, b2));
+                w.push(tables.twoByte[gb18030::twoByteIndex(b1, b2)]);
                 i += 2;
                 continue;
             }
             if (b2 < 0x30 || b2 > 0x39) {
-                escape(bytes[i++], out);
+                w.push(escaped(bytes[i++]));
                 continue;
             }
             if (i + 3 >= size && !final) {
                 // Wait for the rest only while what we have can still become a code.
                 if (i + 2 >= size || (bytes[i + 2] >= 0x81 && bytes[i + 2] <= 0xFE)) break;
             }
-            const char32_t cp = fourByteCode(bytes + i, size - i);
+            const char32_t cp = fourByteCode(tables, bytes + i, size - i);
             if (cp == 0) {
-                escape(bytes[i++], out);
+                w.push(escaped(bytes[i++]));
                 continue;
             }
-            appendCodePoint(cp, out);
+            w.pushCodePoint(cp);
             i += 4;
         }
         return i;
@@ -181,12 +204,12 @@ public:
 
 private:
     // The character of a four-byte code, 0 when the bytes are not one.
-    static char32_t fourByteCode(const unsigned char* p, std::size_t available) {
+    static char32_t fourByteCode(const gb18030::Tables& tables, const unsigned char* p, std::size_t available) {
         if (available < 4) return 0;
         const unsigned b1 = p[0], b2 = p[1], b3 = p[2], b4 = p[3];
         if (b3 < 0x81 || b3 > 0xFE || b4 < 0x30 || b4 > 0x39) return 0;
         const unsigned tail = ((b2 - 0x30) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
-        if (b1 <= 0x84) return gb18030::decodeFourByteBmp((b1 - 0x81) * 12600 + tail);
+        if (b1 <= 0x84) return tables.fourByte[(b1 - 0x81) * 12600 + tail];
         if (b1 < 0x90 || b1 > 0xE3) return 0;
         const char32_t cp = 0x10000 + (b1 - 0x90) * 12600 + tail;
         return cp <= 0x10FFFF ? cp : 0;
@@ -197,44 +220,7 @@ bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool isEscape(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDCFF; }
 
-void appendUtf8(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
-void appendGb18030(char32_t cp, std::string& out) {
-    unsigned char bytes[4];
-    if (cp >= 0x10000) {
-        unsigned linear = cp - 0x10000;
-        bytes[3] = static_cast<unsigned char>(0x30 + linear % 10);
-        linear /= 10;
-        bytes[2] = static_cast<unsigned char>(0x81 + linear % 126);
-        linear /= 126;
-        bytes[1] = static_cast<unsigned char>(0x30 + linear % 10);
-        bytes[0] = static_cast<unsigned char>(0x90 + linear / 10);
-        out.append(reinterpret_cast<const char*>(bytes), 4);
-        return;
-    }
-    const int length = gb18030::encodeBmp(static_cast<char16_t>(cp), bytes);
-    if (length == 0) {
-        out.push_back('?');  // no code exists; only reachable through option texts
-        return;
-    }
-    out.append(reinterpret_cast<const char*>(bytes), length);
-}
 
 }  // namespace
 
@@ -248,56 +234,128 @@ std::unique_ptr<Decoder> makeDecoder(Encoding encoding) {
     return nullptr;
 }
 
+namespace {
+
+// Writes encoded bytes straight into the output, sized up front for the most
+// a text can need (four bytes a unit) and trimmed after.
+class ByteWriter {
+public:
+    ByteWriter(std::string& out, std::size_t units) : out_(out) {
+        const std::size_t base = out.size();
+        out.resize(base + units * 4);
+        next_ = out.data() + base;
+    }
+    ~ByteWriter() { out_.resize(static_cast<std::size_t>(next_ - out_.data())); }
+    ByteWriter(const ByteWriter&) = delete;
+    ByteWriter& operator=(const ByteWriter&) = delete;
+    void put(unsigned value) { *next_++ = static_cast<char>(value); }
+
+private:
+    std::string& out_;
+    char* next_;
+};
+
+void putUtf8(char32_t cp, ByteWriter& out) {
+    if (cp < 0x80) {
+        out.put(cp);
+    } else if (cp < 0x800) {
+        out.put(0xC0 | (cp >> 6));
+        out.put(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out.put(0xE0 | (cp >> 12));
+        out.put(0x80 | ((cp >> 6) & 0x3F));
+        out.put(0x80 | (cp & 0x3F));
+    } else {
+        out.put(0xF0 | (cp >> 18));
+        out.put(0x80 | ((cp >> 12) & 0x3F));
+        out.put(0x80 | ((cp >> 6) & 0x3F));
+        out.put(0x80 | (cp & 0x3F));
+    }
+}
+
+void putGb18030(const gb18030::Tables& tables, char32_t cp, ByteWriter& out) {
+    if (cp >= 0x10000) {
+        unsigned linear = cp - 0x10000;
+        const unsigned b4 = 0x30 + linear % 10;
+        linear /= 10;
+        const unsigned b3 = 0x81 + linear % 126;
+        linear /= 126;
+        out.put(0x90 + linear / 10);
+        out.put(0x30 + linear % 10);
+        out.put(b3);
+        out.put(b4);
+        return;
+    }
+    if (const std::uint16_t twoBytes = tables.twoByteCode[cp]) {
+        out.put(twoBytes >> 8);
+        out.put(twoBytes & 0xFF);
+        return;
+    }
+    const std::uint32_t code = tables.encoded[cp];
+    if (code == 0) {
+        out.put('?');  // no code exists; only reachable through option texts
+    } else if (code <= 0xFFFF) {
+        out.put(code >> 8);
+        out.put(code & 0xFF);
+    } else {
+        out.put(code >> 24);
+        out.put((code >> 16) & 0xFF);
+        out.put((code >> 8) & 0xFF);
+        out.put(code & 0xFF);
+    }
+}
+
+void putUtf16(char16_t unit, bool bigEndian, ByteWriter& out) {
+    out.put(bigEndian ? unit >> 8 : unit & 0xFF);
+    out.put(bigEndian ? unit & 0xFF : unit >> 8);
+}
+
+}  // namespace
+
 void encodeText(Encoding encoding, TextView text, std::string& out) {
+    const gb18030::Tables* gbTables = encoding == Encoding::Gb18030 ? &gb18030::tables() : nullptr;
+    const bool utf16 = encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE;
+    const bool bigEndian = encoding == Encoding::Utf16BE;
+    ByteWriter bytes(out, text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (unit < 0x80 && encoding != Encoding::Utf16LE && encoding != Encoding::Utf16BE) {
-            out.push_back(static_cast<char>(unit));
+        if (unit < 0xD800 || unit > 0xDFFF) {  // the common case: no surrogate
+            if (utf16) putUtf16(unit, bigEndian, bytes);
+            else if (unit < 0x80) bytes.put(unit);
+            else if (gbTables) putGb18030(*gbTables, unit, bytes);
+            else putUtf8(unit, bytes);
             continue;
         }
-        char32_t cp = unit;
-        bool pair = false;
         if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            pair = true;
-        } else if (isEscape(unit)) {
-            out.push_back(static_cast<char>(unit - 0xDC00));
-            continue;
-        }
-        switch (encoding) {
-            case Encoding::Utf8:
-                // A lone surrogate cannot be UTF-8; it is written in the
-                // three-byte form so that nothing is dropped.
-                appendUtf8(cp, out);
-                break;
-            case Encoding::Utf16LE:
-            case Encoding::Utf16BE: {
-                const bool be = encoding == Encoding::Utf16BE;
-                const std::size_t units = pair ? 2 : 1;
-                for (std::size_t k = 0; k < units; ++k) {
-                    const char16_t u = text[i + k];
-                    out.push_back(static_cast<char>(be ? u >> 8 : u & 0xFF));
-                    out.push_back(static_cast<char>(be ? u & 0xFF : u >> 8));
-                }
-                break;
+            if (utf16) {
+                putUtf16(unit, bigEndian, bytes);
+                putUtf16(text[i + 1], bigEndian, bytes);
+            } else {
+                const char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+                if (gbTables) putGb18030(*gbTables, cp, bytes);
+                else putUtf8(cp, bytes);
             }
-            case Encoding::Gb18030:
-                if (!pair && cp >= 0xD800 && cp <= 0xDFFF) out.push_back('?');
-                else appendGb18030(cp, out);
-                break;
+            ++i;
+        } else if (isEscape(unit)) {
+            bytes.put(unit - 0xDC00);
+        } else if (utf16) {
+            putUtf16(unit, bigEndian, bytes);
+        } else if (gbTables) {
+            bytes.put('?');
+        } else {
+            putUtf8(unit, bytes);  // a lone surrogate, in the three-byte form so that nothing is dropped
         }
-        if (pair) ++i;
     }
 }
 
 bool fromUtf8Strict(std::string_view bytes, Text& out) {
     out.clear();
-    out.reserve(bytes.size());
+    UnitWriter w(out, bytes.size());
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     for (std::size_t i = 0; i < bytes.size();) {
         const Utf8Sequence seq = readUtf8Sequence(data + i, bytes.size() - i);
         if (seq.status != Utf8Sequence::Complete) return false;
-        appendCodePoint(seq.codePoint, out);
+        w.pushCodePoint(seq.codePoint);
         i += seq.length;
     }
     return true;

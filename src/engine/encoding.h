@@ -54,9 +54,10 @@ public:
     std::uint64_t undecodableBytes() const { return undecodable_; }
 
 protected:
-    void escape(unsigned char byte, Text& out) {
-        out.push_back(escapeUnit(byte));
+    // The escape unit of an undecodable byte, counted.
+    char16_t escaped(unsigned char byte) {
         ++undecodable_;
+        return escapeUnit(byte);
     }
 
 private:

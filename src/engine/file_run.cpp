@@ -83,9 +83,10 @@ FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, 
         result.outputPath = outputPath;
         const int sourceFd = openSourceFile(sourcePath);
         ClosedOnExit sourceCloser(sourceFd);
-        LineReader reader(sourceFd, sourcePath, settings.forcedEncoding);
+        LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize,
+                          settings.threading);
         AtomicOutputFile output(outputPath);
-        LineWriter writer(output.fd(), outputPath, reader.format());
+        LineWriter writer(output.fd(), outputPath, reader.format(), settings.threading);
         engine.beginFile(options, writer, observer);
         feedLines(engine, reader);
         sourceCloser.closeNow();
@@ -127,8 +128,9 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             }
             if (::lseek(readFd, 0, SEEK_SET) != 0) throw FileError(inputName, systemReason("cannot read", errno));
         }
-        LineReader reader(readFd, inputName, settings.forcedEncoding);
-        LineWriter writer(outputFd, outputName, reader.format());
+        LineReader reader(readFd, inputName, settings.forcedEncoding, LineReader::kDefaultBlockSize,
+                          settings.threading);
+        LineWriter writer(outputFd, outputName, reader.format(), settings.threading);
         engine.beginFile(options, writer, observer);
         feedLines(engine, reader);
         engine.endFile();

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "encoding.h"
+#include "text_file.h"
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -24,6 +25,10 @@ std::string outputPathFor(std::string_view sourcePath);
 
 struct FileRunSettings {
     std::optional<Encoding> forcedEncoding;  // detect when empty
+    // Pipelined: decoding and encoding on helper threads, overlapping with the
+    // typesetting (for one file at a time). Inline: all on the calling thread
+    // (for batches that already run files side by side).
+    Threading threading = Threading::Pipelined;
 };
 
 struct FileRunResult {

@@ -34,20 +34,17 @@ constexpr Override kOverrides[] = {
     {0x84318333, 0xFE17}, {0x84318334, 0xFE18}, {0x84318335, 0xFE19},
 };
 
-unsigned twoByteIndex(unsigned lead, unsigned trail) {
-    return (lead - 0x81) * 190 + (trail < 0x80 ? trail - 0x40 : trail - 0x41);
-}
-
 unsigned fourByteIndex(unsigned b1, unsigned b2, unsigned b3, unsigned b4) {
     return (((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
 }
 
-struct Tables {
+struct BuiltTables {
     std::vector<char16_t> twoByte = std::vector<char16_t>(kTwoByteCodes);
     std::vector<char16_t> fourByte = std::vector<char16_t>(kFourByteBmpCodes);
     std::vector<std::uint32_t> encoded = std::vector<std::uint32_t>(0x10000);  // packed bytes, 0 = none
+    std::vector<std::uint16_t> twoByteCode = std::vector<std::uint16_t>(0x10000);
 
-    Tables() {
+    BuiltTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GB18030");
         if (cd == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error("the C library has no GB18030 converter (iconv)");
@@ -94,7 +91,10 @@ struct Tables {
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail)
                 if (trail != 0x7F) {
                     const char16_t c = twoByte[twoByteIndex(lead, trail)];
-                    if (c != 0 && encoded[c] == 0) encoded[c] = (lead << 8) | trail;
+                    if (c != 0 && encoded[c] == 0) {
+                        encoded[c] = (lead << 8) | trail;
+                        twoByteCode[c] = static_cast<std::uint16_t>(encoded[c]);
+                    }
                 }
         for (unsigned b1 = 0x81; b1 <= 0x84; ++b1)
             for (unsigned b2 = 0x30; b2 <= 0x39; ++b2)
@@ -106,34 +106,13 @@ struct Tables {
     }
 };
 
-const Tables& tables() {
-    static const Tables built;
-    return built;
-}
-
 }  // namespace
 
-char16_t decodeTwoByte(unsigned lead, unsigned trail) { return tables().twoByte[twoByteIndex(lead, trail)]; }
-
-char16_t decodeFourByteBmp(unsigned index) { return tables().fourByte[index]; }
-
-int encodeBmp(char16_t character, unsigned char out[4]) {
-    const std::uint32_t code = tables().encoded[character];
-    if (character < 0x80) {
-        out[0] = static_cast<unsigned char>(character);
-        return 1;
-    }
-    if (code == 0) return 0;
-    if (code <= 0xFFFF) {
-        out[0] = static_cast<unsigned char>(code >> 8);
-        out[1] = static_cast<unsigned char>(code);
-        return 2;
-    }
-    out[0] = static_cast<unsigned char>(code >> 24);
-    out[1] = static_cast<unsigned char>(code >> 16);
-    out[2] = static_cast<unsigned char>(code >> 8);
-    out[3] = static_cast<unsigned char>(code);
-    return 4;
+const Tables& tables() {
+    static const BuiltTables built;
+    static const Tables view{built.twoByte.data(), built.fourByte.data(), built.twoByteCode.data(),
+                             built.encoded.data()};
+    return view;
 }
 
 }  // namespace quenlet::gb18030

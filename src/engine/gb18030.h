@@ -5,17 +5,26 @@
 
 namespace quenlet::gb18030 {
 
-// Two-byte codes: lead 0x81..0xFE, trail 0x40..0x7E or 0x80..0xFE. Every such
-// code maps to one BMP character.
-char16_t decodeTwoByte(unsigned lead, unsigned trail);
-
-// Four-byte codes of the BMP range, 81 30 81 30 .. 84 39 FE 39, by their index
-// in that range; 0 when the code is unassigned.
 inline constexpr unsigned kFourByteBmpCodes = 4 * 10 * 126 * 10;
-char16_t decodeFourByteBmp(unsigned index);
 
-// Bytes of a BMP character (not a surrogate); returns their count, 0 when the
-// character has no code.
-int encodeBmp(char16_t character, unsigned char out[4]);
+struct Tables {
+    // Two-byte codes, lead 0x81..0xFE and trail 0x40..0x7E or 0x80..0xFE, by
+    // twoByteIndex(); every such code maps to one BMP character.
+    const char16_t* twoByte;
+    // Four-byte codes of the BMP range, 81 30 81 30 .. 84 39 FE 39, by their
+    // index in that range; 0 when the code is unassigned.
+    const char16_t* fourByte;
+    // The two-byte code of each BMP character that has one (lead << 8 | trail),
+    // else 0; compact, so the common Chinese range stays in cache.
+    const std::uint16_t* twoByteCode;
+    // The code of each BMP character, its bytes packed big-endian (1, 2 or 4
+    // of them); 0 when the character has none.
+    const std::uint32_t* encoded;
+};
+const Tables& tables();
+
+inline unsigned twoByteIndex(unsigned lead, unsigned trail) {
+    return (lead - 0x81) * 190 + (trail < 0x80 ? trail - 0x40 : trail - 0x41);
+}
 
 }  // namespace quenlet::gb18030

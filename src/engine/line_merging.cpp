@@ -27,6 +27,14 @@ constexpr CharSet kEndingFinalMarks{u'.', u'\u3002', u'\uFF1F', u'\uFF0E', u'\u0
                                     u'\uFF01', u'!', u'\u2026', u'\u00A8', u'\uFF5E'};
 constexpr CharSet kEndingClosingQuotes{u'\u300D', u'\uFF3D', u'\u201D', u'\u300F', u'"'};
 
+// Every character the scan counts or pairs: anything else passes unnoticed.
+constexpr CharSet kScanned{u',', u'\uFF0C', u'.', u'\u3002', u'\uFF1F', u'?', u'\u2014', u'\uFF01', u'!',
+                           u'\uFF0E', u'"', u'\'', u'/', u'\\', u'|', u'-', u'\u3001', u'_', u':', u'\uFF1A',
+                           u'\uFF0D', u'\u2026', u'\u201C', u'\u201D', u'[', u']', u'\uFF3B', u'\uFF3D', u'\u300C',
+                           u'\u300D', u'\u2018', u'\u2019', u'\u300E', u'\u300F', u'\u3016', u'\u3017', u'\u3010',
+                           u'\u3011', u'\uFF08', u'\uFF09', u'\u3014', u'\u3015', u'\u300A', u'\u300B', u'\u3008',
+                           u'\u3009', u'\u3003'};
+
 bool isTwoCharacterEnding(TextView text) {
     return text.size() == 2 && kEndingFinalMarks.contains(text[0]) && kEndingClosingQuotes.contains(text[1]);
 }
@@ -85,13 +93,15 @@ void TypesetEngine::HB() {
     s.MarkCount = 0;
     s.LineEndsSentence = 0;
 
-    const Count length = static_cast<Count>(s.Line.size());
-    for (s.ScanIndex = 1; s.ScanIndex <= length; ++s.ScanIndex) {
-        const char16_t c = s.Line[s.ScanIndex - 1];
-        if (kCountedMarks.contains(c)) ++s.MarkCount;
-        if (applyPairMark(c, s)) ++s.MarkCount;
+    int marks = 0;
+    for (const char16_t c : s.Line) {
+        if (!kScanned.contains(c)) continue;
+        if (kCountedMarks.contains(c)) ++marks;
+        if (applyPairMark(c, s)) ++marks;
     }
-    if (length > 0) s.CurrentChar.assign(1, s.Line.back());
+    s.MarkCount = marks;
+    s.ScanIndex = static_cast<Count>(s.Line.size()) + 1;
+    if (!s.Line.empty()) s.CurrentChar.assign(1, s.Line.back());
 
     if (s.QuoteSpan > -1) ++s.QuoteSpan;
 

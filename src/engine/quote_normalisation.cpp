@@ -40,8 +40,7 @@ void TypesetEngine::ZZZ1() {
     s.QuoteParity = 0;
     if (options_.ConvertQuotes) {
         const std::size_t length = s.Line.size();
-        for (std::size_t i = 0; i < length && i < s.Line.size(); ++i) {
-            if (s.Line[i] != u'"') continue;
+        for (std::size_t i = s.Line.find(u'"'); i < length && i < s.Line.size(); i = s.Line.find(u'"', i + 1)) {
             s.Line[i] = s.QuoteParity == 0 ? u'\u201C' : u'\u201D';
             s.QuoteParity = 1 - s.QuoteParity;
             trimSpacesInPlace(s.Line);
@@ -53,19 +52,21 @@ void TypesetEngine::ZZZ1() {
     // a leading run that count protects is replaced after all once any other
     // run is. So: scan once as the rule says up to the first replacement; after
     // it every run followed by text goes, in one pass.
+    Count run = s.DotRun;
     for (std::size_t j = 1; j <= s.Line.size(); ++j) {
         if (kRunMarks.contains(s.Line[j - 1])) {
-            ++s.DotRun;
-        } else if (s.DotRun > 1 && static_cast<Count>(j) > s.DotRun) {
-            const std::size_t kept = j - static_cast<std::size_t>(s.DotRun) - 1;
+            ++run;
+        } else if (run > 1 && static_cast<Count>(j) > run) {
+            const std::size_t kept = j - static_cast<std::size_t>(run) - 1;
             s.Line.replace(kept, j - 1 - kept, kEllipsis);
             trimSpacesInPlace(s.Line);
             s.DotRun = replaceAllRuns(s.Line);
             return;
         } else {
-            s.DotRun = 0;
+            run = 0;
         }
     }
+    s.DotRun = run;
 }
 
 }  // namespace quenlet

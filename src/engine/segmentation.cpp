@@ -78,9 +78,8 @@ void TypesetEngine::DJ() {
     struct LastScanned {
         DocumentState& s;
         char16_t c = 0;
-        bool any = false;
         ~LastScanned() {
-            if (any) s.ScanChar.assign(1, c);
+            if (c != 0) s.ScanChar.assign(1, c);
         }
     } lastScanned{s};
     auto trimmedStore = [&](std::size_t from, std::size_t to) {
@@ -114,12 +113,14 @@ void TypesetEngine::DJ() {
             }
             const char16_t c = text(at);
             lastScanned.c = c;
-            lastScanned.any = true;
-            if (!kReactedTo.contains(c) &&
-                (s.InParenthesis != 0 || (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum &&
-                                          s.EqualsRun < kRuleRunMinimum))) {
-                s.StarRun = s.DashRun = s.EqualsRun = 0;
-                continue;
+            if (!kReactedTo.contains(c)) {
+                // An ordinary character only closes the rule runs.
+                if ((s.StarRun | s.DashRun | s.EqualsRun) == 0) continue;
+                if (s.InParenthesis != 0 || (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum &&
+                                             s.EqualsRun < kRuleRunMinimum)) {
+                    s.StarRun = s.DashRun = s.EqualsRun = 0;
+                    continue;
+                }
             }
             if (c == u'(' || c == u'\uFF08') s.InParenthesis = 1;
             if (c == u')' || c == u'\uFF09') s.InParenthesis = 0;

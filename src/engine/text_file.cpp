@@ -5,6 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,8 +19,6 @@
 namespace quenlet {
 namespace {
 
-constexpr std::size_t kWriteBlock = 256 * 1024;
-
 bool isLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
 
 }  // namespace
@@ -24,25 +27,94 @@ std::string systemReason(const std::string& what, int error) {
     return what + ": " + std::generic_category().message(error);
 }
 
-LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize)
-    : fd_(fd), path_(std::move(path)), blockSize_(blockSize) {
-    detectFormat(forced);
-    decoder_ = makeDecoder(format_.encoding);
-}
+namespace {
 
-std::size_t LineReader::readSome(unsigned char* into, std::size_t capacity) {
+// A bounded hand-over of items from one thread to another. close() is the
+// producer's "no more"; cancel() stops both sides at once.
+template <typename Item>
+class Handover {
+public:
+    explicit Handover(std::size_t capacity) : capacity_(capacity) {}
+
+    bool push(Item item) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return cancelled_ || items_.size() < capacity_; });
+        if (cancelled_) return false;
+        items_.push_back(std::move(item));
+        changed_.notify_all();
+        return true;
+    }
+    // False once the hand-over is closed and empty, or cancelled.
+    bool pop(Item& item) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return cancelled_ || closed_ || !items_.empty(); });
+        if (cancelled_ || items_.empty()) return false;
+        item = std::move(items_.front());
+        items_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    void cancel() {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Item> items_;
+    std::size_t capacity_;
+    bool closed_ = false;
+    bool cancelled_ = false;
+};
+
+constexpr std::size_t kHandoverBlocks = 4;
+constexpr std::size_t kWriteBlockUnits = 128 * 1024;
+
+std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity) {
     for (;;) {
-        const ssize_t got = ::read(fd_, into, capacity);
+        const ssize_t got = ::read(fd, into, capacity);
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) throw FileError(path_, systemReason("cannot read", errno));
+        if (errno != EINTR) throw FileError(path, systemReason("cannot read", errno));
     }
 }
 
-void LineReader::detectFormat(std::optional<Encoding> forced) {
+void writeAll(int fd, const std::string& path, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(path, systemReason("cannot write", errno));
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+struct FileIdentity {
+    off_t size = 0;
+    timespec modified{};
+};
+
+FileIdentity identityOf(int fd) {
+    struct stat info{};
+    if (::fstat(fd, &info) != 0) return {};
+    return {info.st_size, info.st_mtim};
+}
+
+// Detects the format of the input at the descriptor's current position and
+// leaves the descriptor at the first byte after the byte order mark.
+TextFormat detectFormat(int fd, const std::string& path, std::optional<Encoding> forced, std::size_t blockSize) {
     unsigned char head[3];
     std::size_t headSize = 0;
     while (headSize < sizeof head) {
-        const std::size_t got = readSome(head + headSize, sizeof head - headSize);
+        const std::size_t got = readSome(fd, path, head + headSize, sizeof head - headSize);
         if (got == 0) break;
         headSize += got;
     }
@@ -51,44 +123,166 @@ void LineReader::detectFormat(std::optional<Encoding> forced) {
         return !mark.empty() && headSize >= mark.size() && std::memcmp(head, mark.data(), mark.size()) == 0;
     };
 
+    TextFormat format;
     if (forced) {
-        format_ = {*forced, startsWithMark(*forced)};
+        format = {*forced, startsWithMark(*forced)};
     } else if (startsWithMark(Encoding::Utf8)) {
-        format_ = {Encoding::Utf8, true};
+        format = {Encoding::Utf8, true};
     } else if (startsWithMark(Encoding::Utf16LE)) {
-        format_ = {Encoding::Utf16LE, true};
+        format = {Encoding::Utf16LE, true};
     } else if (startsWithMark(Encoding::Utf16BE)) {
-        format_ = {Encoding::Utf16BE, true};
+        format = {Encoding::Utf16BE, true};
     } else {
         Utf8Validator validator;
         validator.feed(head, headSize);
-        std::vector<unsigned char> block(blockSize_);
+        std::vector<unsigned char> block(blockSize);
         while (validator.stillValid()) {
-            const std::size_t got = readSome(block.data(), block.size());
+            const std::size_t got = readSome(fd, path, block.data(), block.size());
             if (got == 0) break;
             validator.feed(block.data(), got);
         }
-        format_ = {validator.finish() ? Encoding::Utf8 : Encoding::Gb18030, false};
+        format = {validator.finish() ? Encoding::Utf8 : Encoding::Gb18030, false};
     }
-    const off_t start = format_.hasBom ? static_cast<off_t>(byteOrderMark(format_.encoding).size()) : 0;
-    if (::lseek(fd_, start, SEEK_SET) != start) throw FileError(path_, systemReason("cannot read", errno));
+    const off_t start = format.hasBom ? static_cast<off_t>(byteOrderMark(format.encoding).size()) : 0;
+    if (::lseek(fd, start, SEEK_SET) != start) throw FileError(path, systemReason("cannot read", errno));
+    return format;
 }
+
+// Reads and decodes a file block by block. At the end it checks that the file
+// is still the one it started reading: a file that changes meanwhile would
+// give an output that matches neither its old nor its new content.
+class BlockDecoding {
+public:
+    BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize)
+        : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
+          startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(identityOf(fd)) {}
+
+    // Appends the next block's text; false once the input is used up (the
+    // last of it appended).
+    bool next(Text& into) {
+        bytes_.resize(carried_ + blockSize_);
+        const std::size_t got = readSome(fd_, path_, bytes_.data() + carried_, blockSize_);
+        bytesRead_ += got;
+        const std::size_t available = carried_ + got;
+        const bool final = got == 0;
+        const std::size_t consumed = decoder_->decode(bytes_.data(), available, final, into);
+        carried_ = available - consumed;
+        std::memmove(bytes_.data(), bytes_.data() + consumed, carried_);
+        if (final) checkUnchanged();
+        return !final;
+    }
+    std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes(); }
+
+private:
+    void checkUnchanged() const {
+        const FileIdentity after = identityOf(fd_);
+        const bool sizeKnown = before_.size > 0;  // files such as those under /proc report no size
+        if (after.size != before_.size || after.modified.tv_sec != before_.modified.tv_sec ||
+            after.modified.tv_nsec != before_.modified.tv_nsec ||
+            (sizeKnown && static_cast<off_t>(bytesRead_) + startOffset_ != before_.size))
+            throw FileError(path_, "the file changed while it was being read");
+    }
+
+    int fd_;
+    std::string path_;
+    std::size_t blockSize_;
+    std::unique_ptr<Decoder> decoder_;
+    std::vector<unsigned char> bytes_;
+    std::size_t carried_ = 0;
+    off_t startOffset_;
+    FileIdentity before_;
+    std::uint64_t bytesRead_ = 0;
+};
+
+}  // namespace
+
+class LineReader::Source {
+public:
+    virtual ~Source() = default;
+    virtual bool next(Text& into) = 0;
+    virtual std::uint64_t undecodableBytes() const = 0;
+};
+
+namespace {
+
+class InlineSource final : public LineReader::Source {
+public:
+    explicit InlineSource(BlockDecoding decoding) : decoding_(std::move(decoding)) {}
+    bool next(Text& into) override { return decoding_.next(into); }
+    std::uint64_t undecodableBytes() const override { return decoding_.undecodableBytes(); }
+
+private:
+    BlockDecoding decoding_;
+};
+
+// Decodes ahead on a helper thread, a few blocks at most.
+class AheadSource final : public LineReader::Source {
+public:
+    explicit AheadSource(BlockDecoding decoding)
+        : decoding_(std::move(decoding)), blocks_(kHandoverBlocks), thread_([this] { run(); }) {}
+    ~AheadSource() override {
+        blocks_.cancel();
+        thread_.join();
+    }
+    bool next(Text& into) override {
+        Block block;
+        if (!blocks_.pop(block)) return false;
+        if (block.error) std::rethrow_exception(block.error);
+        if (into.empty()) into = std::move(block.text);
+        else into.append(block.text);
+        return !block.last;
+    }
+    std::uint64_t undecodableBytes() const override { return decoding_.undecodableBytes(); }
+
+private:
+    struct Block {
+        Text text;
+        bool last = false;
+        std::exception_ptr error;
+    };
+    void run() {
+        try {
+            for (bool more = true; more;) {
+                Block block;
+                more = decoding_.next(block.text);
+                block.last = !more;
+                if (!blocks_.push(std::move(block))) return;
+            }
+        } catch (...) {
+            Block failed;
+            failed.error = std::current_exception();
+            failed.last = true;
+            blocks_.push(std::move(failed));
+        }
+    }
+
+    BlockDecoding decoding_;
+    Handover<Block> blocks_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize,
+                       Threading threading)
+    : path_(std::move(path)), format_(detectFormat(fd, path_, forced, blockSize)) {
+    BlockDecoding decoding(fd, path_, format_.encoding, blockSize);
+    if (threading == Threading::Pipelined) source_ = std::make_unique<AheadSource>(std::move(decoding));
+    else source_ = std::make_unique<InlineSource>(std::move(decoding));
+}
+
+LineReader::~LineReader() = default;
+
+std::uint64_t LineReader::undecodableBytes() const { return source_->undecodableBytes(); }
 
 void LineReader::fill() {
     if (sourceEnded_) return;
-    bytes_.resize(carried_ + blockSize_);
-    const std::size_t got = readSome(bytes_.data() + carried_, blockSize_);
-    const std::size_t available = carried_ + got;
-    const bool final = got == 0;
     if (position_ > 0) {  // drop the lines already handed out
         decoded_.erase(0, position_);
         searched_ -= position_;
         position_ = 0;
     }
-    const std::size_t consumed = decoder_->decode(bytes_.data(), available, final, decoded_);
-    carried_ = available - consumed;
-    std::memmove(bytes_.data(), bytes_.data() + consumed, carried_);
-    sourceEnded_ = final;
+    sourceEnded_ = !source_->next(decoded_);
 }
 
 bool LineReader::readLine(Text& line) {
@@ -119,35 +313,125 @@ bool LineReader::readLine(Text& line) {
     }
 }
 
-LineWriter::LineWriter(int fd, std::string path, TextFormat format)
-    : fd_(fd), path_(std::move(path)), encoding_(format.encoding) {
-    encodeText(encoding_, u"\r\n", lineEnd_);
-    if (format.hasBom) buffer_.assign(byteOrderMark(encoding_));
+class LineWriter::Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void take(Text lines) = 0;
+    virtual void finish() = 0;
+};
+
+namespace {
+
+// Encodes blocks of lines and writes them; the byte order mark goes first.
+class BlockEncoding {
+public:
+    BlockEncoding(int fd, std::string path, TextFormat format)
+        : fd_(fd), path_(std::move(path)), encoding_(format.encoding),
+          bytes_(format.hasBom ? byteOrderMark(format.encoding) : std::string_view()) {}
+
+    void write(const Text& lines) {
+        encodeText(encoding_, lines, bytes_);
+        writeAll(fd_, path_, bytes_);
+        bytes_.clear();
+    }
+    void finish() {
+        writeAll(fd_, path_, bytes_);  // the byte order mark of an empty output
+        bytes_.clear();
+    }
+
+private:
+    int fd_;
+    std::string path_;
+    Encoding encoding_;
+    std::string bytes_;
+};
+
+class InlineSink final : public LineWriter::Sink {
+public:
+    explicit InlineSink(BlockEncoding encoding) : encoding_(std::move(encoding)) {}
+    void take(Text lines) override { encoding_.write(lines); }
+    void finish() override { encoding_.finish(); }
+
+private:
+    BlockEncoding encoding_;
+};
+
+// Encodes and writes behind on a helper thread. A failure there stops the
+// hand-over, and the next take() or finish() reports it.
+class BehindSink final : public LineWriter::Sink {
+public:
+    explicit BehindSink(BlockEncoding encoding)
+        : encoding_(std::move(encoding)), blocks_(kHandoverBlocks), thread_([this] { run(); }) {}
+    ~BehindSink() override {
+        blocks_.cancel();
+        if (thread_.joinable()) thread_.join();
+    }
+    void take(Text lines) override {
+        if (!blocks_.push(std::move(lines))) rethrowFailure();
+    }
+    void finish() override {
+        blocks_.close();
+        if (thread_.joinable()) thread_.join();
+        if (failure_) std::rethrow_exception(failure_);
+        encoding_.finish();
+    }
+
+private:
+    void run() {
+        try {
+            Text lines;
+            while (blocks_.pop(lines)) encoding_.write(lines);
+        } catch (...) {
+            failure_ = std::current_exception();
+            blocks_.cancel();
+        }
+    }
+    void rethrowFailure() {
+        blocks_.cancel();
+        if (thread_.joinable()) thread_.join();
+        if (failure_) std::rethrow_exception(failure_);
+        throw std::logic_error("output hand-over stopped without a failure");
+    }
+
+    BlockEncoding encoding_;
+    Handover<Text> blocks_;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+LineWriter::LineWriter(int fd, std::string path, TextFormat format, Threading threading) {
+    BlockEncoding encoding(fd, std::move(path), format);
+    if (threading == Threading::Pipelined) sink_ = std::make_unique<BehindSink>(std::move(encoding));
+    else sink_ = std::make_unique<InlineSink>(std::move(encoding));
 }
 
+LineWriter::~LineWriter() = default;
+
 void LineWriter::writeLine(TextView line) {
-    encodeText(encoding_, line, buffer_);
-    buffer_.append(lineEnd_);
-    if (buffer_.size() >= kWriteBlock) flush();
+    lines_.append(line);
+    endLine();
 }
 
 void LineWriter::writeLine(TextView before, TextView body, TextView after) {
-    encodeText(encoding_, before, buffer_);
-    encodeText(encoding_, body, buffer_);
-    writeLine(after);
+    lines_.append(before).append(body).append(after);
+    endLine();
+}
+
+void LineWriter::endLine() {
+    lines_.append(u"\r\n");
+    if (lines_.size() >= kWriteBlockUnits) {
+        sink_->take(std::move(lines_));
+        lines_ = Text();
+        lines_.reserve(kWriteBlockUnits + 1024);
+    }
 }
 
 void LineWriter::flush() {
-    std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t wrote = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) continue;
-            throw FileError(path_, systemReason("cannot write", errno));
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    buffer_.clear();
+    if (!lines_.empty()) sink_->take(std::move(lines_));
+    lines_ = Text();
+    sink_->finish();
 }
 
 AtomicOutputFile::AtomicOutputFile(std::string targetPath) : targetPath_(std::move(targetPath)) {

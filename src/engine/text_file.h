@@ -30,6 +30,11 @@ private:
 // "<what>: <system error text>" for errno.
 std::string systemReason(const std::string& what, int error);
 
+// How the reading and writing of a file share the work: inline, or on
+// helper threads (decoding ahead, encoding behind) so that they overlap with
+// the typesetting. The bytes are the same either way.
+enum class Threading { Inline, Pipelined };
+
 // Reads lines from an open descriptor. A line ends at CR LF, a lone CR or a
 // lone LF; the last line needs no terminator, and a terminator at the very end
 // makes no extra empty line. Without a forced encoding the format is detected:
@@ -38,47 +43,52 @@ std::string systemReason(const std::string& what, int error);
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
-    LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize = kDefaultBlockSize);
+    LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize = kDefaultBlockSize,
+               Threading threading = Threading::Inline);
+    ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     const TextFormat& format() const { return format_; }
     bool readLine(Text& line);
-    std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes(); }
+    // Known once readLine has returned false.
+    std::uint64_t undecodableBytes() const;
+
+    class Source;  // reads and decodes one block after another
 
 private:
-    std::size_t readSome(unsigned char* into, std::size_t capacity);
-    void detectFormat(std::optional<Encoding> forced);
     void fill();
 
-    int fd_;
     std::string path_;
-    std::size_t blockSize_;
     TextFormat format_;
-    std::unique_ptr<Decoder> decoder_;
-    std::vector<unsigned char> bytes_;
-    std::size_t carried_ = 0;  // undecoded bytes at the front of bytes_
+    std::unique_ptr<Source> source_;
     bool sourceEnded_ = false;
     Text decoded_;
-    std::size_t position_ = 0;   // start of the next line in decoded_
-    std::size_t searched_ = 0;   // decoded_ is known to hold no terminator before this
+    std::size_t position_ = 0;  // start of the next line in decoded_
+    std::size_t searched_ = 0;  // decoded_ is known to hold no terminator before this
 };
 
 // Writes lines in the given format, each followed by CR LF; the byte order
-// mark, if any, comes first. Buffered: flush() before the file is closed.
+// mark, if any, comes first. Buffered: flush() writes everything out and
+// reports the first failure.
 class LineWriter final : public LineSink {
 public:
-    LineWriter(int fd, std::string path, TextFormat format);
+    LineWriter(int fd, std::string path, TextFormat format, Threading threading = Threading::Inline);
+    ~LineWriter() override;
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
     void writeLine(TextView line) override;
     void writeLine(TextView before, TextView body, TextView after) override;
     void flush();
 
+    class Sink;  // encodes and writes one block of lines after another
+
 private:
-    int fd_;
-    std::string path_;
-    Encoding encoding_;
-    std::string lineEnd_;
-    std::string buffer_;
+    void endLine();
+
+    Text lines_;  // the lines not yet handed on, CR LF included
+    std::unique_ptr<Sink> sink_;
 };
 
 // An output file written under a temporary name in the target's folder and

@@ -42,10 +42,16 @@ void TypesetEngine::processLine(Text rawLine) {
     if (!s_.RawLine.empty()) {
         ++s_.Stats.SourceParagraphCount;
         // Every space goes, ASCII and ideographic, wherever it stands.
-        s_.Line.reserve(s_.RawLine.size());
-        for (char16_t c : s_.RawLine)
-            if (c != kSpace && c != kIdeographicSpace) s_.Line.push_back(c);
-        if (!removeQuestionMarkRuns()) return;  // the line is dropped
+        s_.Line.resize(s_.RawLine.size());
+        char16_t* kept = s_.Line.data();
+        bool questionMarks = false;
+        for (const char16_t c : s_.RawLine) {
+            if (c == kSpace || c == kIdeographicSpace) continue;
+            questionMarks |= isQuestionMark(c);
+            *kept++ = c;
+        }
+        s_.Line.resize(static_cast<std::size_t>(kept - s_.Line.data()));
+        if (questionMarks && !removeQuestionMarkRuns()) return;  // the line is dropped
         if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
             s_.Line.erase(0, options_.StripPrefix.size());
         if (options_.MergeLines) HB();

@@ -89,6 +89,7 @@ public:
 
 private:
     bool removeQuestionMarkRuns();
+    void fixedCorrectionsInOnePass();
     void drainQueue();
     void queueParagraph(Text paragraph);
     void resetPairStates();
