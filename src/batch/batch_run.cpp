@@ -70,19 +70,21 @@ BatchResult BatchRun::run(const std::string& folder) {
     return {engine_.state().FileCount, engine_.statistics(), failures_};
 }
 
-void BatchRun::FindFile(const std::string& folder) {
+void walkFolder(const std::string& folder, FolderVisitor& visitor) {
     std::error_code error;
     const Listing listing = listFolder(folder, error);
     if (error) {
-        fail(folder, folder + ": " + systemReason("cannot list folder", error.value()));
+        visitor.unlistableFolder(folder, folder + ": " + systemReason("cannot list folder", error.value()));
         return;
     }
     for (const std::string& name : listing.files) {
-        if (isTextFileName(name)) ProcessFile(childPath(folder, name));
-        hooks_.processEvents();
+        if (isTextFileName(name) && !isOutputFileName(name)) visitor.textFile(childPath(folder, name));
+        visitor.entryExamined();
     }
-    for (const std::string& name : listing.folders) FindFile(childPath(folder, name));
+    for (const std::string& name : listing.folders) walkFolder(childPath(folder, name), visitor);
 }
+
+void BatchRun::FindFile(const std::string& folder) { walkFolder(folder, *this); }
 
 void BatchRun::ProcessFile(const std::string& path) {
     if (isOutputFileName(splitSourcePath(path).name)) return;

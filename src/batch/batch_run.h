@@ -42,7 +42,19 @@ bool isTextFileName(std::string_view name);
 // True for the batch's own outputs, which it never typesets again.
 bool isOutputFileName(std::string_view name);
 
-class BatchRun {
+// The recursive walk of a batch: depth-first, in each folder first its files,
+// then its sub-folders, each sorted by name bytes; a folder's entries are
+// listed once before any of them is visited.
+class FolderVisitor {
+public:
+    virtual ~FolderVisitor() = default;
+    virtual void textFile(const std::string& path) = 0;  // a ".txt" file, not one of our outputs
+    virtual void unlistableFolder(const std::string& folder, const std::string& error) = 0;
+    virtual void entryExamined() {}  // after every file entry, matching or not
+};
+void walkFolder(const std::string& folder, FolderVisitor& visitor);
+
+class BatchRun : private FolderVisitor {
 public:
     struct Hooks {
         // The options of the next file, taken afresh for each file.
@@ -64,6 +76,9 @@ public:
     void ProcessFile(const std::string& path);   // typesets one file of the batch
 
 private:
+    void textFile(const std::string& path) override { ProcessFile(path); }
+    void unlistableFolder(const std::string& folder, const std::string& error) override { fail(folder, error); }
+    void entryExamined() override { hooks_.processEvents(); }
     void fail(const std::string& path, const std::string& error);
 
     TypesetEngine& engine_;

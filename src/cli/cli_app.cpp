@@ -2,11 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "batch_run.h"
+#include "parallel_batch.h"
 #include "encoding.h"
 #include "file_run.h"
 #include "typeset_engine.h"
@@ -41,6 +44,7 @@ struct Flags {
     bool quiet = false;
     std::string encoding = "auto";
     std::string batchFolder;
+    unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
 };
 
 // A JSON string literal for bytes that are UTF-8 where they can be; any other
@@ -185,6 +189,10 @@ int run(int argc, const char* const* argv, Streams streams) {
                        "kovra- copy beside it; files already named kovra-... are skipped. Prints the number of files\n"
                        "and the totals.")
             ->type_name("DIR");
+    app.add_option("-j,--jobs", flags.jobs,
+                   "With --batch: how many files to typeset at the same time (default: the number of processor\n"
+                   "cores). The results are the same for any number.")
+        ->check(CLI::Range(1U, 1024U));
     fileOption->excludes(batchOption);
     batchOption->excludes(fileOption);
     app.add_flag("--no-merge", flags.noMerge,
@@ -251,7 +259,10 @@ int run(int argc, const char* const* argv, Streams streams) {
         hooks.takeOptions = [&options] { return options; };
         hooks.observer = &progress;
         hooks.settings = settings;
-        const BatchResult result = BatchRun(engine, hooks).run(flags.batchFolder);
+        // One job is one thread: the files one after the other, each read and written inline.
+        if (flags.jobs == 1) hooks.settings.threading = Threading::Inline;
+        const BatchResult result = flags.jobs > 1 ? ParallelBatch(engine, hooks, flags.jobs).run(flags.batchFolder)
+                                                  : BatchRun(engine, hooks).run(flags.batchFolder);
         if (!flags.quiet) {
             if (flags.json) {
                 printBatchJson(streams.out, result);

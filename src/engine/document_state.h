@@ -21,6 +21,13 @@ struct Statistics {
     Count MergedCount = 0;           // lines held for joining ("合并掉了")
     Count FinalParagraphCount = 0;   // paragraphs written ("最终成了")
     bool operator==(const Statistics&) const = default;
+    Statistics& operator+=(const Statistics& more) {
+        SourceParagraphCount += more.SourceParagraphCount;
+        SplitCount += more.SplitCount;
+        MergedCount += more.MergedCount;
+        FinalParagraphCount += more.FinalParagraphCount;
+        return *this;
+    }
 };
 
 struct DocumentState {

@@ -73,29 +73,59 @@ std::string outputPathFor(std::string_view sourcePath) {
     return parts.folder + std::string(kOutputPrefix) + parts.name;
 }
 
-FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
-                          const FileRunSettings& settings, RunObserver* observer) {
+namespace {
+
+// The run of one file up to a complete output under its temporary name.
+std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const std::string& sourcePath,
+                                                       const TypesetOptions& options, const FileRunSettings& settings,
+                                                       RunObserver* observer, FileRunResult& result) {
     const SourcePath parts = splitSourcePath(sourcePath);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    const std::string outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
+    result.outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
+    const int sourceFd = openSourceFile(sourcePath);
+    ClosedOnExit sourceCloser(sourceFd);
+    LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
+    auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
+    LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
+    engine.beginFile(options, writer, observer);
+    feedLines(engine, reader);
+    sourceCloser.closeNow();
+    engine.endFile();
+    writer.flush();
+    result.format = reader.format();
+    result.undecodableBytes = reader.undecodableBytes();
+    return output;
+}
+
+}  // namespace
+
+FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings, RunObserver* observer) {
     return guarded(engine, [&](FileRunResult& result) {
-        result.outputPath = outputPath;
-        const int sourceFd = openSourceFile(sourcePath);
-        ClosedOnExit sourceCloser(sourceFd);
-        LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize,
-                          settings.threading);
-        AtomicOutputFile output(outputPath);
-        LineWriter writer(output.fd(), outputPath, reader.format(), settings.threading);
-        engine.beginFile(options, writer, observer);
-        feedLines(engine, reader);
-        sourceCloser.closeNow();
-        engine.endFile();
-        writer.flush();
-        output.commit();
-        result.format = reader.format();
-        result.undecodableBytes = reader.undecodableBytes();
+        typesetIntoTemporary(engine, sourcePath, options, settings, observer, result)->commit();
     });
+}
+
+PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                         const FileRunSettings& settings, RunObserver* observer) {
+    PreparedFile prepared;
+    prepared.result = guarded(engine, [&](FileRunResult& result) {
+        prepared.output = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+    });
+    if (!prepared.result.ok) prepared.output.reset();
+    return prepared;
+}
+
+void PreparedFile::commit() {
+    if (!result.ok || !output) return;
+    try {
+        output->commit();
+    } catch (const FileError& e) {
+        result.ok = false;
+        result.error = e.what();
+    }
+    output.reset();
 }
 
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,

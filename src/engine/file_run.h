@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,18 @@ struct FileRunResult {
 // and statistics are as they were before the call.
 FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
                           const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
+
+// A file typeset into a temporary file beside its "kovra-" copy, not yet put
+// in place: commit() renames it over the copy; dropping it removes it. The
+// statistics of the run are the engine's at the end of the file.
+struct PreparedFile {
+    FileRunResult result;
+    std::unique_ptr<AtomicOutputFile> output;
+    // Puts the output in place; on failure result.ok turns false, with the error.
+    void commit();
+};
+PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                         const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 
 // Typesets from one open descriptor to another (standard input to standard
 // output). The input is copied to a temporary file first when it cannot be

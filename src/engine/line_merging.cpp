@@ -85,11 +85,14 @@ bool applyPairMark(char16_t c, DocumentState& s) {
 
 }  // namespace
 
+bool TypesetEngine::leavesParagraphClosed(TextView currentChar) { return kClosingMarks.contains(currentChar); }
+
 // Decides whether the line in Line stands alone, finishes the paragraph being
 // built, or is held; finished paragraphs go to the queue.
 void TypesetEngine::HB() {
     DocumentState& s = s_;
-    s.ClosedFlag = kClosingMarks.contains(TextView(s.CurrentChar)) ? 1 : 0;
+    s.ClosedFlag = leavesParagraphClosed(s.CurrentChar) ? 1 : 0;
+    closedFlagFromCarried_ = !dependence_.currentCharWritten;
     s.MarkCount = 0;
     s.LineEndsSentence = 0;
 
@@ -101,11 +104,13 @@ void TypesetEngine::HB() {
     }
     s.MarkCount = marks;
     s.ScanIndex = static_cast<Count>(s.Line.size()) + 1;
-    if (!s.Line.empty()) s.CurrentChar.assign(1, s.Line.back());
+    if (!s.Line.empty()) setCurrentChar(s.Line.back());
 
     if (s.QuoteSpan > -1) ++s.QuoteSpan;
 
-    if (s.PrevClosed == 1 && s.MarkCount == 0 && s.Line.size() < kShortLineLength) {
+    const bool shortAndBare = s.MarkCount == 0 && s.Line.size() < kShortLineLength;
+    if (shortAndBare && prevClosedFromCarried_) dependence_.onClosingMarkTest = true;
+    if (s.PrevClosed == 1 && shortAndBare) {
         if (s.Pending == 1) {
             queueParagraph(std::move(s.PendingText));
             s.PendingText.clear();
@@ -113,13 +118,14 @@ void TypesetEngine::HB() {
         s.Pending = 0;
         queueParagraph(std::move(s.Line));  // the run takes the paragraph from the queue
         s.ClosedFlag = 1;
+        closedFlagFromCarried_ = false;
         resetPairStates();
     } else {
         const int openPairs = std::accumulate(s.PairState.begin(), s.PairState.end(), 0);
         if (!s.Line.empty() && kSentenceFinalMarks.contains(s.Line.back()) &&
             (openPairs == 0 || s.QuoteSpan > kQuoteSpanLimit))
             s.LineEndsSentence = 1;
-        s.CurrentChar.assign(s.Line.size() < 2 ? TextView(s.Line) : TextView(s.Line).substr(s.Line.size() - 2));
+        setCurrentChar(s.Line.size() < 2 ? TextView(s.Line) : TextView(s.Line).substr(s.Line.size() - 2));
         if (isTwoCharacterEnding(s.CurrentChar)) s.LineEndsSentence = 1;
 
         if (s.LineEndsSentence == 1) {
@@ -128,6 +134,7 @@ void TypesetEngine::HB() {
             queueParagraph(std::move(s.PendingText));
             s.PendingText.clear();
             s.ClosedFlag = 1;
+            closedFlagFromCarried_ = false;
             resetPairStates();
         } else {
             s.Pending = 1;
@@ -136,6 +143,7 @@ void TypesetEngine::HB() {
         }
     }
     s.PrevClosed = s.ClosedFlag;
+    prevClosedFromCarried_ = closedFlagFromCarried_;
 }
 
 }  // namespace quenlet

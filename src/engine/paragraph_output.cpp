@@ -29,12 +29,12 @@ bool TypesetEngine::scanForMark(const CharSet& marks) {
     s.LineEndsSentence = 0;
     for (char16_t c : s.Line) {
         if (marks.contains(c)) {
-            s.CurrentChar.assign(1, c);
+            setCurrentChar(c);
             s.MarkCount = 1;
             return true;
         }
     }
-    if (!s.Line.empty()) s.CurrentChar.assign(1, s.Line.back());
+    if (!s.Line.empty()) setCurrentChar(s.Line.back());
     return false;
 }
 

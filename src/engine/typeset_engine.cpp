@@ -30,6 +30,8 @@ void TypesetEngine::beginFile(const TypesetOptions& options, LineSink& output, R
     s_.ParagraphCount = 0;
     s_.Paragraphs[0].clear();
     s_.Segments[0].clear();
+    dependence_ = {};
+    closedFlagFromCarried_ = prevClosedFromCarried_ = false;
     if (observer_) observer_->mergingStarted();
 }
 

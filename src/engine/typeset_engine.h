@@ -66,6 +66,17 @@ public:
         s_.FileCount = saved.FileCount;
     }
 
+    // How the file run last begun depends on the CurrentChar it started with.
+    // Only line merging's entry test reads it, as the question "is it exactly
+    // one closing mark?" (leavesParagraphClosed), and the answer matters only
+    // if it decides whether a short line stands alone.
+    struct CarriedDependence {
+        bool onClosingMarkTest = false;  // the output would differ had the answer been the other one
+        bool currentCharWritten = false;  // else the file hands on the value it was given
+    };
+    CarriedDependence carriedDependence() const { return dependence_; }
+    static bool leavesParagraphClosed(TextView currentChar);
+
     // Zeroes the four statistics: once per single-file run, once per batch.
     void resetStatistics() { s_.Stats = {}; }
 
@@ -99,6 +110,14 @@ private:
     void segmentCut(Count index, TextView segment);
     void writeSegment(Text& segment);
     static void stripClosingMarks(Text& text);
+    void setCurrentChar(TextView value) {
+        s_.CurrentChar.assign(value);
+        dependence_.currentCharWritten = true;
+    }
+    void setCurrentChar(char16_t c) {
+        s_.CurrentChar.assign(1, c);
+        dependence_.currentCharWritten = true;
+    }
     void writeIndented(TextView body);
     void writeLine(TextView line);
     void writeLine(TextView before, TextView body, TextView after);
@@ -113,6 +132,11 @@ private:
     // pieces then needs no table of them. The first is held back until a
     // second shows that the paragraph was cut at all.
     bool segmentsToWriter_ = false;
+    // Whether ClosedFlag and PrevClosed hold the answer about the CurrentChar
+    // the file started with (see CarriedDependence).
+    bool closedFlagFromCarried_ = false;
+    bool prevClosedFromCarried_ = false;
+    CarriedDependence dependence_;
     Text firstSegment_;
     Text segmentScratch_;
 };

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Side-by-side timings of quenlet-cli with hyperfine (installed if missing):
+#   bench/timing.sh throughput [MB]   a generated GB18030 novel (default 50 MB) against an iconv round trip
+#   bench/timing.sh batch [FILES]     a tree of mid-sized files (default 200) with 1 and with 2 jobs
+#   bench/timing.sh memory [MB]       peak resident memory on a file of short paragraphs (default 200 MB)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh hyperfine >/dev/null
+scripts/build.sh >/dev/null
+bin=build/bin
+work=$(mktemp -d /tmp/quenlet-timing-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+case "${1:-throughput}" in
+throughput)
+  mb=${2:-50}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  hyperfine -w 2 -r 10 \
+    "iconv -f GB18030 -t UTF-16LE $work/novel.txt | iconv -f UTF-16LE -t GB18030 >/dev/null" \
+    "$bin/quenlet-cli -q $work/novel.txt"
+  ;;
+batch)
+  files=${2:-200}
+  for i in $(seq 1 "$files"); do
+    mkdir -p "$work/tree/part$((i % 10))"
+    "$bin/quenlet-gen-novel" 0.5 "$work/tree/part$((i % 10))/book$i.txt" gb18030 "$i"
+  done
+  echo "tree: $files files, $(du -sb "$work/tree" | cut -f1) bytes"
+  hyperfine -w 1 -r 5 "$bin/quenlet-cli -q --batch $work/tree --jobs 1" "$bin/quenlet-cli -q --batch $work/tree --jobs 2"
+  ;;
+memory)
+  mb=${2:-200}
+  "$bin/quenlet-gen-novel" "$mb" "$work/big.txt" gb18030
+  echo "file: $(stat -c %s "$work/big.txt") bytes"
+  /usr/bin/time -f "peak resident memory: %M KB, %e s" "$bin/quenlet-cli" -q "$work/big.txt"
+  ;;
+*)
+  echo "usage: bench/timing.sh throughput|batch|memory [size]" >&2
+  exit 2
+  ;;
+esac
