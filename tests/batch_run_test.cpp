@@ -7,7 +7,7 @@
 
 #include "batch_run.h"
 #include "temp_dir.h"
-#include "unprivileged.h"
+#include "child_process.h"
 
 namespace quenlet::test {
 namespace {

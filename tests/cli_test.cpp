@@ -10,25 +10,11 @@
 
 #include "cli_app.h"
 #include "temp_dir.h"
-#include "unprivileged.h"
+#include "child_process.h"
+#include "cli_runner.h"
 
 namespace quenlet::test {
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult runCli(std::vector<std::string> args, int inputFd = 0, int outputFd = 1) {
-    args.insert(args.begin(), "quenlet-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int status = cli::run(static_cast<int>(argv.size()), argv.data(), {out, err, inputFd, outputFd});
-    return {status, out.str(), err.str()};
-}
 
 CliResult runCliUnprivileged(const std::vector<std::string>& args) {
     const ChildResult child = runUnprivileged([&args](std::string& report) {

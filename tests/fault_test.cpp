@@ -1,0 +1,200 @@
+// Bad input and failing file systems: every failure names the file and the
+// reason, the command line exits with 1, and nothing is lost -- the source is
+// unchanged, no partial or temporary file is left, an earlier output stays.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "batch_run.h"
+#include "child_process.h"
+#include "cli_runner.h"
+#include "encoding.h"
+#include "file_run.h"
+#include "temp_dir.h"
+
+namespace quenlet::test {
+namespace {
+
+std::string novelText(std::size_t bytes) {
+    const std::string piece = "他说：“你好。”然后走了，\r\n走得很远。\r\n第一章　归来\r\n";
+    std::string text;
+    text.reserve(bytes + piece.size());
+    while (text.size() < bytes) text += piece;
+    return text;
+}
+
+std::size_t entries(const std::string& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST(Faults, FullDiskWhileWritingLeavesTheEarlierOutput) {
+    for (const char* jobs : {"", "1", "2"}) {
+        TempDir dir;
+        const std::string source = dir.write("a.txt", novelText(300 * 1024));
+        dir.write("kovra-a.txt", "earlier output");
+        std::vector<std::string> args = {"-q", source};
+        if (*jobs) args = {"-q", "--batch", dir.path(), "--jobs", jobs};
+        const ChildResult child = runInChild(
+            [&args](std::string& report) {
+                const CliResult r = runCli(args);
+                report = r.err;
+                return r.status;
+            },
+            {.maxFileBytes = 64 * 1024});
+        EXPECT_EQ(child.status, 1);
+        EXPECT_EQ(child.report, "quenlet-cli: " + dir.path("kovra-a.txt") + ": cannot write: File too large\n");
+        EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
+        EXPECT_EQ(readFile(source), novelText(300 * 1024));
+        EXPECT_EQ(entries(dir.path()), 2U) << "no temporary file left";
+    }
+}
+
+TEST(Faults, SourcesThatAreNotRegularFiles) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.path("pipe.txt").c_str(), 0644), 0);
+    const CliResult r = runCli({dir.path("pipe.txt"), "/dev/null"});  // must not block on the FIFO
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("pipe.txt") + ": not a regular file\n"
+                     "quenlet-cli: /dev/null: not a regular file\n");
+    EXPECT_EQ(entries(dir.path()), 1U);
+}
+
+TEST(Faults, FileThatVanishesDuringABatchIsReported) {
+    TempDir dir;
+    dir.write("a.txt", novelText(100));
+    dir.write("b.txt", novelText(100));
+    dir.write("c.txt", novelText(100));
+    TypesetEngine engine;
+    BatchRun::Hooks hooks;
+    hooks.processEvents = [&dir] { std::filesystem::remove(dir.path("b.txt")); };
+    const BatchResult r = BatchRun(engine, hooks).run(dir.path());
+    EXPECT_EQ(r.files, 2);
+    ASSERT_EQ(r.failures.size(), 1U);
+    EXPECT_EQ(r.failures[0].error, dir.path("b.txt") + ": cannot open: No such file or directory");
+}
+
+// Truncates the source while its first paragraphs are being typeset.
+class Shrinker : public RunObserver {
+public:
+    explicit Shrinker(std::string path) : path_(std::move(path)) {}
+    void replacingParagraph(Count) override {
+        if (!done_) ::truncate(path_.c_str(), 10);
+        done_ = true;
+    }
+
+private:
+    std::string path_;
+    bool done_ = false;
+};
+
+TEST(Faults, FileThatShrinksWhileBeingReadGivesNoOutput) {
+    for (Threading threading : {Threading::Inline, Threading::Pipelined}) {
+        TempDir dir;
+        const std::string source = dir.write("a.txt", novelText(4 * 1024 * 1024));
+        dir.write("kovra-a.txt", "earlier output");
+        TypesetEngine engine;
+        Shrinker shrinker(source);
+        FileRunSettings settings;
+        settings.threading = threading;
+        const FileRunResult r = typesetFile(engine, source, {}, settings, &shrinker);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, source + ": the file changed while it was being read");
+        EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
+        EXPECT_EQ(entries(dir.path()), 2U);
+        EXPECT_EQ(engine.statistics(), Statistics{}) << "a failed file counts nothing";
+    }
+}
+
+TEST(Faults, NamesThatAreNotUtf8KeepTheirBytes) {
+    TempDir dir;
+    const std::string name = "a\xff\xfe.txt";
+    dir.write(name, novelText(100));
+    CliResult r = runCli({"--json", dir.path(name)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(exists(dir.path("kovra-" + name)));
+    EXPECT_NE(r.out.find("kovra-a\\udcff\\udcfe.txt"), std::string::npos) << r.out;
+    std::filesystem::remove(dir.path("kovra-" + name));
+    r = runCli({"--batch", dir.path(), "-q"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(exists(dir.path("kovra-" + name)));
+}
+
+std::string encoded(Encoding encoding, TextView text) {
+    std::string bytes;
+    encodeText(encoding, text, bytes);
+    return bytes;
+}
+
+TEST(Faults, OddInputsAreTypesetWithoutLoss) {
+    struct Case {
+        std::string name;
+        std::string input;
+        std::string output;
+        std::string firstStatistic;
+    };
+    const Case cases[] = {
+        {"only CRs", std::string(5000, '\r'), "", "原文件共0个段落"},
+        {"only ??", "??\r\n？？\r\n?？\n", "", "原文件共3个段落"},
+        {"utf-16 odd length", std::string("\xFF\xFE" "a\x00" "b", 5),
+         "\xFF\xFE" + encoded(Encoding::Utf16LE, u"《a") + "b" + encoded(Encoding::Utf16LE, u"》\r\n\r\n"),
+         "原文件共1个段落"},
+        {"gb18030 cut short", encoded(Encoding::Gb18030, u"他说") + "\xBA",
+         encoded(Encoding::Gb18030, u"《他说") + "\xBA" + encoded(Encoding::Gb18030, u"》\r\n\r\n"), "原文件共1个段落"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string source = dir.write("x.txt", c.input);
+        const CliResult r = runCli({source});
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(readFile(dir.path("kovra-x.txt")), c.output) << c.name;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), c.firstStatistic) << c.name;
+        EXPECT_EQ(readFile(source), c.input) << c.name;
+    }
+}
+
+TEST(Faults, HundredMegabytesWithoutALineBreak) {
+    TempDir dir;
+    std::string text;
+    const std::string piece = "他说：“你好。”然后走了，走得很远「真的」！";
+    while (text.size() < 100 * 1024 * 1024) text += piece;
+    text += "。";
+    const std::string source = dir.write("long.txt", text);
+    text.clear();
+    TypesetEngine engine;
+    const FileRunResult r = typesetFile(engine, source, {});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(engine.statistics().SourceParagraphCount, 1);
+    // Each piece is cut twice, after the quotation and at "！"; the cuts stop
+    // at the first sentence-end cut beyond slot 1000.
+    EXPECT_EQ(engine.statistics().SplitCount, 1002);
+    EXPECT_GT(std::filesystem::file_size(dir.path("kovra-long.txt")), 100U * 1024 * 1024);
+}
+
+TEST(Faults, TwoProcessesWritingTheSameOutputLeaveOneCompleteOutput) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(8 * 1024 * 1024));
+    ASSERT_EQ(runCli({source, "-q"}).status, 0);
+    const std::string expected = readFile(dir.path("kovra-a.txt"));
+    std::filesystem::remove(dir.path("kovra-a.txt"));
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = ::fork();
+        if (child == 0) {
+            ::execl(QUENLET_CLI, QUENLET_CLI, "-q", source.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), expected);
+    EXPECT_EQ(entries(dir.path()), 2U);
+}
+
+}  // namespace
+}  // namespace quenlet::test

@@ -1,0 +1,272 @@
+// Fuzz target: arbitrary bytes typeset in memory through the same reading,
+// typesetting and writing code as files.
+//
+// The first four bytes choose the options (every flag, short texts the stages
+// react to, a forced or detected encoding, inline or pipelined reading and
+// writing); the rest is the file. Beyond "no crash, no sanitizer report" it
+// checks that
+//   - the run is fast: linear time, about 1 ms per KB at most;
+//   - the same input gives the same bytes twice;
+//   - the output survives a round trip through its own encoding;
+//   - the undecodable bytes of the input come out unchanged and in order,
+//     never invented;
+//   - with line merging off, each kept line is exactly the cleaned source line;
+//   - the single-pass stages agree with the literal rules on every source line.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "encoding.h"
+#include "file_run.h"
+#include "support/reference_stages.h"
+#include "text_file.h"
+#include "typeset_engine.h"
+
+using namespace quenlet;
+
+namespace {
+
+const Text kMarkers[] = {u"《", u"", u" ", u"》》"};
+const Text kFinds[] = {u"", u"哈哈", u"。", u"”", u"a", u"第", u"-", u"??"};
+const Text kReplacements[] = {u" ", u"", u"哈", u"。。", u"ba", u"第一章", u"\u3000", u"”"};
+const Text kPrefixes[] = {u" ", u"", u"第", u"“"};
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+struct Choice {
+    TypesetOptions options;
+    FileRunSettings settings;
+    Text carriedCurrentChar;
+};
+
+Choice choose(const std::uint8_t* data) {
+    Choice c;
+    const std::uint8_t flags = data[0];
+    c.options.MergeLines = flags & 1;
+    c.options.SplitParagraphs = flags & 2;
+    c.options.DeleteAsterisks = flags & 4;
+    c.options.DeleteDoubleDashes = flags & 8;
+    c.options.DotsToEllipsis = flags & 16;
+    c.options.TildeToEllipsis = flags & 32;
+    c.options.ConvertQuotes = flags & 64;
+    c.carriedCurrentChar = flags & 128 ? u"。" : u"";
+    const std::uint8_t encoding = data[1];
+    if (encoding % 6 < 4) c.settings.forcedEncoding = static_cast<Encoding>(encoding % 6);
+    c.settings.threading = encoding & 0x80 ? Threading::Pipelined : Threading::Inline;
+    c.options.HeadingOpen = kMarkers[data[2] & 3];
+    c.options.HeadingClose = kMarkers[(data[2] >> 2) & 3];
+    c.options.Indent = kMarkers[(data[2] >> 4) & 3];
+    c.options.ParagraphEnd = kMarkers[(data[2] >> 6) & 3];
+    c.options.FindText = kFinds[data[3] & 7];
+    c.options.ReplaceText = kReplacements[(data[3] >> 3) & 7];
+    c.options.StripPrefix = kPrefixes[(data[3] >> 6) & 3];
+    return c;
+}
+
+int memoryFile(const std::uint8_t* data, std::size_t size) {
+    const int fd = ::memfd_create("quenlet-fuzz", MFD_CLOEXEC);
+    if (fd < 0) fail("memfd_create");
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t wrote = ::write(fd, data + done, size - done);
+        if (wrote <= 0) fail("write to memory file");
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string contents(int fd) {
+    std::string bytes;
+    ::lseek(fd, 0, SEEK_SET);
+    char block[65536];
+    for (ssize_t got; (got = ::read(fd, block, sizeof block)) > 0;) bytes.append(block, static_cast<std::size_t>(got));
+    return bytes;
+}
+
+struct Run {
+    std::string output;
+    FileRunResult result;
+    double seconds;
+};
+
+Run typeset(const std::uint8_t* file, std::size_t size, const Choice& choice) {
+    TypesetEngine engine;
+    engine.state().CurrentChar = choice.carriedCurrentChar;
+    const int in = memoryFile(file, size);
+    const int out = ::memfd_create("quenlet-fuzz-out", MFD_CLOEXEC);
+    const auto start = std::chrono::steady_clock::now();
+    Run run;
+    run.result = typesetStream(engine, in, out, choice.options, choice.settings);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.output = contents(out);
+    ::close(in);
+    ::close(out);
+    return run;
+}
+
+// The lines of the input as the run reads them, and its format.
+struct Source {
+    TextFormat format;
+    std::vector<Text> lines;
+};
+
+Source readSource(const std::uint8_t* file, std::size_t size, const Choice& choice) {
+    const int fd = memoryFile(file, size);
+    Source source;
+    {
+        LineReader reader(fd, "fuzz input", choice.settings.forcedEncoding);
+        source.format = reader.format();
+        Text line;
+        while (reader.readLine(line)) source.lines.push_back(line);
+    }
+    ::close(fd);
+    return source;
+}
+
+bool isEscape(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDCFF; }
+
+// The escape units of a text, in order (undecodable bytes).
+std::u16string escapes(const std::vector<Text>& lines) {
+    std::u16string found;
+    for (const Text& line : lines)
+        for (std::size_t i = 0; i < line.size(); ++i)
+            if (isEscape(line[i]) && !(i > 0 && line[i - 1] >= 0xD800 && line[i - 1] <= 0xDBFF)) found.push_back(line[i]);
+    return found;
+}
+
+bool isSubsequence(const std::u16string& part, const std::u16string& whole) {
+    std::size_t at = 0;
+    for (char16_t c : whole)
+        if (at < part.size() && part[at] == c) ++at;
+    return at == part.size();
+}
+
+// A source line as the run cleans it when nothing else is done with it.
+bool cleanLine(const Text& raw, const Text& prefix, Text& cleaned) {
+    cleaned.clear();
+    for (char16_t c : raw)
+        if (c != u' ' && c != u'\u3000') cleaned.push_back(c);
+    auto question = [](char16_t c) { return c == u'?' || c == u'\uFF1F'; };
+    const std::size_t n = cleaned.size();
+    if (n >= 2 && question(cleaned[n - 1]) && question(cleaned[n - 2])) return false;
+    Text kept;
+    for (std::size_t i = 0; i < n;) {
+        std::size_t j = i;
+        while (j < n && question(cleaned[j])) ++j;
+        if (j - i >= 2) i = j;
+        else kept.push_back(cleaned[i++]);
+    }
+    cleaned = kept;
+    if (!prefix.empty() && cleaned.compare(0, prefix.size(), prefix) == 0) cleaned.erase(0, prefix.size());
+    return true;
+}
+
+// Every source line, taken as a paragraph, through each single-pass stage and
+// its literal rule.
+void compareStages(const std::vector<Text>& lines, const TypesetOptions& options) {
+    for (const Text& line : lines) {
+        if (line.size() > 3000) continue;  // the literal rules are quadratic
+        TypesetEngine engine;
+        engine.setOptions(options);
+        TypesetOptions dotsOnly = options;
+        dotsOnly.ConvertQuotes = false;
+        dotsOnly.DotsToEllipsis = true;
+        for (int stage = 0; stage < 3; ++stage) {
+            engine.state().Line = line;
+            engine.state().DotRun = static_cast<Count>(line.size() % 3);
+            DocumentState expected = engine.state();
+            if (stage == 0) {
+                engine.DJ();
+                reference::DJ(expected);
+            } else if (stage == 1) {
+                engine.setOptions(dotsOnly);
+                engine.ZZZ1();
+                reference::dotRuns(expected);
+                engine.setOptions(options);
+            } else {
+                if (options.FindText.empty()) continue;
+                engine.TH();
+                reference::TH(expected, options);
+            }
+            const DocumentState& got = engine.state();
+            if (got.Line != expected.Line || got.DotRun != expected.DotRun) fail("stage differs from its rule");
+            if (stage == 0) {
+                if (got.SegmentIndex != expected.SegmentIndex) fail("segmentation differs from its rule");
+                for (Count i = 0; i <= got.SegmentIndex; ++i)
+                    if (got.Segments[i] != expected.Segments[i]) fail("segment differs from its rule");
+            }
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::string warmUp;
+    encodeText(Encoding::Gb18030, u"好", warmUp);  // build the code tables outside the timed runs
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) return 0;
+    const Choice choice = choose(data);
+    const std::uint8_t* file = data + 4;
+    const std::size_t fileSize = size - 4;
+
+    const Run run = typeset(file, fileSize, choice);
+    if (!run.result.ok) fail("a run from memory to memory failed");
+    // About 1 ms per KB, after a fixed allowance for setting up memory files and
+    // threads; a run counts as slow only when three in a row are, since a busy
+    // machine can stall any one of them.
+    const double budget = 0.02 + 0.001 * static_cast<double>(fileSize) / 1024;
+    if (run.seconds > budget && typeset(file, fileSize, choice).seconds > budget &&
+        typeset(file, fileSize, choice).seconds > budget)
+        fail("too slow for its size");
+    if (typeset(file, fileSize, choice).output != run.output) fail("not deterministic");
+
+    const Encoding encoding = run.result.format.encoding;
+    auto decoder = makeDecoder(encoding);
+    Text decoded;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(run.output.data());
+    decoder->decode(bytes, run.output.size(), true, decoded);
+    std::string again;
+    encodeText(encoding, decoded, again);
+    if (again != run.output) fail("output does not survive a round trip through its encoding");
+
+    const Source source = readSource(file, fileSize, choice);
+    if (source.format != run.result.format) fail("format detected twice differently");
+
+    // Typeset again into collected lines, to see the text before it is encoded.
+    class Collector : public LineSink {
+    public:
+        void writeLine(TextView line) override { lines.emplace_back(line); }
+        std::vector<Text> lines;
+    } collected;
+    TypesetEngine engine;
+    engine.state().CurrentChar = choice.carriedCurrentChar;
+    engine.beginFile(choice.options, collected);
+    for (const Text& line : source.lines) engine.processLine(line);
+    engine.endFile();
+    std::string expected(run.result.format.hasBom ? byteOrderMark(encoding) : std::string_view());
+    for (const Text& line : collected.lines) encodeText(encoding, line + u"\r\n", expected);
+    if (expected != run.output) fail("written bytes differ from the lines typeset");
+    if (!isSubsequence(escapes(collected.lines), escapes(source.lines))) fail("undecodable bytes changed or invented");
+
+    if (!choice.options.MergeLines) {
+        std::vector<Text> cleanedLines;
+        Text cleaned;
+        for (const Text& raw : source.lines)
+            if (!raw.empty() && cleanLine(raw, choice.options.StripPrefix, cleaned)) cleanedLines.push_back(cleaned);
+        if (cleanedLines != collected.lines) fail("a line without merging is not the cleaned source line");
+    }
+    compareStages(source.lines, choice.options);
+    return 0;
+}
