@@ -9,10 +9,17 @@ namespace quenlet {
 // The fixed corrections in their order, then the user's rule when it has a search text.
 void TypesetEngine::Zyt() {
     DocumentState& s = s_;
-    if (s.Line.find(kSpace) == Text::npos) {
+    bool spaces = false;
+    bool corrections = false;
+    for (const char16_t c : s.Line) {
+        spaces |= c == kSpace;
+        corrections |= c == u'\uFF0A' || c == u'-' || c == u'\uFF5E';
+    }
+    if (!spaces) {
         // No spaces, so no trim between the corrections changes anything, and
         // none of them makes a character another one looks for: one pass.
-        fixedCorrectionsInOnePass();
+        if (corrections) fixedCorrectionsInOnePass();
+        else noteLastCorrection();
         if (!options_.FindText.empty()) TH();
         return;
     }
@@ -51,7 +58,15 @@ void TypesetEngine::fixedCorrectionsInOnePass() {
         }
         s.Line = std::move(out);
     }
-    // As the last of the corrections leaves them.
+    noteLastCorrection();
+}
+
+// CorrectionFind and CorrectionReplace as the last of the corrections leaves them.
+void TypesetEngine::noteLastCorrection() {
+    DocumentState& s = s_;
+    const bool deleteAsterisk = options_.DeleteAsterisks;
+    const bool deleteHyphen = options_.DeleteDoubleDashes;
+    const bool tildeToEllipsis = options_.TildeToEllipsis;
     if (deleteAsterisk || deleteHyphen || tildeToEllipsis) {
         s.CorrectionFind = tildeToEllipsis ? u"\uFF5E" : deleteHyphen ? u"-" : u"\uFF0A";
         s.CorrectionReplace = tildeToEllipsis ? u"\u2026" : u"";

@@ -105,6 +105,17 @@ void TypesetEngine::DJ() {
         }
         bool actionTaken = false;
         for (std::size_t pos = 1; !actionTaken; ++pos) {  // position within the remaining text
+            if ((s.StarRun | s.DashRun | s.EqualsRun) == 0) {
+                // Skip the ordinary characters: with no rule run open they change nothing.
+                const char16_t* data = source->data();
+                std::size_t at = start + pos - 1;
+                const std::size_t skipFrom = at;
+                while (at + 1 < end && !kReactedTo.contains(data[at])) ++at;
+                if (at > skipFrom) {
+                    lastScanned.c = data[at - 1];
+                    pos = at - start + 1;
+                }
+            }
             s.ScanPos = static_cast<Count>(pos);
             const std::size_t at = start + pos - 1;
             if (pos >= end - start) {

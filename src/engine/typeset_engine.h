@@ -101,6 +101,7 @@ public:
 private:
     bool removeQuestionMarkRuns();
     void fixedCorrectionsInOnePass();
+    void noteLastCorrection();
     void drainQueue();
     void queueParagraph(Text paragraph);
     void resetPairStates();
