@@ -14,13 +14,18 @@ constexpr CharSet kLeadingStripSet{u',', u';', u'\u300F', u'!', u'?', u'\uFF09',
 
 // Trims Line, then removes closing marks from its front one by one. Spaces
 // uncovered by the removal stay: the trim happens only once, first.
-void TypesetEngine::ZZQT() { stripClosingMarks(s_.Line); }
+void TypesetEngine::ZZQT() {
+    const TextView stripped = withoutClosingMarks(s_.Line);
+    const auto from = static_cast<std::size_t>(stripped.data() - s_.Line.data());
+    s_.Line.erase(from + stripped.size());
+    s_.Line.erase(0, from);
+}
 
-void TypesetEngine::stripClosingMarks(Text& text) {
-    trimSpacesInPlace(text);
-    std::size_t strip = 0;
-    while (strip < text.size() && kLeadingStripSet.contains(text[strip])) ++strip;
-    text.erase(0, strip);
+TextView TypesetEngine::withoutClosingMarks(TextView text) {
+    while (!text.empty() && text.front() == kSpace) text.remove_prefix(1);
+    while (!text.empty() && text.back() == kSpace) text.remove_suffix(1);
+    while (!text.empty() && kLeadingStripSet.contains(text.front())) text.remove_prefix(1);
+    return text;
 }
 
 }  // namespace quenlet

@@ -89,17 +89,16 @@ void TypesetEngine::segmentCut(Count index, TextView segment) {
         return;
     }
     if (index == 1) writeSegment(firstSegment_);
-    segmentScratch_.assign(segment);
-    writeSegment(segmentScratch_);
+    writeSegment(segment);
 }
 
 // A segment of a cut paragraph: the prefix removed once, closing marks
 // stripped, and dropped when one character or none is left.
-void TypesetEngine::writeSegment(Text& segment) {
+void TypesetEngine::writeSegment(TextView segment) {
     if (segment.empty()) return;
     if (!options_.StripPrefix.empty() && startsWith(segment, options_.StripPrefix))
-        segment.erase(0, options_.StripPrefix.size());
-    stripClosingMarks(segment);
+        segment.remove_prefix(options_.StripPrefix.size());
+    segment = withoutClosingMarks(segment);
     if (segment.size() > 1) {
         writeIndented(segment);
         ++s_.Stats.FinalParagraphCount;

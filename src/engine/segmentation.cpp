@@ -24,6 +24,7 @@ constexpr CharSet kHeadingUnitSet{u'\u7AE0', u'\u56DE', u'\u7BC7', u'\u8BDD', u'
 constexpr CharSet kStarChars{u'*', u'\uFF0A'};
 constexpr CharSet kDashChars{u'\uFF0D', u'\u2014', u'-'};
 constexpr CharSet kEqualsChars{u'=', u'\uFF1D'};
+constexpr CharSet kRuleChars{u'*', u'\uFF0A', u'\uFF0D', u'\u2014', u'-', u'=', u'\uFF1D'};
 
 // Every character a test of the scan reacts to; any other character only
 // closes the rule runs.
@@ -150,8 +151,9 @@ void TypesetEngine::DJ() {
                 }
                 return false;
             };
-            if (closeRun(kStarChars, s.StarRun) || closeRun(kDashChars, s.DashRun) ||
-                closeRun(kEqualsChars, s.EqualsRun)) {
+            if (((s.StarRun | s.DashRun | s.EqualsRun) != 0 || kRuleChars.contains(c)) &&
+                (closeRun(kStarChars, s.StarRun) || closeRun(kDashChars, s.DashRun) ||
+                 closeRun(kEqualsChars, s.EqualsRun))) {
                 actionTaken = true;
                 continue;
             }
@@ -171,8 +173,8 @@ void TypesetEngine::DJ() {
                 actionTaken = true;
             };
 
-            if (kHeadingUnitSet.contains(c) && s.ScanPos < kHeadingWindow && s.OrdinalPrefix == 1 &&
-                s.InParenthesis == 0) {
+            if (s.OrdinalPrefix == 1 && s.ScanPos < kHeadingWindow && s.InParenthesis == 0 &&
+                kHeadingUnitSet.contains(c)) {
                 // The heading gets a segment of its own between empty ones.
                 storeEmpty();
                 storeEmpty();

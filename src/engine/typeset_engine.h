@@ -109,8 +109,9 @@ private:
     void writeHeading();
     void writeBodyLine();
     void segmentCut(Count index, TextView segment);
-    void writeSegment(Text& segment);
-    static void stripClosingMarks(Text& text);
+    void writeSegment(TextView segment);
+    // The text trimmed, then without the closing marks at its front.
+    static TextView withoutClosingMarks(TextView text);
     void setCurrentChar(TextView value) {
         s_.CurrentChar.assign(value);
         dependence_.currentCharWritten = true;
@@ -139,7 +140,6 @@ private:
     bool prevClosedFromCarried_ = false;
     CarriedDependence dependence_;
     Text firstSegment_;
-    Text segmentScratch_;
 };
 
 }  // namespace quenlet
