@@ -3,6 +3,7 @@
 # statistics and the first lines of the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+echo "Building Quenlet (the first time this installs packages and takes a few minutes) ..." >&2
 scripts/build.sh >/dev/null
 mkdir -p build/demo
 cp examples/sample.txt build/demo/sample.txt
