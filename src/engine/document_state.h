@@ -42,7 +42,9 @@ struct DocumentState {
     // own; in a run the paragraph writer takes each piece as it is cut off.
     std::vector<Text> Segments = std::vector<Text>(1);
     Count SegmentIndex = 0;
-    Text LineCopy;  // the not yet cut remainder of the paragraph being split
+    // The paragraph being split, copied only when splitting must change it in
+    // place (its remainder is otherwise tracked as a range of Line).
+    Text LineCopy;
 
     Statistics Stats;
 

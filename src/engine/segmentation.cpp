@@ -45,8 +45,8 @@ constexpr Count kHeadingWindow = 7;  // the unit character stands before this po
 //
 // The rule works in passes: each cut or deletion ends a pass and the next one
 // starts at the front of what is left, with fresh bracket states. The
-// remaining text is kept here as a range [start, end) of LineCopy instead of
-// a copy, so a cut costs only the segment it stores; and a deleted closing
+// remaining text is kept here as a range [start, end) of the paragraph instead
+// of a copy, so a cut costs only the segment it stores; and a deleted closing
 // mark after a sentence end is skipped instead of rescanning the text before
 // it -- that rescan would meet the same states and arrive at the same
 // sentence end again (the run counters, the only state a pass does not reset,
