@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "text_file.h"
 
@@ -143,19 +144,10 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             spool.reset(std::tmpfile());
             if (!spool) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
             readFd = ::fileno(spool.get());
-            std::string block(256 * 1024, '\0');
-            for (;;) {
-                const ssize_t got = ::read(inputFd, block.data(), block.size());
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) throw FileError(inputName, systemReason("cannot read", errno));
-                if (got == 0) break;
-                for (ssize_t done = 0; done < got;) {
-                    const ssize_t wrote = ::write(readFd, block.data() + done, static_cast<std::size_t>(got - done));
-                    if (wrote < 0 && errno == EINTR) continue;
-                    if (wrote < 0) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
-                    done += wrote;
-                }
-            }
+            const std::string spoolName = "the temporary copy of standard input";
+            std::vector<unsigned char> block(256 * 1024);
+            while (const std::size_t got = readSome(inputFd, inputName, block.data(), block.size()))
+                writeAll(readFd, spoolName, std::string_view(reinterpret_cast<const char*>(block.data()), got));
             if (::lseek(readFd, 0, SEEK_SET) != 0) throw FileError(inputName, systemReason("cannot read", errno));
         }
         LineReader reader(readFd, inputName, settings.forcedEncoding, LineReader::kDefaultBlockSize,

@@ -24,14 +24,6 @@ inline bool startsWith(TextView text, TextView prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// The first k characters of a text (all of it when it is shorter).
-inline TextView leftOf(TextView text, std::size_t k) { return text.substr(0, k); }
-
-// The text from 1-based position p to its end; empty when p is past the end.
-inline TextView fromPosition(TextView text, std::size_t p) {
-    return p - 1 >= text.size() ? TextView{} : text.substr(p - 1);
-}
-
 // A fixed set of single UTF-16 code units, tested in constant time. What lies
 // beyond the members, and in the widest range between two of them (for the
 // marks of these stages, where the Chinese characters of a text are), is

@@ -27,6 +27,26 @@ std::string systemReason(const std::string& what, int error) {
     return what + ": " + std::generic_category().message(error);
 }
 
+std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, capacity);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) throw FileError(path, systemReason("cannot read", errno));
+    }
+}
+
+void writeAll(int fd, const std::string& path, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(path, systemReason("cannot write", errno));
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
 namespace {
 
 // A bounded hand-over of items from one thread to another. close() is the
@@ -76,26 +96,6 @@ private:
 
 constexpr std::size_t kHandoverBlocks = 4;
 constexpr std::size_t kWriteBlockUnits = 128 * 1024;
-
-std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity) {
-    for (;;) {
-        const ssize_t got = ::read(fd, into, capacity);
-        if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) throw FileError(path, systemReason("cannot read", errno));
-    }
-}
-
-void writeAll(int fd, const std::string& path, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) continue;
-            throw FileError(path, systemReason("cannot write", errno));
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-}
 
 struct FileIdentity {
     off_t size = 0;

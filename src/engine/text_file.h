@@ -30,6 +30,11 @@ private:
 // "<what>: <system error text>" for errno.
 std::string systemReason(const std::string& what, int error);
 
+// read() and write() that retry when interrupted and throw FileError naming
+// `path` on failure; readSome returns 0 at the end of the input.
+std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity);
+void writeAll(int fd, const std::string& path, std::string_view bytes);
+
 // How the reading and writing of a file share the work: inline, or on
 // helper threads (decoding ahead, encoding behind) so that they overlap with
 // the typesetting. The bytes are the same either way.
