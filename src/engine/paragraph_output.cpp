@@ -43,12 +43,12 @@ void TypesetEngine::writeHeading() {
     if (s.HeadingsWritten == 0) {
         s.HeadingsWritten = 1;
     } else {
-        writeEmptyLine();
-        writeEmptyLine();
+        output().blankLine();
+        output().blankLine();
     }
     ++s.Stats.FinalParagraphCount;
-    writeLine(options_.HeadingOpen, s.Line, options_.HeadingClose);
-    writeEmptyLine();
+    output().heading(options_.HeadingOpen, s.Line, options_.HeadingClose, HeadingRank::Chapter);
+    output().blankLine();
 }
 
 // Body text as one paragraph: closing marks stripped from its front, and

@@ -12,7 +12,7 @@ namespace {
 bool isQuestionMark(char16_t c) { return c == u'?' || c == u'\uFF1F'; }
 }  // namespace
 
-void TypesetEngine::beginFile(const TypesetOptions& options, LineSink& output, RunObserver* observer) {
+void TypesetEngine::beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer) {
     options_ = options;
     output_ = &output;
     observer_ = observer;
@@ -57,7 +57,7 @@ void TypesetEngine::processLine(Text rawLine) {
         if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
             s_.Line.erase(0, options_.StripPrefix.size());
         if (options_.MergeLines) HB();
-        else writeLine(s_.Line);
+        else output().plainLine(s_.Line);
     }
     if (s_.Pending == 1) return;
     drainQueue();
@@ -123,16 +123,11 @@ void TypesetEngine::resetPairStates() {
     s_.QuoteSpan = -1;
 }
 
-void TypesetEngine::writeIndented(TextView body) { writeLine(options_.Indent, body, options_.ParagraphEnd); }
+void TypesetEngine::writeIndented(TextView body) { output().paragraph(options_.Indent, body, options_.ParagraphEnd); }
 
-void TypesetEngine::writeLine(TextView line) {
+OutputSink& TypesetEngine::output() {
     if (!output_) throw std::logic_error("typesetting stage called without an output");
-    output_->writeLine(line);
-}
-
-void TypesetEngine::writeLine(TextView before, TextView body, TextView after) {
-    if (!output_) throw std::logic_error("typesetting stage called without an output");
-    output_->writeLine(before, body, after);
+    return *output_;
 }
 
 }  // namespace quenlet

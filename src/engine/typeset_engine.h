@@ -7,25 +7,11 @@
 #pragma once
 
 #include "document_state.h"
+#include "output_sink.h"
 #include "text.h"
 #include "typeset_options.h"
 
 namespace quenlet {
-
-// Where the paragraph writers put their lines; each call is one output line.
-class LineSink {
-public:
-    virtual ~LineSink() = default;
-    virtual void writeLine(TextView line) = 0;
-    // One line made of three pieces (a marker, a paragraph, a marker).
-    virtual void writeLine(TextView before, TextView body, TextView after) {
-        joined_.assign(before).append(body).append(after);
-        writeLine(joined_);
-    }
-
-private:
-    Text joined_;
-};
 
 // Progress of one file's run, for front ends that want to show it.
 class RunObserver {
@@ -56,7 +42,7 @@ public:
     // For driving single stages (tests, tools): the options and the output
     // that the stages use outside a file run.
     void setOptions(const TypesetOptions& options) { options_ = options; }
-    void setOutput(LineSink* output) { output_ = output; }
+    void setOutput(OutputSink* output) { output_ = output; }
 
     CarriedState carriedState() const { return {s_.CurrentChar, s_.ScanChar, s_.Stats, s_.FileCount}; }
     void restoreCarriedState(const CarriedState& saved) {
@@ -83,7 +69,7 @@ public:
     // The per-file core. beginFile sets the run-start values, processLine takes
     // one physical source line (without its terminator), endFile writes the
     // paragraph still held at the end of the source.
-    void beginFile(const TypesetOptions& options, LineSink& output, RunObserver* observer = nullptr);
+    void beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer = nullptr);
     void processLine(Text rawLine);
     void endFile();
 
@@ -121,13 +107,11 @@ private:
         dependence_.currentCharWritten = true;
     }
     void writeIndented(TextView body);
-    void writeLine(TextView line);
-    void writeLine(TextView before, TextView body, TextView after);
-    void writeEmptyLine() { writeLine(TextView{}); }
+    OutputSink& output();
 
     DocumentState s_;
     TypesetOptions options_;
-    LineSink* output_ = nullptr;
+    OutputSink* output_ = nullptr;
     RunObserver* observer_ = nullptr;
     // While fd runs DJ, each segment is written as soon as it is cut off
     // instead of being kept in Segments: a paragraph cut into millions of
