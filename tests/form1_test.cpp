@@ -148,7 +148,8 @@ QList<QWidget*> visibleControls(QWidget* parent) {
 // and texts that do not fit their controls.
 QStringList layoutFaults(Form1& w) {
     QStringList faults;
-    QList<QWidget*> containers{&w, w.Frame1, w.Frame2, w.Frame3};
+    QList<QWidget*> containers{&w};
+    for (QGroupBox* frame : w.findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) containers << frame;
     for (QWidget* parent : containers) {
         const QList<QWidget*> controls = visibleControls(parent);
         const auto* frame = qobject_cast<QGroupBox*>(parent);

@@ -308,7 +308,7 @@ void Form1::fitLayout() {
     // Everything inside a frame stays clear of its caption and border: a
     // caption in a CJK font needs more room above the first row than the
     // design left.
-    for (QGroupBox* frame : {Frame1, Frame2, Frame3}) {
+    for (QGroupBox* frame : findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
         const QRect room = frame->contentsRect();
         for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             child->setGeometry(keptInside(child->geometry(), room));
