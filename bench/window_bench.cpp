@@ -43,16 +43,22 @@ private:
     QSettings settings_;
 };
 
-// Runs the event loop until `done` holds or `limitMs` passes; true when it held.
+// Runs the event loop until `done` holds or `limitMs` passes; true when it
+// held. The loop sleeps between checks, as the window's own loop would: a
+// loop that spins would take the processor from the run it measures.
 template <typename Condition>
-bool waitFor(Condition done, int limitMs) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+bool waitFor(Condition done, int limitMs, QObject* sender = nullptr, void (quenlet::ui::Form1::*signal)() = nullptr) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    check.start(sender ? 100 : 2);
+    if (sender) QObject::connect(static_cast<quenlet::ui::Form1*>(sender), signal, &loop, &QEventLoop::quit);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
 }
 
 }  // namespace
@@ -81,7 +87,7 @@ int main(int argc, char** argv) {
         const QMetaObject::Connection endSeen =
             QObject::connect(&window, &quenlet::ui::Form1::runEnded, [&] { ended = clock.elapsed(); });
         window.Command1_Click();
-        if (!waitFor([&] { return ended >= 0; }, 600000)) {
+        if (!waitFor([&] { return ended >= 0; }, 600000, &window, &quenlet::ui::Form1::runEnded)) {
             std::fprintf(stderr, "the run did not end\n");
             return 1;
         }
