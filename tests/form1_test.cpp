@@ -1,13 +1,29 @@
 // The window, driven as a user would, with the dialogs answered by the test.
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
+#include <QXmlStreamReader>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 #include "form1.h"
+#include "qt_translations.h"
 #include "temp_dir.h"
 
 using quenlet::test::readFile;
@@ -18,22 +34,30 @@ namespace {
 
 class ScriptedPlatform final : public WindowPlatform {
 public:
+    // Settings in a file of their own: never the user's, never another test's.
+    explicit ScriptedPlatform(const QString& settingsFile = {})
+        : settings_(settingsFile.isEmpty() ? QString::fromStdString(settingsDir_.path("quenlet.ini")) : settingsFile,
+                    QSettings::IniFormat) {}
+
     QString chooseFile(QWidget*, const QString& title, const QString& folder, const QString& filter) override {
         ++dialogs;
         lastDialog = title + "|" + folder + "|" + filter;
+        if (onChoose) onChoose();
         return fileAnswer;
     }
-    QString chooseFolder(QWidget*, const QString& prompt) override {
+    QString chooseFolder(QWidget*, const QString& prompt, const QString& folder) override {
         ++dialogs;
-        lastDialog = prompt;
+        lastDialog = prompt + "|" + folder;
         return folderAnswer;
     }
     void openUrl(const QUrl& url) override { openedUrls << url.toString(); }
-    void processEvents() override {
-        ++eventRounds;
-        if (onEvents) onEvents();
-    }
     void showWarning(QWidget*, const QString&, const QString& text) override { warnings << text; }
+    QSettings& settings() override { return settings_; }
+    // On the worker thread.
+    void betweenFileEntries() override {
+        ++eventRounds;
+        if (onBetween) onBetween();
+    }
 
     QString fileAnswer;
     QString folderAnswer;
@@ -41,8 +65,13 @@ public:
     QString lastDialog;
     QStringList openedUrls;
     QStringList warnings;
-    int eventRounds = 0;
-    std::function<void()> onEvents;
+    std::atomic<int> eventRounds = 0;
+    std::function<void()> onChoose;
+    std::function<void()> onBetween;
+
+private:
+    TempDir settingsDir_;
+    QSettings settings_;
 };
 
 // Records every caption the window shows.
@@ -66,12 +95,102 @@ QStringList statisticLabels(const Form1& w) {
     return {w.Label9->text(), w.Label7->text(), w.Label8->text(), w.Label5->text()};
 }
 
+// Waits until the window shows the end of its run, its event loop running all the while.
+bool runEnds(Form1& w) {
+    if (!w.isRunning()) return true;
+    QEventLoop loop;
+    QObject::connect(&w, &Form1::runEnded, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !w.isRunning();
+}
+
+// From the worker thread: does `action` on the window's thread and waits for it.
+void onWindowThread(QObject& window, const std::function<void()>& action) {
+    QMetaObject::invokeMethod(&window, action, Qt::BlockingQueuedConnection);
+}
+
+// True when every caption shown is one of `all`, in the order of `all`.
+bool inOrderOf(const QStringList& shown, const QStringList& all) {
+    qsizetype next = 0;
+    for (const QString& caption : shown) {
+        while (next < all.size() && all[next] != caption) ++next;
+        if (next == all.size()) return false;
+        ++next;
+    }
+    return true;
+}
+
+void drop(QWidget& target, QMimeData& data) {
+    const QPointF at(target.width() / 2.0, target.height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&target, &dropped);
+    QTest::qWait(1);  // the drop is taken up once the event is over
+}
+
+QColor middleRightPixel(QWidget* box) {
+    return box->grab().toImage().pixelColor(box->width() - 6, box->height() / 2);
+}
+
+// The visible children of `parent` that are widgets of their own (not the
+// parts of a line edit or button).
+QList<QWidget*> visibleControls(QWidget* parent) {
+    QList<QWidget*> controls;
+    for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->isVisible()) controls << child;
+    return controls;
+}
+
+// Everything that is wrong with the layout as it stands: overlapping
+// siblings, controls over a frame's caption or border or outside the window,
+// and texts that do not fit their controls.
+QStringList layoutFaults(Form1& w) {
+    QStringList faults;
+    QList<QWidget*> containers{&w};
+    for (QGroupBox* frame : w.findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) containers << frame;
+    for (QWidget* parent : containers) {
+        const QList<QWidget*> controls = visibleControls(parent);
+        const auto* frame = qobject_cast<QGroupBox*>(parent);
+        const QRect room = frame ? frame->contentsRect() : parent->rect();
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            const QRect a = controls[i]->geometry();
+            if (!room.contains(a))
+                faults << QStringLiteral("'%1' leaves the room of '%2'")
+                              .arg(controls[i]->property("text").toString(), parent->property("title").toString());
+            for (qsizetype j = i + 1; j < controls.size(); ++j)
+                if (a.intersects(controls[j]->geometry()))
+                    faults << QStringLiteral("overlap: '%1' and '%2'")
+                                  .arg(controls[i]->property("text").toString(),
+                                       controls[j]->property("text").toString());
+        }
+    }
+    for (QWidget* control : w.findChildren<QWidget*>()) {
+        if (!control->isVisible()) continue;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                                : label->sizeHint().width() <= label->width();
+            if (!fits) faults << "clipped: " + label->text();
+        } else if (qobject_cast<QCheckBox*>(control) || qobject_cast<QPushButton*>(control)) {
+            if (control->sizeHint().width() > control->width())
+                faults << "clipped: " + control->property("text").toString();
+        }
+    }
+    return faults;
+}
+
 }  // namespace
 
 class Form1Test : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        // A safety net: whatever the window opens by default stays out of the user's configuration.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     void opensWithItsOpeningValues() {
         ScriptedPlatform platform;
         Form1 w(platform);
@@ -102,17 +221,101 @@ private slots:
                                                qRound(36 * scale)));
     }
 
+    void carriesItsIcon() {
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        const QIcon icon = w.windowIcon();
+        QVERIFY(!icon.isNull());
+        QVERIFY(icon.availableSizes().contains(QSize(24, 24)));
+        QVERIFY(icon.availableSizes().contains(QSize(48, 48)));
+        QCOMPARE(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+    }
+
+    void installsValidIcons() {
+        const QString folder = QStringLiteral(QUENLET_UI_RESOURCES);
+        QCOMPARE(QImage(folder + "/quenlet-48.png").size(), QSize(48, 48));
+        QFile svg(folder + "/quenlet.svg");
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&svg);
+        QVERIFY(xml.readNextStartElement() && xml.name() == QStringLiteral("svg"));
+        while (!xml.atEnd()) xml.readNext();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    }
+
+    void qtDialogsSpeakChinese() {
+        QVERIFY(installQtChineseTranslations(*QCoreApplication::instance()));
+        QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QVERIFY(buttons.button(QDialogButtonBox::Open)->text().contains(QStringLiteral("打开")));
+    }
+
+    void layoutHolds_data() {
+        QTest::addColumn<double>("desktopPointSize");
+        QTest::addColumn<QString>("state");
+        QTest::addRow("opening") << 0.0 << "opening";
+        QTest::addRow("11 pt desktop font") << 11.0 << "opening";
+        QTest::addRow("14 pt desktop font, statistics shown") << 14.0 << "statistics";
+        QTest::addRow("splitting box cleared") << 0.0 << "unsplit";
+    }
+    void layoutHolds() {
+        QFETCH(double, desktopPointSize);
+        QFETCH(QString, state);
+        const QFont desktopFont = QApplication::font();
+        if (desktopPointSize > 0) {
+            QFont larger = desktopFont;
+            larger.setPointSizeF(desktopPointSize);
+            QApplication::setFont(larger);
+        }
+        TempDir dir;
+        ScriptedPlatform platform;
+        auto w = std::make_unique<Form1>(platform);
+        QApplication::setFont(desktopFont);
+        w->show();
+        if (state == "statistics") {
+            platform.fileAnswer = QString::fromStdString(dir.write("a.txt", kRoad));
+            w->Command1_Click();
+            QVERIFY(runEnds(*w));
+            QVERIFY(w->Label9->isVisible());
+        } else if (state == "unsplit") {
+            w->Check1->setChecked(false);
+        }
+        QCOMPARE(layoutFaults(*w), QStringList());
+        QCOMPARE(w->font().pointSizeF(), 9.0);
+    }
+
     void cancelledDialogUnlocksButKeepsTheResultsFace() {
         ScriptedPlatform platform;
         Form1 w(platform);
         w.show();
         w.Command1_Click();
-        QCOMPARE(platform.lastDialog, "打开文件|" + QCoreApplication::applicationDirPath() + "|所有文件 (*)");
+        QCOMPARE(platform.lastDialog, "打开文件|" + QDir::homePath() + "|所有文件 (*)");
         QVERIFY(!w.Label11->isVisible());
         QCOMPARE(w.Frame2->title(), QStringLiteral("结果统计"));
         QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
         QVERIFY(w.Text2->isEnabled() && w.Text8->isEnabled() && w.Command1->isEnabled());
         QCOMPARE(w.windowTitle(), QStringLiteral("Quenlet V1.0"));
+        QVERIFY(!w.isRunning());
+    }
+
+    void disabledBoxesLookDisabled() {
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        w.show();
+        const QColor lightEnabled = middleRightPixel(w.Text2);
+        const QColor darkEnabled = middleRightPixel(w.Text6);
+        QCOMPARE(lightEnabled, QColor(192, 192, 255));
+        QCOMPARE(darkEnabled, QColor(0, 0, 192));
+        QColor lightDisabled;
+        QColor darkDisabled;
+        platform.onChoose = [&] {  // the boxes are disabled while the file dialog is open
+            QVERIFY(!w.Text2->isEnabled());
+            lightDisabled = middleRightPixel(w.Text2);
+            darkDisabled = middleRightPixel(w.Text6);
+        };
+        w.Command1_Click();
+        QVERIFY(lightDisabled.isValid() && lightDisabled != lightEnabled);
+        QVERIFY(darkDisabled.isValid() && darkDisabled != darkEnabled);
+        QCOMPARE(middleRightPixel(w.Text2), lightEnabled);
     }
 
     void typesetsOneFileWithProgressCaptions() {
@@ -123,8 +326,14 @@ private slots:
         w.show();
         CaptionLog log(w);
         w.Command1_Click();
-        QCOMPARE(log.captions, QStringList({"正在合并中......", "第1行正在替换处理......", "第1行正在分段处理......",
-                                            "第3行正在替换处理......", "第3行正在分段处理......", "Quenlet V1.0"}));
+        QVERIFY(runEnds(w));
+        // Captions are shown at the window's pace: some may be passed over,
+        // but never reordered, and the run's last one is always shown.
+        const QStringList all{"正在合并中......",         "第1行正在替换处理......", "第1行正在分段处理......",
+                              "第3行正在替换处理......", "第3行正在分段处理......", "Quenlet V1.0"};
+        QVERIFY2(inOrderOf(log.captions, all), qPrintable(log.captions.join(',')));
+        QCOMPARE(log.captions.first(), all.first());
+        QCOMPARE(log.captions.mid(log.captions.size() - 2), all.mid(4));
         QCOMPARE(statisticLabels(w),
                  QStringList({"原文件共3个段落", "合并掉了1个段落", "新分成了0个段落", "最终成了2个段落"}));
         QCOMPARE(readFile(dir.path("kovra-书.txt")), "《第一章开端》\r\n\r\n　　他走进房间，看见桌上放着一封信。\r\n");
@@ -133,19 +342,55 @@ private slots:
         QVERIFY(platform.warnings.isEmpty());
     }
 
-    void aFailedFileIsExplainedInAMessage() {
+    void aLargeFileShowsFewCaptionsInOrder() {
+        TempDir dir;
+        std::string novel;
+        for (int i = 0; i < 40000; ++i) novel += "他走进房间，看见桌上放着一封信。\r\n";
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("big.txt", novel));
+        Form1 w(platform);
+        w.show();
+        CaptionLog log(w);
+        QElapsedTimer clock;
+        clock.start();
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
+        const qint64 elapsed = clock.elapsed();
+        // Two captions for each of 40000 paragraphs; the window shows a few dozen a second.
+        QVERIFY2(log.captions.size() <= 4 + elapsed / 30, qPrintable(QString::number(log.captions.size())));
+        QCOMPARE(log.captions.mid(log.captions.size() - 2),
+                 QStringList({"第40000行正在分段处理......", "Quenlet V1.0"}));
+        qint64 previous = 0;
+        for (const QString& caption : log.captions.mid(1, log.captions.size() - 2)) {
+            const qint64 line = QRegularExpression("^第(\\d+)行").match(caption).captured(1).toLongLong();
+            QVERIFY2(line >= previous, qPrintable(caption));
+            previous = line;
+        }
+        QCOMPARE(w.Label9->text(), QStringLiteral("原文件共40000个段落"));
+    }
+
+    void aFailedRunIsExplainedAndClearsTheStatistics() {
         TempDir dir;
         ScriptedPlatform platform;
-        platform.fileAnswer = QString::fromStdString(dir.write("a.txt", kRoad));
-        std::filesystem::create_directory(dir.path("kovra-a.txt"));
+        platform.fileAnswer = QString::fromStdString(dir.write("good.txt", kRoad));
         Form1 w(platform);
         w.show();
         w.Command1_Click();
+        QVERIFY(runEnds(w));
+        QCOMPARE(w.Label9->text(), QStringLiteral("原文件共3个段落"));
+
+        platform.fileAnswer = QString::fromStdString(dir.write("a.txt", kRoad));
+        std::filesystem::create_directory(dir.path("kovra-a.txt"));
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
         QCOMPARE(platform.warnings.size(), 1);
         QVERIFY(platform.warnings[0].contains(QString::fromStdString(dir.path("kovra-a.txt")) +
                                               ": cannot replace output: Is a directory"));
+        QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
+        QVERIFY(!w.Label9->isVisible());
         QVERIFY(w.Frame1->isEnabled() && w.Command1->isEnabled() && w.Text2->isEnabled());
         QCOMPARE(w.windowTitle(), QStringLiteral("Quenlet V1.0"));
+        QVERIFY(!w.isMinimized());
     }
 
     void batchShowsFileCountAndTotalsAndReadsOptionsPerFile() {
@@ -159,35 +404,74 @@ private slots:
         w.show();
         CaptionLog log(w);
         // Between files the user edits the heading marker; the next file uses it.
-        platform.onEvents = [&w] { w.Text2->setText(QStringLiteral("【")); };
+        platform.onBetween = [&w] { onWindowThread(w, [&w] { w.Text2->setText(QStringLiteral("【")); }); };
         w.Command2_Click();
-        QCOMPARE(platform.lastDialog, QStringLiteral("请选择路径："));
-        QCOMPARE(log.captions, QStringList({"处理第1文件", "处理第2文件", "Quenlet V1.0"}));
+        QVERIFY(runEnds(w));
+        QCOMPARE(platform.lastDialog, QStringLiteral("请选择路径：|") + QDir::homePath());
+        QVERIFY2(inOrderOf(log.captions, {"处理第1文件", "处理第2文件", "Quenlet V1.0"}),
+                 qPrintable(log.captions.join(',')));
+        QCOMPARE(log.captions.mid(log.captions.size() - 2), QStringList({"处理第2文件", "Quenlet V1.0"}));
         QCOMPARE(w.Frame2->title(), QStringLiteral("共2个文件"));
         QCOMPARE(statisticLabels(w),
                  QStringList({"原文件共2个段落", "合并掉了0个段落", "新分成了0个段落", "最终成了2个段落"}));
         QVERIFY(!w.Label11->isVisible());
         QCOMPARE(readFile(dir.path("kovra-a.txt")), "《标题》\r\n\r\n");
         QCOMPARE(readFile(dir.path("sub/kovra-b.txt")), "【标题》\r\n\r\n");
-        QCOMPARE(platform.eventRounds, 3);  // after each file entry: a.txt, kovra-old.txt, sub/b.txt
+        QCOMPARE(platform.eventRounds.load(), 3);  // after each file entry: a.txt, kovra-old.txt, sub/b.txt
         QVERIFY(!w.isMinimized());
     }
 
-    void noSecondRunStartsWhileABatchLetsEventsIn() {
+    void clicksDuringARunAreIgnoredNotQueued() {
         TempDir dir;
         dir.write("a.txt", "标题\n");
         dir.write("b.txt", "标题\n");
         ScriptedPlatform platform;
         platform.folderAnswer = QString::fromStdString(dir.path());
+        platform.fileAnswer = QString::fromStdString(dir.path("a.txt"));
         Form1 w(platform);
         w.show();
-        platform.onEvents = [&w] {
-            w.Command2->click();
-            w.Command1->click();
+        platform.onBetween = [&w] {
+            onWindowThread(w, [&w] {
+                QTest::mouseClick(w.Command2, Qt::LeftButton);
+                QTest::mouseClick(w.Command1, Qt::LeftButton);
+            });
         };
         w.Command2_Click();
+        QVERIFY(runEnds(w));
+        QTest::qWait(20);
         QCOMPARE(platform.dialogs, 1);
         QCOMPARE(w.Frame2->title(), QStringLiteral("共2个文件"));
+
+        // A single file: the window's thread is free the moment the run starts.
+        w.Command1_Click();
+        QVERIFY(w.isRunning());
+        QTest::mouseClick(w.Command2, Qt::LeftButton);
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
+        QTest::qWait(20);
+        QCOMPARE(platform.dialogs, 2);
+        QCOMPARE(w.Frame2->title(), QStringLiteral("结果统计"));
+        QCOMPARE(w.Label9->text(), QStringLiteral("原文件共1个段落"));
+    }
+
+    void closingTheWindowDuringARunLeavesNoPartialOutput() {
+        TempDir dir;
+        std::string novel;
+        for (int i = 0; i < 200000; ++i) novel += "他走进房间，看见桌上放着一封信。\r\n";
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("big.txt", novel));
+        auto w = std::make_unique<Form1>(platform);
+        w->show();
+        w->Command1_Click();
+        QVERIFY(w->isRunning());
+        w.reset();
+        // The run was stopped: its copy is absent (or, had it already ended, whole).
+        QStringList left = QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden);
+        left.removeOne("big.txt");
+        if (!left.isEmpty()) {
+            QCOMPARE(left, QStringList({"kovra-big.txt"}));
+            QVERIFY(readFile(dir.path("kovra-big.txt")).size() > novel.size());
+        }
     }
 
     void failuresOfABatchAreSummedUpOnce() {
@@ -202,6 +486,7 @@ private slots:
         Form1 w(platform);
         w.show();
         w.Command2_Click();
+        QVERIFY(runEnds(w));
         QCOMPARE(platform.warnings.size(), 1);
         QVERIFY(platform.warnings[0].contains("kovra-a.txt") && platform.warnings[0].contains("kovra-c.txt"));
         QCOMPARE(w.Frame2->title(), QStringLiteral("共1个文件"));
@@ -214,6 +499,114 @@ private slots:
         w.Command2_Click();
         QCOMPARE(w.Frame2->title(), QStringLiteral("使用说明"));
         QVERIFY(w.Label11->isVisible());
+        QVERIFY(!w.isRunning());
+    }
+
+    void settingsAndFoldersComeBackInANewWindow() {
+        TempDir dir;
+        const QString settingsFile = QString::fromStdString(dir.path("settings/quenlet.ini"));
+        const QString books = QString::fromStdString(dir.path("books"));
+        const QString library = QString::fromStdString(dir.path("library"));
+        dir.write("books/a.txt", kRoad);
+        dir.write("library/b.txt", kRoad);
+        {
+            ScriptedPlatform platform(settingsFile);
+            Form1 w(platform);
+            w.resetAllFields();  // a reset is remembered like any edit
+            w.Text2->setText(QStringLiteral("【"));
+            w.Text5->setText(QStringLiteral(" 完 "));
+            w.Check1->setChecked(false);
+            w.Check2.at(4)->setChecked(false);
+            platform.fileAnswer = books + "/a.txt";
+            w.Command1_Click();
+            QVERIFY(runEnds(w));
+            platform.folderAnswer = library;
+            w.Command2_Click();
+            QVERIFY(runEnds(w));
+        }
+        ScriptedPlatform platform(settingsFile);
+        Form1 w(platform);
+        w.show();
+        QCOMPARE(w.Text2->text(), QStringLiteral("【"));
+        QCOMPARE(w.Text3->text(), QString());
+        QCOMPARE(w.Text4->text(), kWide2);
+        QCOMPARE(w.Text5->text(), QStringLiteral(" 完 "));
+        QCOMPARE(w.Text7->text(), QString());
+        QCOMPARE(w.Text8->text(), QString());
+        QVERIFY(!w.Check1->isChecked());
+        QVERIFY2(!w.Check2.at(1)->isVisible(), "the splitting box's handler ran for the restored value");
+        QVERIFY(!w.Check2.at(4)->isChecked() && w.Check2.at(3)->isChecked() && w.Check3->isChecked());
+        const quenlet::TypesetOptions options = w.takeOptions();
+        QVERIFY(!options.SplitParagraphs && !options.TildeToEllipsis && options.ParagraphEnd == u" 完 ");
+
+        w.Command1_Click();
+        QCOMPARE(platform.lastDialog, "打开文件|" + books + "|所有文件 (*)");
+        w.Command2_Click();
+        QCOMPARE(platform.lastDialog, QStringLiteral("请选择路径：|") + library);
+        // The reset gestures still reset.
+        QTest::mouseClick(w.Label11, Qt::LeftButton);
+        QCOMPARE(w.Text2->text(), QString());
+    }
+
+    void aDroppedFileOrFolderIsTypeset() {
+        TempDir dir;
+        dir.write("书.TXT", kRoad);
+        dir.write("shelf/a.txt", "标题\n");
+        dir.write("shelf/deep/b.txt", "标题\n");
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        w.show();
+
+        QMimeData file;
+        // As a file manager offers it: the link and its path as text.
+        file.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.path("书.TXT")))});
+        file.setText(QString::fromStdString(dir.path("书.TXT")));
+        drop(*w.Text6, file);  // onto a box: taken as a file, not as text
+        QVERIFY(runEnds(w));
+        QCOMPARE(w.Text6->text(), QString());
+        QCOMPARE(readFile(dir.path("kovra-书.TXT")), "《第一章开端》\r\n\r\n　　他走进房间，看见桌上放着一封信。\r\n");
+        QCOMPARE(w.Frame2->title(), QStringLiteral("结果统计"));
+        QCOMPARE(w.Label5->text(), QStringLiteral("最终成了2个段落"));
+
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.path("shelf")))});
+        drop(w, folder);
+        QVERIFY(runEnds(w));
+        QCOMPARE(readFile(dir.path("shelf/deep/kovra-b.txt")), "《标题》\r\n\r\n");
+        QCOMPARE(w.Frame2->title(), QStringLiteral("共2个文件"));
+        QCOMPARE(platform.dialogs, 0);
+        QVERIFY(platform.warnings.isEmpty());
+    }
+
+    void otherDropsAreRefusedWithAMessage_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("text");
+        QTest::addRow("not a .txt file") << QStringList{"a.doc"} << QString();
+        QTest::addRow("two files") << QStringList{"a.txt", "b.txt"} << QString();
+        QTest::addRow("a missing file") << QStringList{"gone.txt"} << QString();
+        QTest::addRow("plain text") << QStringList{} << QStringLiteral("第一章");
+    }
+    void otherDropsAreRefusedWithAMessage() {
+        QFETCH(QStringList, names);
+        QFETCH(QString, text);
+        TempDir dir;
+        dir.write("a.doc", kRoad);
+        dir.write("a.txt", kRoad);
+        dir.write("b.txt", kRoad);
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        w.show();
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& name : names) urls << QUrl::fromLocalFile(QString::fromStdString(dir.path()) + "/" + name);
+        if (!urls.isEmpty()) data.setUrls(urls);
+        if (!text.isEmpty()) data.setText(text);
+        drop(w, data);
+        QTRY_COMPARE(platform.warnings.size(), 1);
+        QVERIFY(platform.warnings[0].contains(QStringLiteral("TXT文件")));
+        QVERIFY(!w.isRunning());
+        QCOMPARE(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files).filter("kovra-"), QStringList());
+        QCOMPARE(w.Frame2->title(), QStringLiteral("使用说明"));
     }
 
     void resetEmptiesTheFieldsAndSelectsTheIndent() {

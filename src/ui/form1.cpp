@@ -2,24 +2,41 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <algorithm>
 
 #include "file_run.h"
 #include "ui_config.h"
 
+// The window's images are compiled into this static library; the linker
+// drops them unless something refers to them.
+static void initWindowResources() { Q_INIT_RESOURCE(resources); }
+
 namespace quenlet::ui {
 namespace {
 
 const QString kTwoIdeographicSpaces = QString(2, QChar(0x3000));
+
+// The point size the window's fixed layout was drawn for. Set on the window
+// so that a larger desktop font cannot push its texts out of their boxes.
+constexpr double kDesignedPointSize = 9;
+// Captions shown per second at most while a run goes on: enough to see it
+// move, few enough that the window system is not flooded.
+constexpr int kCaptionIntervalMs = 40;
+
+const QString kFileFolderKey = QStringLiteral("file");
+const QString kBatchFolderKey = QStringLiteral("batch");
 
 QString fromText(const Text& text) {
     return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
@@ -39,66 +56,87 @@ QString usageText() {
            QStringLiteral("保留原TXT文件，在源文件夹下生成以“KOVRA－”为前缀的TXT文件副本。");
 }
 
-// Caption updates of a single-file run: the window's only sign of progress.
-class CaptionProgress final : public RunObserver {
-public:
-    explicit CaptionProgress(QWidget& window) : window_(window) {}
-    void replacingParagraph(Count line) override {
-        window_.setWindowTitle(fromText(numberedText(u"第", line, u"行正在替换处理......")));
-    }
-    void splittingParagraph(Count line) override {
-        window_.setWindowTitle(fromText(numberedText(u"第", line, u"行正在分段处理......")));
-    }
-
-private:
-    QWidget& window_;
-};
-
-// Caption updates and failures of a batch; the failures are shown once, at the end.
-class BatchProgress final : public BatchObserver {
-public:
-    explicit BatchProgress(QWidget& window) : window_(window) {}
-    void fileStarted(Count number, const std::string&) override {
-        window_.setWindowTitle(fromText(processingFileText(number)));
-    }
-    void fileFailed(const std::string&, const std::string& error) override { errors.push_back(error); }
-    std::vector<std::string> errors;
-
-private:
-    QWidget& window_;
-};
-
-// Shrinks a label's font until its wrapped text fits the label's fixed box:
-// the layout is fixed, the fonts on a given desktop are not.
+// Shrinks a label's font until its text fits the label's fixed box, wrapped
+// when the label wraps: the layout is fixed, the fonts on a given desktop are not.
 void fitTextIntoLabel(QLabel* label) {
     QFont font = label->font();
+    const int flags = label->wordWrap() ? Qt::TextWordWrap : Qt::TextSingleLine;
     for (; font.pointSizeF() > 6; font.setPointSizeF(font.pointSizeF() - 0.5)) {
-        const QRect needed = QFontMetrics(font).boundingRect(QRect(0, 0, label->width(), 100000),
-                                                             Qt::TextWordWrap | Qt::AlignLeft, label->text());
+        const QRect needed =
+            QFontMetrics(font).boundingRect(QRect(0, 0, label->width(), 100000), flags | Qt::AlignLeft, label->text());
         if (needed.height() <= label->height() && needed.width() <= label->width()) break;
     }
     label->setFont(font);
 }
 
-QString failureSummary(const std::vector<std::string>& errors) {
+// A rectangle moved (and, only when it is larger than the room, cut) so that
+// it lies inside `room`.
+QRect keptInside(QRect r, const QRect& room) {
+    if (r.top() < room.top()) r.moveTop(room.top());
+    if (r.bottom() > room.bottom()) r.moveBottom(room.bottom());
+    if (r.top() < room.top()) r.setTop(room.top());
+    if (r.left() < room.left()) r.moveLeft(room.left());
+    if (r.right() > room.right()) r.moveRight(room.right());
+    if (r.left() < room.left()) r.setLeft(room.left());
+    return r;
+}
+
+QString failureSummary(const std::vector<BatchFailure>& failures) {
     constexpr std::size_t kShown = 20;
-    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(errors.size());
-    for (std::size_t i = 0; i < errors.size() && i < kShown; ++i) text += QString::fromStdString(errors[i]) + '\n';
-    if (errors.size() > kShown) text += QStringLiteral("……");
+    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(failures.size());
+    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
+        text += QString::fromStdString(failures[i].error) + '\n';
+    if (failures.size() > kShown) text += QStringLiteral("……");
     return text;
+}
+
+QString withTrailingSlash(QString folder) {
+    if (!folder.endsWith('/')) folder += '/';
+    return folder;
 }
 
 }  // namespace
 
-Form1::Form1(WindowPlatform& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
+void Form1::WorkerProgress::replacingParagraph(Count line) {
+    run_.checkStop();
+    caption_.post(ProgressCaption::Kind::Replacing, line);
+}
+
+void Form1::WorkerProgress::splittingParagraph(Count line) {
+    caption_.post(ProgressCaption::Kind::Splitting, line);
+}
+
+void Form1::WorkerProgress::fileStarted(Count number, const std::string&) {
+    caption_.post(ProgressCaption::Kind::File, number);
+}
+
+Form1::Form1(WindowPlatform& platform, QWidget* parent)
+    : QWidget(parent), platform_(platform), remembered_(platform.settings()) {
+    initWindowResources();
+    QFont designed = font();
+    designed.setPointSizeF(kDesignedPointSize);
+    setFont(designed);
+
     createControls();
     setTabOrder();
     Form_Load();
     setFixedSize(twips(0, 0, 7275, 4575).size());
-    setWindowIcon(QIcon(QStringLiteral(":/quenlet.png")));
+    fitLayout();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/quenlet.png"), QSize(24, 24));
+    icon.addFile(QStringLiteral(":/quenlet-48.png"), QSize(48, 48));
+    setWindowIcon(icon);
+
+    rememberControls();
+    watchOptions();
+    setAcceptDrops(true);
+    captionTimer_.setInterval(kCaptionIntervalMs);
+    connect(&captionTimer_, &QTimer::timeout, this, [this] { showNewCaption(); });
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
+
+Form1::~Form1() { run_.stop(); }
 
 QRect Form1::twips(int left, int top, int width, int height) const {
     // 1440 twips to the inch: 15 twips a pixel at 96 dpi, scaled for the screen.
@@ -108,7 +146,7 @@ QRect Form1::twips(int left, int top, int width, int height) const {
 }
 
 void Form1::createControls() {
-    auto frame = [this](QWidget* in, QRect where) {
+    auto frame = [](QWidget* in, QRect where) {
         auto* box = new QGroupBox(in);
         box->setGeometry(where);
         return box;
@@ -161,13 +199,7 @@ void Form1::createControls() {
         {3, twips(600, 240, 1815, 180)}, {5, twips(2880, 240, 1335, 180)}, {4, twips(5160, 240, 1815, 180)},
         {1, twips(600, 720, 1815, 180)}, {2, twips(2880, 720, 1455, 180)}, {7, twips(5160, 720, 1335, 180)},
     };
-    for (const auto& [index, where] : corrections) {
-        // The check boxes are shorter than their text; they get the room they need.
-        QRect tall = where;
-        tall.setTop(where.top() - where.height() / 2);
-        tall.setHeight(where.height() * 2);
-        Check2[index] = checkBox(Frame3, tall);
-    }
+    for (const auto& [index, where] : corrections) Check2[index] = checkBox(Frame3, where);
 
     Command1 = new QPushButton(this);
     Command1->setGeometry(twips(1440, 3960, 1935, 540));
@@ -176,9 +208,11 @@ void Form1::createControls() {
     Label3 = label(this, twips(5760, 4320, 540, 180));
     Label3->setCursor(Qt::PointingHandCursor);
 
+    // The colours hold while a box is enabled; a disabled box takes the
+    // style's disabled colours, so that it looks disabled.
     auto paint = [](QWidget* w, QPalette::ColorRole role, QColor colour) {
         QPalette p = w->palette();
-        p.setColor(role, colour);
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) p.setColor(group, role, colour);
         w->setPalette(p);
     };
     for (QLineEdit* t : {Text2, Text3, Text4, Text5, Text8}) paint(t, QPalette::Base, QColor(192, 192, 255));
@@ -209,14 +243,11 @@ void Form1::setTabOrder() {
 // The window's opening values, in the order it sets them.
 void Form1::Form_Load() {
     setWindowTitle(kIdleCaption);
-    Label3->setText(QStringLiteral(QUENLET_CONTACT));
+    contact_ = QStringLiteral(QUENLET_CONTACT);
+    Label3->setText(contact_);
     Label3->setToolTip(QString::fromUtf8(QUENLET_CREDIT));
-    Label3->adjustSize();
-    // Sized to its text; a long address grows to the left rather than out of the window.
-    const int rightLimit = twips(0, 0, 7275 - 60, 0).width();
-    if (Label3->geometry().right() > rightLimit) Label3->move(rightLimit - Label3->width(), Label3->y());
     Frame2->setTitle(QStringLiteral("使用说明"));
-    for (QLabel* l : {Label5, Label7, Label8, Label9}) l->clear();
+    clearStatistics();
     Check1->setText(QStringLiteral("新增分段"));
     Check1->setChecked(true);
     Text2->setText(QStringLiteral("《"));
@@ -245,9 +276,99 @@ void Form1::Form_Load() {
     Label4->setText(QStringLiteral("－替换为－"));
     Label6->setText(QStringLiteral("直接去除段首字符串－"));
     Label11->setText(usageText());
-    fitTextIntoLabel(Label11);
     Command1->setText(QStringLiteral("打　开　排　版"));
     Command2->setText(QStringLiteral("批　量　排　版"));
+}
+
+// Adjusts the designed places where the desktop's fonts and style need it,
+// so that no text is cut and no control covers another or a frame's caption.
+void Form1::fitLayout() {
+    // A label between two boxes gives way to them (the design lets the boxes
+    // cover its ends).
+    for (QLabel* label : {Label1, Label2, Label4, Label6}) {
+        for (QLineEdit* box : Frame1->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+            QRect r = label->geometry();
+            const QRect other = box->geometry();
+            if (!r.intersects(other)) continue;
+            if (other.center().x() < r.center().x()) {
+                r.setLeft(other.right() + 1);
+            } else {
+                r.setRight(other.left() - 1);
+            }
+            label->setGeometry(r);
+        }
+    }
+    // A check box gets the room its text needs, growing right and down from
+    // its place.
+    for (QCheckBox* box : findChildren<QCheckBox*>()) {
+        QRect r = box->geometry();
+        r.setSize(r.size().expandedTo(box->sizeHint()));
+        box->setGeometry(r);
+    }
+    // Everything inside a frame stays clear of its caption and border: a
+    // caption in a CJK font needs more room above the first row than the
+    // design left.
+    for (QGroupBox* frame : findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+        const QRect room = frame->contentsRect();
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            child->setGeometry(keptInside(child->geometry(), room));
+    }
+    for (QLabel* label : {Label1, Label2, Label4, Label6, Label11}) fitTextIntoLabel(label);
+    placeContactLabel();
+}
+
+// Sized to its text at its designed place, the contact label would run out of
+// the window with most addresses. It may move left, but not onto the button
+// beside it; then its font shrinks; an address too long even for that is
+// shown shortened (the mail link still takes the whole address).
+void Form1::placeContactLabel() {
+    const QRect designed = twips(5760, 4320, 540, 180);
+    const int gap = twips(0, 0, 60, 0).width();
+    const int right = width() - gap;
+    const int leftmost = Command2->geometry().right() + 1 + gap;
+    const int room = right - leftmost;
+    QFont font = this->font();
+    auto needed = [&] { return QFontMetrics(font).boundingRect(contact_).width() + 2; };
+    while (needed() > room && font.pointSizeF() > 7) font.setPointSizeF(font.pointSizeF() - 0.5);
+    const QFontMetrics metrics(font);
+    const int textWidth = std::min(needed(), room);
+    const int left = std::clamp(right - textWidth, leftmost, designed.left());
+    const int top = std::min(designed.top(), height() - gap - metrics.height());
+    Label3->setFont(font);
+    Label3->setGeometry(left, top, textWidth, metrics.height());
+    Label3->setText(needed() <= room ? contact_ : metrics.elidedText(contact_, Qt::ElideMiddle, room - 4));
+}
+
+// Each option box and check box as the user left it last time; the folders
+// are remembered as the dialogs are used.
+void Form1::rememberControls() {
+    const std::pair<const char*, QLineEdit*> boxes[] = {
+        {"Text2", Text2}, {"Text3", Text3}, {"Text4", Text4}, {"Text5", Text5},
+        {"Text6", Text6}, {"Text7", Text7}, {"Text8", Text8},
+    };
+    for (const auto& [key, box] : boxes) remembered_.add(QString::fromLatin1(key), box);
+    remembered_.add(QStringLiteral("Check1"), Check1);
+    remembered_.add(QStringLiteral("Check3"), Check3);
+    for (const auto& [index, box] : Check2) remembered_.add(QStringLiteral("Check2_%1").arg(index), box);
+}
+
+void Form1::watchOptions() {
+    for (QLineEdit* box : {Text2, Text3, Text4, Text5, Text6, Text7, Text8})
+        connect(box, &QLineEdit::textChanged, this, [this] { refreshOptionsSnapshot(); });
+    for (QCheckBox* box : findChildren<QCheckBox*>())
+        connect(box, &QCheckBox::stateChanged, this, [this] { refreshOptionsSnapshot(); });
+    refreshOptionsSnapshot();
+}
+
+void Form1::refreshOptionsSnapshot() {
+    TypesetOptions options = takeOptions();
+    const std::lock_guard lock(optionsMutex_);
+    optionsSnapshot_ = std::move(options);
+}
+
+TypesetOptions Form1::optionsSnapshot() const {
+    const std::lock_guard lock(optionsMutex_);
+    return optionsSnapshot_;
 }
 
 TypesetOptions Form1::takeOptions() const {
@@ -275,89 +396,147 @@ void Form1::setTextBoxesEnabled(bool enabled) {
     for (QLineEdit* t : {Text2, Text3, Text4, Text5, Text6, Text7, Text8}) t->setEnabled(enabled);
 }
 
+// The statistic labels are shown only while they have something to say, so
+// that they never lie over the usage text.
 void Form1::showStatistics(const Statistics& statistics) {
     const StatisticTexts texts = statisticTexts(statistics);
     Label9->setText(fromText(texts.sourceParagraphs));
     Label8->setText(fromText(texts.split));
     Label7->setText(fromText(texts.merged));
     Label5->setText(fromText(texts.finalParagraphs));
+    for (QLabel* l : {Label5, Label7, Label8, Label9}) l->show();
+}
+
+void Form1::clearStatistics() {
+    for (QLabel* l : {Label5, Label7, Label8, Label9}) {
+        l->clear();
+        l->hide();
+    }
+}
+
+void Form1::startRun(std::function<void()> job, std::function<void()> done) {
+    caption_.clear();
+    captionTimer_.start();
+    run_.start(std::move(job), [this, done = std::move(done)] {
+        captionTimer_.stop();
+        showNewCaption();  // the last caption of the run is always shown
+        done();
+        emit runEnded();
+    });
+}
+
+void Form1::showNewCaption() {
+    if (const std::optional<QString> caption = caption_.takeNew()) setWindowTitle(*caption);
 }
 
 void Form1::Command1_Click() {
-    if (running_) return;
-    Label11->hide();
-    Frame2->setTitle(QStringLiteral("结果统计"));
-    setTextBoxesEnabled(false);
-    Command1->setEnabled(false);
-    engine_.resetStatistics();
-
-    const QString chosen = platform_.chooseFile(this, QStringLiteral("打开文件"), QCoreApplication::applicationDirPath(),
+    if (busy()) return;
+    prepareSingleRun();
+    choosing_ = true;
+    const QString chosen = platform_.chooseFile(this, QStringLiteral("打开文件"), remembered_.folder(kFileFolderKey),
                                                 QStringLiteral("所有文件 (*)"));
+    choosing_ = false;
     if (chosen.isEmpty()) {
         setTextBoxesEnabled(true);
         Command1->setEnabled(true);
         return;
     }
-    running_ = true;
+    remembered_.rememberFolder(kFileFolderKey, QFileInfo(chosen).absolutePath());
+    typesetChosenFile(chosen);
+}
+
+// What a single-file run does before it asks for the file.
+void Form1::prepareSingleRun() {
+    Label11->hide();
+    Frame2->setTitle(QStringLiteral("结果统计"));
+    setTextBoxesEnabled(false);
+    Command1->setEnabled(false);
+    engine_.resetStatistics();
+}
+
+void Form1::typesetChosenFile(const QString& chosen) {
     Command1->setEnabled(false);
     Frame1->setEnabled(false);
     Frame3->setEnabled(false);
     showMinimized();
     setWindowTitle(QStringLiteral("正在合并中......"));
-
-    CaptionProgress progress(*this);
     const std::string path = QFile::encodeName(chosen).toStdString();
-    const FileRunResult result = typesetFile(engine_, path, takeOptions(), {}, &progress);
+    const TypesetOptions options = takeOptions();
+    startRun([this, path, options] { singleResult_ = typesetFile(engine_, path, options, {}, &progress_); },
+             [this] { endSingleRun(); });
+}
 
+void Form1::endSingleRun() {
     showNormal();
     setWindowTitle(kIdleCaption);
     setTextBoxesEnabled(true);
     Command1->setEnabled(true);
-    if (result.ok) showStatistics(engine_.statistics());
+    // A failed run counts nothing; the previous run's figures would mislead.
+    if (singleResult_.ok) {
+        showStatistics(engine_.statistics());
+    } else {
+        clearStatistics();
+    }
     Command1->setEnabled(true);
     Frame1->setEnabled(true);
     Frame3->setEnabled(true);
-    running_ = false;
-    if (!result.ok)
+    if (!singleResult_.ok)
         platform_.showWarning(this, kIdleCaption,
-                              QStringLiteral("无法排版这个文件：\n") + QString::fromStdString(result.error));
+                              QStringLiteral("无法排版这个文件：\n") + QString::fromStdString(singleResult_.error));
 }
 
 QString Form1::BrowseFolder() {
-    QString path = platform_.chooseFolder(this, QStringLiteral("请选择路径："));
+    QString path = platform_.chooseFolder(this, QStringLiteral("请选择路径："), remembered_.folder(kBatchFolderKey));
     auto trimSpaces = [](QString& p) {
         while (p.startsWith(' ')) p.remove(0, 1);
         while (p.endsWith(' ')) p.chop(1);
     };
     trimSpaces(path);
     if (path.isEmpty()) return {};
-    if (!path.endsWith('/')) path += '/';
+    remembered_.rememberFolder(kBatchFolderKey, path);
+    path = withTrailingSlash(path);
     trimSpaces(path);
     return path;
 }
 
 void Form1::Command2_Click() {
-    if (running_) return;
+    if (busy()) return;
     engine_.state().FileCount = 0;
+    choosing_ = true;
     const QString folder = BrowseFolder();
+    choosing_ = false;
     if (folder.isEmpty()) return;
-    running_ = true;
+    typesetFolder(folder);
+}
+
+void Form1::typesetFolder(const QString& folder) {
     showMinimized();
-
-    BatchProgress progress(*this);
     BatchRun::Hooks hooks;
-    hooks.takeOptions = [this] { return takeOptions(); };
-    hooks.processEvents = [this] { platform_.processEvents(); };
-    hooks.observer = &progress;
-    const BatchResult result = BatchRun(engine_, hooks).run(QFile::encodeName(folder).toStdString());
+    // Nothing is locked during a batch: each file takes the options the
+    // boxes hold when it begins.
+    hooks.takeOptions = [this] { return optionsSnapshot(); };
+    hooks.processEvents = [this] {
+        run_.checkStop();
+        platform_.betweenFileEntries();
+    };
+    hooks.observer = &progress_;
+    const std::string path = QFile::encodeName(folder).toStdString();
+    startRun([this, path, hooks] { batchResult_ = BatchRun(engine_, hooks).run(path); }, [this] { endBatch(); });
+}
 
+void Form1::endBatch() {
     showNormal();
     Label11->hide();
     setWindowTitle(kIdleCaption);
-    Frame2->setTitle(fromText(fileCountText(result.files)));
-    showStatistics(result.statistics);
-    running_ = false;
-    if (!progress.errors.empty()) platform_.showWarning(this, kIdleCaption, failureSummary(progress.errors));
+    if (!run_.unexpectedFailure().isEmpty()) {
+        clearStatistics();
+        platform_.showWarning(this, kIdleCaption, QStringLiteral("批量排版中断：\n") + run_.unexpectedFailure());
+        return;
+    }
+    Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
+    showStatistics(batchResult_.statistics);
+    if (!batchResult_.failures.empty())
+        platform_.showWarning(this, kIdleCaption, failureSummary(batchResult_.failures));
 }
 
 void Form1::Check1_Click() {
@@ -374,6 +553,37 @@ void Form1::resetAllFields() {
     Text4->selectAll();
     Command1->setEnabled(true);
     Command2->setEnabled(true);
+}
+
+// A file or a folder dragged onto the window, boxes included, is taken as if
+// chosen in the dialogs; anything else is refused with a message.
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!busy()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    if (busy()) return;
+    event->acceptProposedAction();
+    const QList<QUrl> urls = event->mimeData()->urls();
+    const QString path = urls.size() == 1 && urls.front().isLocalFile() ? urls.front().toLocalFile() : QString();
+    // Not from inside the drop: the program that the item came from waits
+    // until the drop returns, and a run or a message box would hold it up.
+    QMetaObject::invokeMethod(this, [this, path] { takeDropped(path); }, Qt::QueuedConnection);
+}
+
+void Form1::takeDropped(const QString& path) {
+    if (busy()) return;
+    const QFileInfo item(path);
+    if (!path.isEmpty() && item.isDir()) {
+        engine_.state().FileCount = 0;
+        typesetFolder(withTrailingSlash(path));
+    } else if (!path.isEmpty() && item.isFile() && isTextFileName(QFile::encodeName(item.fileName()).toStdString())) {
+        prepareSingleRun();
+        typesetChosenFile(path);
+    } else {
+        platform_.showWarning(this, kIdleCaption,
+                              QStringLiteral("只能拖入一个TXT文件（排版这个文件）或一个文件夹（批量排版其中的TXT文件）。"));
+    }
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -397,12 +607,21 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == Label3) {
-            platform_.openUrl(QUrl(QStringLiteral("mailto:") + Label3->text()));
+            platform_.openUrl(QUrl(QStringLiteral("mailto:") + contact_));
             return true;
         }
     } else if (type == QEvent::FocusIn && watched == Text4) {
         // After the focus event a mouse press would place the cursor; select once it has.
         QTimer::singleShot(0, Text4, [this] { Text4->selectAll(); });
+    } else if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+               qobject_cast<QLineEdit*>(watched) && static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+        // A box would take a dropped file as text (its path); the window takes it as a file.
+        if (type == QEvent::Drop) {
+            dropEvent(static_cast<QDropEvent*>(event));
+        } else if (!busy()) {
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+        }
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -3,13 +3,18 @@
 // usage text and then the statistics, and the contact label.
 //
 // The window only translates: it reads its controls into TypesetOptions, runs
-// the engine or the batch, and shows their progress and statistics.
+// the engine or the batch on a worker thread, and shows their progress and
+// statistics.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <map>
+#include <mutex>
 
+#include "background_run.h"
 #include "batch_run.h"
+#include "remembered_controls.h"
 #include "typeset_engine.h"
 #include "window_platform.h"
 
@@ -28,10 +33,12 @@ class Form1 : public QWidget {
 
 public:
     explicit Form1(WindowPlatform& platform, QWidget* parent = nullptr);
+    ~Form1() override;  // a run still going is stopped: its file leaves no output
 
     // The options the controls hold now.
     TypesetOptions takeOptions() const;
-    TypesetEngine& engine() { return engine_; }
+    // From a button's click (or a drop) until the window shows the run's end.
+    bool isRunning() const { return run_.active(); }
 
     // Handlers, public so that tests and tools can drive the window.
     void Command1_Click();  // typeset one file
@@ -67,20 +74,70 @@ public:
     QPushButton* Command2;
     QLabel* Label3;
 
+signals:
+    // The window shows the end of a run: back to normal, with its statistics or its message.
+    void runEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // The progress of a run, posted from the worker thread.
+    class WorkerProgress final : public RunObserver, public BatchObserver {
+    public:
+        WorkerProgress(ProgressCaption& caption, const BackgroundRun& run) : caption_(caption), run_(run) {}
+        void replacingParagraph(Count line) override;
+        void splittingParagraph(Count line) override;
+        void fileStarted(Count number, const std::string& path) override;
+
+    private:
+        ProgressCaption& caption_;
+        const BackgroundRun& run_;
+    };
+
     void createControls();
     void setTabOrder();
     void Form_Load();
-    void showStatistics(const Statistics& statistics);
+    void fitLayout();
+    void placeContactLabel();
+    void rememberControls();
+    void watchOptions();
+    void refreshOptionsSnapshot();
+    TypesetOptions optionsSnapshot() const;
     QRect twips(int left, int top, int width, int height) const;
     void setTextBoxesEnabled(bool enabled);
+    void showStatistics(const Statistics& statistics);
+    void clearStatistics();
+
+    bool busy() const { return choosing_ || run_.active(); }
+    void prepareSingleRun();
+    void typesetChosenFile(const QString& chosen);
+    void endSingleRun();
+    void typesetFolder(const QString& folder);
+    void endBatch();
+    void startRun(std::function<void()> job, std::function<void()> done);
+    void showNewCaption();
+    void takeDropped(const QString& path);
 
     WindowPlatform& platform_;
     TypesetEngine engine_;
-    bool running_ = false;  // a batch lets events in between files; no second run may start then
+    RememberedControls remembered_;
+    QString contact_;  // the address Label3 shows, whole even when the label cannot show it all
+
+    bool choosing_ = false;  // a file or folder dialog of a run is open
+    BackgroundRun run_;
+    ProgressCaption caption_;
+    WorkerProgress progress_{caption_, run_};
+    QTimer captionTimer_;
+    FileRunResult singleResult_;  // written by the worker, read once it has ended
+    BatchResult batchResult_;
+
+    // The options as the controls hold them, kept up to date on every change,
+    // for a batch to take afresh for each file on its worker thread.
+    mutable std::mutex optionsMutex_;
+    TypesetOptions optionsSnapshot_;
 };
 
 }  // namespace quenlet::ui

@@ -6,9 +6,11 @@
 #include <QTimer>
 
 #include "form1.h"
+#include "qt_translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    quenlet::ui::installQtChineseTranslations(app);
     quenlet::ui::DesktopPlatform platform;
     quenlet::ui::Form1 window(platform);
     window.show();

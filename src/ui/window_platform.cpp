@@ -1,11 +1,16 @@
 #include "window_platform.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace quenlet::ui {
+
+DesktopPlatform::DesktopPlatform()
+    : settings_(std::make_unique<QSettings>(QStringLiteral("Quenlet"), QStringLiteral("quenlet"))) {}
+
+DesktopPlatform::~DesktopPlatform() = default;
 
 QString DesktopPlatform::chooseFile(QWidget* owner, const QString& title, const QString& folder,
                                     const QString& filter) {
@@ -13,16 +18,16 @@ QString DesktopPlatform::chooseFile(QWidget* owner, const QString& title, const 
     return QFileDialog::getOpenFileName(owner, title, folder, filter, nullptr, QFileDialog::ReadOnly);
 }
 
-QString DesktopPlatform::chooseFolder(QWidget* owner, const QString& prompt) {
-    return QFileDialog::getExistingDirectory(owner, prompt, QString(), QFileDialog::ShowDirsOnly);
+QString DesktopPlatform::chooseFolder(QWidget* owner, const QString& prompt, const QString& folder) {
+    return QFileDialog::getExistingDirectory(owner, prompt, folder, QFileDialog::ShowDirsOnly);
 }
 
 void DesktopPlatform::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
-void DesktopPlatform::processEvents() { QCoreApplication::processEvents(); }
-
 void DesktopPlatform::showWarning(QWidget* owner, const QString& title, const QString& text) {
     QMessageBox::warning(owner, title, text);
 }
+
+QSettings& DesktopPlatform::settings() { return *settings_; }
 
 }  // namespace quenlet::ui
