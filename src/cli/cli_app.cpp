@@ -89,9 +89,9 @@ std::string jsonString(std::string_view bytes) {
 }
 
 // The names from `first` on, separated by commas.
-std::string joined(const std::vector<std::string>& names, std::size_t first) {
+std::string joined(const std::vector<std::string>& names, std::size_t first, const char* separator = ", ") {
     std::string out;
-    for (std::size_t i = first; i < names.size(); ++i) out += (i > first ? ", " : "") + names[i];
+    for (std::size_t i = first; i < names.size(); ++i) out += (i > first ? separator : "") + names[i];
     return out;
 }
 
@@ -258,12 +258,11 @@ int run(int argc, const char* const* argv, Streams streams) {
     app.add_option("--encoding", flags.encoding,
                    "Encoding of the input: auto (default: a byte order mark; else UTF-8 when the whole file is\n"
                    "valid UTF-8; else UTF-16 without a mark when its zero bytes show it; else Big5 or GB18030,\n"
-                   "whichever reads as Chinese, GB18030 when the text is too short to tell), or " +
-                       joined(inputNames, 1) + ".")
+                   "whichever reads as Chinese, GB18030 when the text is too short to tell), or the one named.")
         ->check(CLI::IsMember(inputNames));
     app.add_option("--output-encoding", flags.outputEncoding,
-                   "Encoding of the result: same (default: the input's, with its byte order mark) or " +
-                       joined(outputNames, 1) + ". utf-16le and utf-16be\nare written with a byte order mark.")
+                   "Encoding of the result: same (default: the input's, with its byte order mark) or the one\n"
+                   "named; utf-16le and utf-16be are written with a byte order mark.")
         ->check(CLI::IsMember(outputNames));
     app.add_option("--line-ends", flags.lineEnds, "Line ends of the result: crlf (default) or lf.")
         ->check(CLI::IsMember({"crlf", "lf"}));
@@ -273,17 +272,17 @@ int run(int argc, const char* const* argv, Streams streams) {
     std::vector<std::string> conversions(conversionNames().begin(), conversionNames().end());
     app.add_option("--convert", flags.conversion,
                    "Convert the typeset text, headings and markers included, between simplified and traditional\n"
-                   "characters with OpenCC: " + joined(conversions, 0) +
-                       " (s = simplified, t = traditional,\ntw = Taiwan, twp = Taiwan with its phrases, hk = Hong Kong).")
+                   "characters with OpenCC (s = simplified, t = traditional, tw = Taiwan, twp = Taiwan with its\n"
+                   "phrases, hk = Hong Kong).")
         ->check(CLI::Validator(
             [conversions](std::string& name) -> std::string {
                 if (isConversionName(name)) return {};
                 return "unknown conversion \"" + name + "\"; the conversions are " + joined(conversions, 0);
             },
-            "NAME"))
+            "{" + joined(conversions, 0, ",") + "}"))
         ->type_name("NAME");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
-    app.add_flag("-q,--quiet", flags.quiet, "Print no statistics.");
+    app.add_flag("-q,--quiet", flags.quiet, "Print no statistics, and no note on an encoding that was guessed.");
 
     try {
         app.parse(argc, argv);
