@@ -99,20 +99,6 @@ TEST(Detection, Gb18030TextOfEveryLengthIsNeverBig5) {
     }
 }
 
-// Big5 is recognised from a line or two of prose on.
-TEST(Detection, Big5FromAFewLinesOn) {
-    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
-        const std::string novel = bench::generateNovel(8 * 1024, Encoding::Big5, seed);
-        const std::vector<std::string> lines = linesOf(novel, 40);
-        std::string text;
-        for (std::size_t i = 3; i < 40; ++i) {  // past the heading, its rule and the blank line
-            text += lines[i];
-            if (text.size() >= 120) break;
-        }
-        EXPECT_EQ(detect(text).format.encoding, Encoding::Big5) << "seed " << seed;
-    }
-}
-
 struct ShortCase {
     const char* name;
     std::string bytes;
@@ -158,20 +144,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Bytes no encoding makes sense of stay GB18030, which keeps them.
         ShortCase{"Noise", std::string("\x80\xFF\x81\x30\xFE", 5), kTooShort}),
     [](const testing::TestParamInfo<ShortCase>& info) { return std::string(info.param.name); });
-
-TEST(Detection, ScoresFavourTheRightDecoding) {
-    const std::string big5 = encode(Encoding::Big5, u"「你要我死，」他說：「我偏不死。」");
-    Text asBig5, asGb;
-    makeDecoder(Encoding::Big5)->decode(reinterpret_cast<const unsigned char*>(big5.data()), big5.size(), true, asBig5);
-    makeDecoder(Encoding::Gb18030)->decode(reinterpret_cast<const unsigned char*>(big5.data()), big5.size(), true, asGb);
-    const TextScore right = scoreText(asBig5);
-    const TextScore wrong = scoreText(asGb);
-    EXPECT_EQ(right.implausible, 0U);
-    EXPECT_EQ(right.punctuation, 7U);
-    EXPECT_EQ(wrong.punctuation, 0U);  // Big5's marks are private-use codes in GB18030
-    EXPECT_GT(wrong.implausible, 0U);
-    EXPECT_GT(right.value(), wrong.value());
-}
 
 }  // namespace
 }  // namespace test
