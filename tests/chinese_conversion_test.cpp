@@ -93,5 +93,29 @@ TEST(Conversion, TheSinkConvertsEveryTextOfEveryEvent) {
                                                          "entry:·|楼|"}));
 }
 
+// Batches converted on helper threads come out in their order, the same as
+// one event after the other.
+TEST(Conversion, HelperThreadsKeepTheOrder) {
+    auto feed = [](OutputSink& sink) {
+        for (int i = 0; i < 6000; ++i) {
+            const Text number = fromUtf8(std::to_string(i));
+            if (i % 50 == 0) sink.heading(u"《", u"第" + number + u"回　說話", u"》", HeadingRank::Chapter);
+            if (i % 7 == 0) sink.blankLine();
+            sink.paragraph(u"　　", u"他說：「紅樓夢」" + number + u"\xDC81。", u"");
+        }
+    };
+    const auto converter = ChineseConverter::load("t2s");
+    RecordingSink inline_, threaded;
+    ConvertingSink one(inline_, *converter);
+    ConvertingSink three(threaded, *converter, 3);
+    feed(one);
+    feed(three);
+    EXPECT_LT(threaded.events.size(), inline_.events.size());  // still being converted
+    three.finish();
+    one.finish();
+    EXPECT_EQ(threaded.events, inline_.events);
+    EXPECT_EQ(inline_.events[2], "paragraph:　　|他说：「红楼梦」0\x81。|");
+}
+
 }  // namespace
 }  // namespace quenlet::test

@@ -81,34 +81,109 @@ void ChineseConverter::convert(TextView text, Text& out) const {
     if (start < text.size()) impl_->convert(text.substr(start), out);
 }
 
-TextView ConvertingSink::converted(TextView text, Text& into) {
-    into.clear();
-    converter_.convert(text, into);
-    return into;
+struct ConvertingSink::Event {
+    enum Kind { Plain, Blank, Heading, Paragraph, ListEntry } kind;
+    Text before, body, after;  // a plain line is all body
+    HeadingRank rank = HeadingRank::Chapter;
+};
+
+namespace {
+
+constexpr std::size_t kBatchUnits = 64 * 1024;
+
+void convertEvent(const ChineseConverter& converter, ConvertingSink::Event& event, ConvertingSink::MarkerCache& markers) {
+    auto marker = [&](Text& text) {
+        auto found = markers.find(text);
+        if (found == markers.end()) {
+            Text into;
+            converter.convert(text, into);
+            found = markers.emplace(text, std::move(into)).first;
+        }
+        text = found->second;
+    };
+    if (event.kind == ConvertingSink::Event::Blank) return;
+    Text body;
+    converter.convert(event.body, body);
+    event.body = std::move(body);
+    marker(event.before);
+    marker(event.after);
 }
 
-TextView ConvertingSink::convertedMarker(TextView text) {
-    auto found = markers_.find(text);
-    if (found == markers_.end()) {
-        Text into;
-        converter_.convert(text, into);
-        found = markers_.emplace(Text(text), std::move(into)).first;
-    }
-    return found->second;
-}
+}  // namespace
 
-void ConvertingSink::plainLine(TextView line) { next_.plainLine(converted(line, body_)); }
+ConvertingSink::ConvertingSink(OutputSink& next, const ChineseConverter& converter, unsigned helpers)
+    : next_(next), converter_(converter), helpers_(helpers) {}
+
+// Conversions still running finish before the sink goes; their results and
+// failures are dropped with it.
+ConvertingSink::~ConvertingSink() = default;
+
+void ConvertingSink::plainLine(TextView line) { add({Event::Plain, {}, Text(line), {}}); }
+
+void ConvertingSink::blankLine() { add({Event::Blank, {}, {}, {}}); }
 
 void ConvertingSink::heading(TextView open, TextView title, TextView close, HeadingRank rank) {
-    next_.heading(convertedMarker(open), converted(title, body_), convertedMarker(close), rank);
+    add({Event::Heading, Text(open), Text(title), Text(close), rank});
 }
 
 void ConvertingSink::paragraph(TextView indent, TextView body, TextView end) {
-    next_.paragraph(convertedMarker(indent), converted(body, body_), convertedMarker(end));
+    add({Event::Paragraph, Text(indent), Text(body), Text(end)});
 }
 
 void ConvertingSink::listEntry(TextView indent, TextView entry, TextView end) {
-    next_.listEntry(convertedMarker(indent), converted(entry, body_), convertedMarker(end));
+    add({Event::ListEntry, Text(indent), Text(entry), Text(end)});
+}
+
+namespace {
+
+void handOn(OutputSink& next, const ConvertingSink::Event& event) {
+    switch (event.kind) {
+        case ConvertingSink::Event::Plain: next.plainLine(event.body); break;
+        case ConvertingSink::Event::Blank: next.blankLine(); break;
+        case ConvertingSink::Event::Heading: next.heading(event.before, event.body, event.after, event.rank); break;
+        case ConvertingSink::Event::Paragraph: next.paragraph(event.before, event.body, event.after); break;
+        case ConvertingSink::Event::ListEntry: next.listEntry(event.before, event.body, event.after); break;
+    }
+}
+
+}  // namespace
+
+void ConvertingSink::add(Event event) {
+    if (helpers_ == 0) {
+        convertEvent(converter_, event, markers_);
+        handOn(next_, event);
+        return;
+    }
+    if (!gathering_) gathering_ = std::make_unique<Batch>();
+    gatheredUnits_ += event.before.size() + event.body.size() + event.after.size() + 1;
+    gathering_->push_back(std::move(event));
+    if (gatheredUnits_ < kBatchUnits) return;
+    while (converting_.size() >= helpers_) handOnOldest();
+    converting_.push_back(std::async(std::launch::async, [this, batch = std::move(gathering_)]() mutable {
+        MarkerCache markers;
+        for (Event& e : *batch) convertEvent(converter_, e, markers);
+        return std::move(*batch);
+    }));
+    gatheredUnits_ = 0;
+}
+
+void ConvertingSink::handOnOldest() {
+    const Batch batch = converting_.front().get();
+    converting_.pop_front();
+    for (const Event& event : batch) handOn(next_, event);
+}
+
+void ConvertingSink::finish() {
+    while (!converting_.empty()) handOnOldest();
+    if (gathering_) {
+        MarkerCache markers;
+        for (Event& e : *gathering_) {
+            convertEvent(converter_, e, markers);
+            handOn(next_, e);
+        }
+        gathering_.reset();
+        gatheredUnits_ = 0;
+    }
 }
 
 }  // namespace quenlet

@@ -3,10 +3,13 @@
 // writer, so headings, markers and indents are converted with the text.
 #pragma once
 
+#include <deque>
+#include <future>
 #include <map>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "output_sink.h"
 #include "text.h"
@@ -38,26 +41,41 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Converts the texts of every event before handing it on.
+// Converts the texts of every event before handing it on. With helper
+// threads, events are gathered into batches that are converted side by side
+// and handed on in their order; finish() hands on the last of them.
 class ConvertingSink final : public OutputSink {
 public:
-    ConvertingSink(OutputSink& next, const ChineseConverter& converter) : next_(next), converter_(converter) {}
+    ConvertingSink(OutputSink& next, const ChineseConverter& converter, unsigned helpers = 0);
+    ~ConvertingSink() override;
+    ConvertingSink(const ConvertingSink&) = delete;
+    ConvertingSink& operator=(const ConvertingSink&) = delete;
 
     void plainLine(TextView line) override;
-    void blankLine() override { next_.blankLine(); }
+    void blankLine() override;
     void heading(TextView open, TextView title, TextView close, HeadingRank rank) override;
     void paragraph(TextView indent, TextView body, TextView end) override;
     void listEntry(TextView indent, TextView entry, TextView end) override;
+    // Hands on every event still being converted; a conversion's failure is
+    // thrown here (or by the event that found it).
+    void finish();
+
+    struct Event;
+    using Batch = std::vector<Event>;
+    // Markers, indents and endings repeat on every line: converted once.
+    using MarkerCache = std::map<Text, Text, std::less<>>;
 
 private:
-    TextView converted(TextView text, Text& into);
-    // Markers, indents and endings repeat on every line: converted once.
-    TextView convertedMarker(TextView text);
+    void add(Event event);
+    void handOnOldest();
 
     OutputSink& next_;
     const ChineseConverter& converter_;
-    Text body_;
-    std::map<Text, Text, std::less<>> markers_;
+    unsigned helpers_;
+    MarkerCache markers_;  // used inline only; each batch has its own
+    std::unique_ptr<Batch> gathering_;
+    std::size_t gatheredUnits_ = 0;
+    std::deque<std::future<Batch>> converting_;
 };
 
 }  // namespace quenlet

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <algorithm>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "chinese_conversion.h"
@@ -47,15 +49,23 @@ OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& se
     return format;
 }
 
-// What the engine writes to: the writer, or a conversion in front of it.
+// What the engine writes to: the writer, or a conversion in front of it --
+// on helper threads when the file is pipelined, since the conversion takes
+// far longer than the typesetting.
 class RunOutput {
 public:
     RunOutput(LineWriter& writer, const FileRunSettings& settings) : writer_(writer) {
         if (settings.conversion.empty()) return;
         converter_ = ChineseConverter::load(settings.conversion);
-        converting_.emplace(writer, *converter_);
+        const unsigned helpers =
+            settings.threading == Threading::Pipelined ? std::max(1U, std::thread::hardware_concurrency()) : 0;
+        converting_.emplace(writer, *converter_, helpers);
     }
     OutputSink& sink() { return converting_ ? static_cast<OutputSink&>(*converting_) : writer_; }
+    // Hands on what is still being converted; before the writer is flushed.
+    void finish() {
+        if (converting_) converting_->finish();
+    }
 
 private:
     LineWriter& writer_;
@@ -133,6 +143,7 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
+    runOutput.finish();
     writer.flush();
     noteFormats(reader, format, writer, result);
     return output;
@@ -206,6 +217,7 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         engine.beginFile(options, runOutput.sink(), observer);
         feedLines(engine, reader);
         engine.endFile();
+        runOutput.finish();
         writer.flush();
         if (heldBack) {
             if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));
