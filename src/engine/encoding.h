@@ -1,4 +1,5 @@
-// Byte encodings of text files: detection, decoding to UTF-16 and encoding back.
+// Byte encodings of text files: decoding to UTF-16 and encoding back (telling
+// which encoding a file has is encoding_detector.h's part).
 //
 // Bytes that cannot be decoded are kept, not replaced: each becomes one
 // "escape" code unit U+DC00 + byte, and the encoders write an escape unit back
@@ -31,7 +32,7 @@ class Decoder;
 struct EncodePolicy;
 struct EncodeCounts;
 
-// Appends the encoded form of text[0, size) to `out`; see encodeText.
+// One encoding's encoder; see encodeText.
 using EncodeFunction = std::size_t (*)(TextView text, std::string& out, const EncodePolicy& policy,
                                        EncodeCounts& counts);
 
@@ -52,7 +53,7 @@ struct EncodingInfo {
 std::span<const EncodingInfo> encodings();
 const EncodingInfo& encodingInfo(Encoding encoding);
 
-// "utf-8", "utf-16le", "utf-16be", "gb18030", "big5".
+// "utf-8", "utf-16le", "utf-16be", "gb18030", "big5" (null-terminated).
 const char* encodingName(Encoding encoding);
 std::optional<Encoding> encodingFromName(std::string_view name);
 

@@ -91,8 +91,8 @@ public:
         if (!sample.wholeFileIsUtf8()) return std::nullopt;
         // Zero bytes are valid UTF-8 but no text has them: they are the
         // other half of UTF-16 units when the text reads better so.
-        if (std::memchr(sample.bytes().data(), 0, sample.bytes().size()) && detectUtf16(sample, {Encoding::Utf8}))
-            return std::nullopt;
+        if (std::memchr(sample.bytes().data(), 0, sample.bytes().size()))
+            if (auto utf16 = detectUtf16(sample, {Encoding::Utf8})) return utf16;
         return Detection{{Encoding::Utf8, false}, DetectedBy::Utf8};
     }
 };
