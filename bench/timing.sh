@@ -3,6 +3,8 @@
 #   bench/timing.sh throughput [MB]   a generated GB18030 novel (default 50 MB) against an iconv round trip
 #   bench/timing.sh batch [FILES]     a tree of mid-sized files (default 200) with 1 and with 2 jobs
 #   bench/timing.sh memory [MB]       peak resident memory on a file of short paragraphs (default 200 MB)
+#   bench/timing.sh convert [MB]      a generated GB18030 novel (default 50 MB) as it is, with --convert s2t,
+#                                     and into UTF-8 with LF line ends
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh hyperfine >/dev/null
@@ -35,8 +37,17 @@ memory)
   echo "file: $(stat -c %s "$work/big.txt") bytes"
   /usr/bin/time -f "peak resident memory: %M KB, %e s" "$bin/quenlet-cli" -q "$work/big.txt"
   ;;
+convert)
+  mb=${2:-50}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  hyperfine -w 1 -r 5 \
+    "$bin/quenlet-cli -q $work/novel.txt" \
+    "$bin/quenlet-cli -q --convert s2t $work/novel.txt" \
+    "$bin/quenlet-cli -q --output-encoding utf-8 --line-ends lf $work/novel.txt"
+  ;;
 *)
-  echo "usage: bench/timing.sh throughput|batch|memory [size]" >&2
+  echo "usage: bench/timing.sh throughput|batch|memory|convert [size]" >&2
   exit 2
   ;;
 esac

@@ -36,6 +36,7 @@ void typesetNovel(benchmark::State& state, quenlet::Encoding encoding) {
 
 BENCHMARK_CAPTURE(typesetNovel, gb18030, quenlet::Encoding::Gb18030)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(typesetNovel, utf8, quenlet::Encoding::Utf8)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(typesetNovel, big5, quenlet::Encoding::Big5)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev qt6-translations-l10n
-          "$@")
+          libopencc-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -12,6 +12,8 @@
 #include "temp_dir.h"
 #include "child_process.h"
 #include "cli_runner.h"
+#include "encoding.h"
+#include "novel_generator.h"
 
 namespace quenlet::test {
 namespace {
@@ -46,7 +48,9 @@ TEST(Cli, JsonStatistics) {
     const std::string source = dir.write("a\"b.txt", kSample);
     const CliResult r = runCli({"--json", source});
     EXPECT_EQ(r.out, "{\"files\": 1, \"source_paragraphs\": 3, \"merged\": 1, \"split\": 0, \"final_paragraphs\": 2, "
-                     "\"output\": \"" + dir.path() + "/kovra-a\\\"b.txt\", \"encoding\": \"utf-8\"}\n");
+                     "\"output\": \"" + dir.path() + "/kovra-a\\\"b.txt\", \"encoding\": \"utf-8\", "
+                     "\"input_encoding\": \"utf-8\", \"bom\": false, \"detected_by\": \"utf-8\", "
+                     "\"output_encoding\": \"utf-8\", \"output_bom\": false}\n");
 }
 
 TEST(Cli, OptionTexts) {
@@ -99,7 +103,7 @@ TEST(Cli, StandardInputToStandardOutput) {
 TEST(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(runCli({}).status, 2);
     EXPECT_EQ(runCli({"--no-such-option", "a.txt"}).status, 2);
-    EXPECT_EQ(runCli({"--encoding", "big5", "a.txt"}).status, 2);
+    EXPECT_EQ(runCli({"--encoding", "latin-1", "a.txt"}).status, 2);
     EXPECT_EQ(runCli({"--find", "\xFF", "a.txt"}).status, 2);
     const CliResult help = runCli({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -184,6 +188,155 @@ TEST(Cli, BatchJsonListsFailuresAndExitsWithOne) {
                         "\"failed\": [{\"path\": \"" + dir.path("b.txt") + "\", \"error\": \"" + dir.path("kovra-b.txt") +
                         ": cannot replace output: Is a directory\"}]}\n");
     EXPECT_EQ(runCli({"--batch", dir.path("missing")}).status, 1);
+}
+
+
+// --- Encodings: Big5, the output's encoding and line ends, conversion. ---
+
+std::string encoded(Encoding encoding, TextView text) {
+    std::string out;
+    encodeText(encoding, text, out);
+    return out;
+}
+
+Text decoded(Encoding encoding, const std::string& bytes) {
+    Text out;
+    makeDecoder(encoding)->decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), true, out);
+    return out;
+}
+
+const Text kBig5Sample = u"第一回　開端\r\n他走進房間，看見桌上\r\n放著一封信，信上寫著幾行小字。\r\n";
+
+TEST(Cli, Big5IsDetectedAndTypesetIntoBig5WithANote) {
+    TempDir dir;
+    const std::string source = dir.write("b.txt", encoded(Encoding::Big5, kBig5Sample));
+    const CliResult r = runCli({"--json", source});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"encoding\": \"big5\", \"input_encoding\": \"big5\", \"bom\": false, "
+                         "\"detected_by\": \"big5 score\", \"output_encoding\": \"big5\", \"output_bom\": false}"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "quenlet-cli: note: " + source + ": read as big5 (big5 score); --encoding chooses another\n");
+    // The markers and the indent in Big5: 《 A1 6D, 》 A1 6E, U+3000 A1 40.
+    EXPECT_EQ(readFile(dir.path("kovra-b.txt")),
+              "\xA1\x6D" + encoded(Encoding::Big5, u"第一回開端") + "\xA1\x6E\r\n\r\n\xA1\x40\xA1\x40" +
+                  encoded(Encoding::Big5, u"他走進房間，看見桌上放著一封信，信上寫著幾行小字。") + "\r\n");
+    EXPECT_EQ(runCli({"-q", source}).err, "");
+}
+
+TEST(Cli, OnlyGuessedEncodingsGetANote) {
+    TempDir dir;
+    const std::string gbk = dir.write("g.txt", encoded(Encoding::Gb18030, u"第一章　开端\r\n他走进房间，看见桌上放着一封信。\r\n"));
+    const std::string marked = dir.write("m.txt", "\xEF\xBB\xBF" "\xE5\xA5\xBD");
+    EXPECT_EQ(runCli({gbk}).err, "quenlet-cli: note: " + gbk + ": read as gb18030 (gb18030 score); --encoding chooses another\n");
+    EXPECT_EQ(runCli({marked, dir.write("u.txt", kSample)}).err, "");
+    EXPECT_EQ(runCli({"--encoding", "gb18030", gbk}).err, "");
+    EXPECT_EQ(runCli({"--batch", dir.path(), "-q"}).err, "");
+}
+
+// UTF-8 with LF line ends is the default result, decoded and re-encoded.
+TEST(Cli, OutputEncodingAndLineEndsChangeNothingElse) {
+    TempDir dir;
+    const std::string novel = bench::generateNovel(64 * 1024, Encoding::Gb18030, 5);
+    const std::string source = dir.write("n.txt", novel);
+    ASSERT_EQ(runCli({"-q", source}).status, 0);
+    Text expected = decoded(Encoding::Gb18030, readFile(dir.path("kovra-n.txt")));
+    for (std::size_t at; (at = expected.find(u"\r\n")) != Text::npos;) expected.erase(at, 1);
+    const CliResult r = runCli({"-q", "--output-encoding", "utf-8", "--line-ends", "lf", source});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir.path("kovra-n.txt")), toUtf8(expected));
+    ASSERT_EQ(runCli({"-q", "--output-encoding", "utf-16be", source}).status, 0);
+    EXPECT_EQ(readFile(dir.path("kovra-n.txt")).substr(0, 4), "\xFE\xFF\x30\x0A");  // a mark, then 《
+    ASSERT_EQ(runCli({"-q", "--output-encoding", "utf-8-bom", source}).status, 0);
+    EXPECT_EQ(readFile(dir.path("kovra-n.txt")).substr(0, 6), "\xEF\xBB\xBF《");
+}
+
+TEST(Cli, ConvertTurnsTraditionalIntoSimplified) {
+    TempDir dir;
+    const std::string source = dir.write("t.txt", "紅樓夢\n他說，好的。\n");
+    const CliResult r = runCli({"--convert", "t2s", "--heading-open", "【說", source});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir.path("kovra-t.txt")), "【说红楼梦》\r\n\r\n　　他说，好的。\r\n");
+    // A Big5 novel into simplified UTF-8 with LF line ends.
+    const std::string big5 = dir.write("b.txt", encoded(Encoding::Big5, kBig5Sample));
+    ASSERT_EQ(runCli({"-q", "--convert", "t2s", "--output-encoding", "utf-8", "--line-ends", "lf", big5}).status, 0);
+    EXPECT_EQ(readFile(dir.path("kovra-b.txt")), "《第一回开端》\n\n　　他走进房间，看见桌上放著一封信，信上写著几行小字。\n");  // 著 is simplified too
+}
+
+TEST(Cli, UnknownConversionIsAUsageErrorListingTheValidOnes) {
+    const CliResult r = runCli({"--convert", "t2x", "a.txt"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown conversion \"t2x\"; the conversions are s2t, t2s, s2tw, tw2s, s2twp, tw2sp, s2hk, "
+                         "hk2s, t2tw, t2hk"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(runCli({"--output-encoding", "latin-1", "a.txt"}).status, 2);
+    EXPECT_EQ(runCli({"--line-ends", "cr", "a.txt"}).status, 2);
+}
+
+TEST(Cli, ACharacterTheOutputCannotHoldFailsTheFileUnlessReplaced) {
+    TempDir dir;
+    const std::string source = dir.write("s.txt", "第一章\n他说，好的。\n");
+    dir.write("kovra-s.txt", "earlier output");
+    CliResult r = runCli({"--output-encoding", "big5", source});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("kovra-s.txt") +
+                         ": line 3: 说 (U+8BF4) cannot be written in big5; nothing was written\n");
+    EXPECT_EQ(readFile(dir.path("kovra-s.txt")), "earlier output");
+
+    r = runCli({"--output-encoding", "big5", "--replace-unencodable", "-q", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 characters cannot be written in big5; each became ?\n");
+    EXPECT_EQ(readFile(dir.path("kovra-s.txt")), "\xA1\x6D\xB2\xC4\xA4\x40\xB3\xB9\xA1\x6E\r\n\r\n\xA1\x40\xA1\x40\xA5\x4C?"
+                                                  "\xA1\x41\xA6\x6E\xAA\xBA\xA1\x43\r\n");
+
+    // Standard output gets nothing either.
+    const std::string in = dir.write("in", "他说\n");
+    const int inFd = ::open(in.c_str(), O_RDONLY);
+    const int outFd = ::open(dir.path("out").c_str(), O_WRONLY | O_CREAT, 0644);
+    r = runCli({"--output-encoding", "big5", "-"}, inFd, outFd);
+    ::close(inFd);
+    ::close(outFd);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: standard output: line 1: 说 (U+8BF4) cannot be written in big5; nothing was written\n");
+    EXPECT_EQ(readFile(dir.path("out")), "");
+}
+
+TEST(Cli, UndecodableBytesBecomeReplacementsInAnotherEncoding) {
+    TempDir dir;
+    const std::string source = dir.write("x.txt", "\xBA\xC3\xB5\xC4\xA3\xAC\x80\xD7\xDF\xC1\xCB\xA1\xA3\n");  // 好的，?走了。
+    CliResult r = runCli({"-q", "--encoding", "gb18030", "--output-encoding", "utf-8", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 bytes are not valid gb18030; each became U+FFFD in utf-8\n");
+    EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "　　好的，\xEF\xBF\xBD走了。\r\n");
+    r = runCli({"-q", "--encoding", "gb18030", "--output-encoding", "big5", source});
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 bytes are not valid gb18030; each became ? in big5\n");
+    EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "\xA1\x40\xA1\x40\xA6\x6E\xAA\xBA\xA1\x41?\xA8\xAB\xA4\x46\xA1\x43\r\n");
+}
+
+// The new options hand nothing from one file to the next: any number of jobs
+// gives the same outputs.
+TEST(Cli, BatchWithConversionIsTheSameForAnyNumberOfJobs) {
+    TempDir one, three;
+    for (int i = 0; i < 6; ++i) {
+        const auto encoding = i % 2 ? Encoding::Big5 : Encoding::Gb18030;
+        const std::string novel = bench::generateNovel(12 * 1024, encoding, 100 + i);
+        one.write("f" + std::to_string(i) + ".txt", novel);
+        three.write("f" + std::to_string(i) + ".txt", novel);
+    }
+    const std::vector<std::string> options = {"-q", "--convert", "s2tw", "--output-encoding", "utf-8", "--line-ends", "lf"};
+    auto run = [&options](const TempDir& dir, const char* jobs) {
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"--batch", dir.path(), "--jobs", jobs});
+        return runCli(args);
+    };
+    ASSERT_EQ(run(one, "1").status, 0);
+    ASSERT_EQ(run(three, "3").status, 0);
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "kovra-f" + std::to_string(i) + ".txt";
+        EXPECT_EQ(readFile(one.path(name)), readFile(three.path(name))) << name;
+        EXPECT_EQ(readFile(one.path(name)).find('\r'), std::string::npos) << name;
+    }
 }
 
 }  // namespace

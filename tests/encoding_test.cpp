@@ -53,6 +53,11 @@ TEST(Encoding, UndecodableBytesBecomeEscapesAndSurviveTheRoundTrip) {
         {Encoding::Gb18030, "\x81\x30", u"\xDC81" u"0"},
         {Encoding::Utf16LE, std::string("\x00\xD8" "A\x00", 4), u"\xDC00\xDCD8" u"A"},
         {Encoding::Utf16BE, std::string("\xDC\x01\x00" "A\x07", 5), u"\xDCDC\xDC01" u"A\xDC07"},
+        // An unassigned code, a lead before a trail out of range, a lone lead at the end.
+        {Encoding::Big5, "\x81\x40\xA4\x7F\xA4", u"\xDC81@\xDCA4\x7F\xDCA4"},
+        {Encoding::Big5, "\x80\xFF\xA4\x40", u"\xDC80\xDCFF\u4E00"},
+        // The second code of a character that has two stays undecodable.
+        {Encoding::Big5, "\xF9\xF9", u"\xDCF9\xDCF9"},
     };
     for (const Case& c : cases) {
         std::uint64_t undecodable = 0;
@@ -72,6 +77,96 @@ TEST(Encoding, SequencesCutAtEveryBlockBoundaryDecodeAsWhole) {
             ASSERT_EQ(decodeSplit(e, bytes, split), whole) << encodingName(e) << " split at " << split;
     }
 }
+
+TEST(Encoding, Big5SequencesCutAtEveryBlockBoundaryDecodeAsWhole) {
+    const Text sample = u"a說\u3000「。」\r\n\U0002010C€①";
+    const std::string bytes = encode(Encoding::Big5, sample) + "\xA4";  // ends with a cut code
+    const Text whole = decodeWhole(Encoding::Big5, bytes);
+    EXPECT_EQ(whole, sample + u"\xDCA4");
+    for (std::size_t split = 0; split <= bytes.size(); ++split)
+        ASSERT_EQ(decodeSplit(Encoding::Big5, bytes, split), whole) << "split at " << split;
+}
+
+// Every two-byte sequence, code or not, comes back as the same bytes; every
+// code decodes to one character whose code it is.
+TEST(Encoding, EveryBig5CodeSurvivesARoundTrip) {
+    std::string all;
+    std::size_t codes = 0;
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+        for (unsigned trail = 0x30; trail <= 0xFF; ++trail) {
+            const std::string code = {static_cast<char>(lead), static_cast<char>(trail)};
+            all += code;
+            std::uint64_t undecodable = 0;
+            const Text decoded = decodeWhole(Encoding::Big5, code, &undecodable);
+            ASSERT_EQ(encode(Encoding::Big5, decoded), code) << std::hex << lead << ' ' << trail;
+            if (undecodable > 0) continue;
+            ++codes;
+            ASSERT_EQ(decoded.size(), characterAt(decoded, 0).units) << std::hex << lead << ' ' << trail;
+            ASSERT_GE(decoded[0], 0x80) << std::hex << lead << ' ' << trail;
+        }
+    }
+    EXPECT_EQ(encode(Encoding::Big5, decodeWhole(Encoding::Big5, all)), all);
+    EXPECT_GT(codes, 18000U);  // code page 950 and the Hong Kong characters
+}
+
+TEST(Encoding, Big5AsWindowsWritesIt) {
+    struct Row {
+        std::string bytes;
+        Text text;
+    };
+    const Row rows[] = {
+        {"\xA1\x40\xA1\x6D\xA1\x6E", u"\u3000《》"},  // the indent and the heading markers
+        {"\xBB\xA1\xAC\xF5\xBC\xD3\xB9\xDA", u"說紅樓夢"},
+        {"\xA1\xE3\xA1\x45\xA3\xE1\xF9\xFE", u"～‧€▓"},  // where code page 950 differs from the Hong Kong set
+        {"\xA2\xCC\xA4\x51\xA2\xCE\xA4\xCA", u"〸十〺卅"},  // one code each for characters drawn alike
+        {"\xC6\xA1\xC8\xA4\x88\x45\xFA\x40", u"①\U00027607\U0002010C\U00020547"},  // Hong Kong characters
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(decodeWhole(Encoding::Big5, row.bytes), row.text) << toUtf8(row.text);
+        EXPECT_EQ(encode(Encoding::Big5, row.text), row.bytes) << toUtf8(row.text);
+    }
+}
+
+struct PolicyCase {
+    const char* name;
+    Encoding encoding;
+    Text text;
+    EncodePolicy policy;
+    std::string bytes;        // what is written (up to the stop)
+    std::size_t stoppedAt;    // text.size() when it was all written
+    EncodeCounts counts;
+};
+
+class EncodePolicies : public testing::TestWithParam<PolicyCase> {};
+
+TEST_P(EncodePolicies, DecideWhatBecomesOfEscapesAndUnencodableCharacters) {
+    const PolicyCase& c = GetParam();
+    std::string out = "x";
+    EncodeCounts counts;
+    EXPECT_EQ(encodeText(c.encoding, c.text, out, c.policy, counts), c.stoppedAt);
+    EXPECT_EQ(out, "x" + c.bytes);
+    EXPECT_EQ(counts.escapesReplaced, c.counts.escapesReplaced);
+    EXPECT_EQ(counts.unencodableReplaced, c.counts.unencodableReplaced);
+}
+
+constexpr EncodePolicy kSameEncoding{true, false};
+constexpr EncodePolicy kOtherEncoding{false, false};
+constexpr EncodePolicy kOtherReplacing{false, true};
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoding, EncodePolicies,
+    testing::Values(
+        PolicyCase{"EscapesBackAsBytes", Encoding::Gb18030, u"a\xDC80" u"b", kSameEncoding, "a\x80" "b", 3, {}},
+        PolicyCase{"EscapesAsReplacementInUtf8", Encoding::Utf8, u"a\xDC80\xDCFF" u"b", kOtherEncoding,
+                   "a\xEF\xBF\xBD\xEF\xBF\xBD" "b", 4, {2, 0}},
+        PolicyCase{"EscapesAsReplacementInGb18030", Encoding::Gb18030, u"\xDC81", kOtherEncoding, "\x84\x31\xA4\x37", 1, {1, 0}},
+        PolicyCase{"EscapesAsQuestionMarkInBig5", Encoding::Big5, u"\xDC81好", kOtherEncoding, "?\xA6\x6E", 2, {1, 0}},
+        PolicyCase{"StopsBeforeUnencodable", Encoding::Big5, u"好说", kSameEncoding, "\xA6\x6E", 1, {}},
+        PolicyCase{"StopsBeforeUnencodablePair", Encoding::Big5, u"好\U0001F600", kSameEncoding, "\xA6\x6E", 1, {}},
+        PolicyCase{"ReplacesUnencodable", Encoding::Big5, u"说\U0001F600好", kOtherReplacing, "??\xA6\x6E", 4, {0, 2}},
+        PolicyCase{"Utf16HoldsEverything", Encoding::Utf16LE, u"说\U0001F600", kOtherEncoding,
+                   std::string("\xF4\x8B\x3D\xD8\x00\xDE", 6), 3, {}}),
+    [](const testing::TestParamInfo<PolicyCase>& info) { return std::string(info.param.name); });
 
 TEST(Encoding, EveryGb18030CodeSurvivesARoundTrip) {
     std::string bytes;
@@ -153,7 +248,64 @@ TEST(LineReading, FormatDetection) {
     EXPECT_EQ(readLines("\xEF\xBB\xBF" "a", Encoding::Utf8).lines, std::vector<Text>{u"a"});
     EXPECT_EQ(readLines("\xFF\xFE" "a\x00", Encoding::Utf16LE).format, (TextFormat{Encoding::Utf16LE, true}));
     EXPECT_EQ(readLines("\xEF\xBB\xBF", Encoding::Gb18030).format, (TextFormat{Encoding::Gb18030, false}));
+    // Big5, told from GB18030 by what its text reads like, and forced.
+    const std::string big5 = encode(Encoding::Big5, u"他走進房間，看見桌上放著一封信，信上寫著幾行小字。\r\n第二行");
+    EXPECT_EQ(readLines(big5).format, (TextFormat{Encoding::Big5, false}));
+    EXPECT_EQ(readLines(big5).lines, (std::vector<Text>{u"他走進房間，看見桌上放著一封信，信上寫著幾行小字。", u"第二行"}));
+    EXPECT_EQ(readLines("\xA4\x40", Encoding::Big5).lines, std::vector<Text>{u"一"});
+    // UTF-16 without a mark, beyond the first block.
+    const std::string utf16 = encode(Encoding::Utf16BE, u"第一章\r\n" + Text(3000, u'好'));
+    EXPECT_EQ(readLines(utf16).format, (TextFormat{Encoding::Utf16BE, false}));
+    EXPECT_EQ(readLines(utf16).lines, (std::vector<Text>{u"第一章", Text(3000, u'好')}));
 }
+
+// Writes lines through a LineWriter and returns the file's bytes.
+std::string writeLines(const std::vector<Text>& lines, const OutputFormat& format, Threading threading,
+                       EncodeCounts* counts = nullptr) {
+    TempDir dir;
+    const std::string path = dir.path("out.txt");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    LineWriter writer(fd, "out.txt", format, threading);
+    for (const Text& line : lines) writer.writeLine(line);
+    writer.flush();
+    if (counts) *counts = writer.counts();
+    return readFile(path);
+}
+
+class LineWriting : public testing::TestWithParam<Threading> {};
+
+TEST_P(LineWriting, OutputFormatLineEndsAndReplacements) {
+    EncodeCounts counts;
+    const OutputFormat utf8{{Encoding::Utf8, true}, LineEnd::Lf, {false, false}};
+    EXPECT_EQ(writeLines({u"a", u"", u"说\xDC80"}, utf8, GetParam(), &counts), "\xEF\xBB\xBF" "a\n\n说\xEF\xBF\xBD\n");
+    EXPECT_EQ(counts.escapesReplaced, 1U);
+    const OutputFormat big5{{Encoding::Big5, false}, LineEnd::CrLf, {true, true}};
+    EXPECT_EQ(writeLines({u"\u3000\u3000說", u"《说》"}, big5, GetParam(), &counts), "\xA1\x40\xA1\x40\xBB\xA1\r\n\xA1\x6D?\xA1\x6E\r\n");
+    EXPECT_EQ(counts.unencodableReplaced, 1U);
+    EXPECT_EQ(writeLines({}, OutputFormat{{Encoding::Utf16LE, true}, LineEnd::CrLf, {}}, GetParam()), "\xFF\xFE");
+}
+
+// The failure names the output line, counted over every block written before.
+TEST_P(LineWriting, AnUnencodableCharacterFailsWithItsLine) {
+    std::vector<Text> lines(100000, u"好");
+    lines.push_back(u"好说");
+    const OutputFormat big5{{Encoding::Big5, false}, LineEnd::Lf, {true, false}};
+    try {
+        writeLines(lines, big5, GetParam());
+        FAIL() << "no failure";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "out.txt: line 100001: 说 (U+8BF4) cannot be written in big5; nothing was written");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threading, LineWriting, testing::Values(Threading::Inline, Threading::Pipelined),
+                         [](const testing::TestParamInfo<Threading>& info) {
+                             return info.param == Threading::Inline ? "Inline" : "Pipelined";
+                         });
 
 }  // namespace
 }  // namespace quenlet::test

@@ -10,7 +10,9 @@
 
 #include "batch_run.h"
 #include "parallel_batch.h"
+#include "chinese_conversion.h"
 #include "encoding.h"
+#include "encoding_detector.h"
 #include "file_run.h"
 #include "typeset_engine.h"
 
@@ -43,6 +45,10 @@ struct Flags {
     bool json = false;
     bool quiet = false;
     std::string encoding = "auto";
+    std::string outputEncoding = "same";
+    std::string lineEnds = "crlf";
+    bool replaceUnencodable = false;
+    std::string conversion;
     std::string batchFolder;
     unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
 };
@@ -82,6 +88,13 @@ std::string jsonString(std::string_view bytes) {
     return out;
 }
 
+// The names from `first` on, separated by commas.
+std::string joined(const std::vector<std::string>& names, std::size_t first, const char* separator = ", ") {
+    std::string out;
+    for (std::size_t i = first; i < names.size(); ++i) out += (i > first ? separator : "") + names[i];
+    return out;
+}
+
 void printStatistics(std::ostream& to, const Statistics& statistics) {
     const StatisticTexts texts = statisticTexts(statistics);
     for (const Text* line : {&texts.sourceParagraphs, &texts.merged, &texts.split, &texts.finalParagraphs})
@@ -98,7 +111,10 @@ void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics
 void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
     printJsonCounts(to, 1, statistics);
     to << ", \"output\": " << jsonString(result.outputPath) << ", \"encoding\": \""
-       << encodingName(result.format.encoding) << "\"}\n";
+       << encodingName(result.format.encoding) << "\", \"input_encoding\": \"" << encodingName(result.format.encoding)
+       << "\", \"bom\": " << (result.format.hasBom ? "true" : "false") << ", \"detected_by\": \""
+       << detectedByName(result.detectedBy) << "\", \"output_encoding\": \"" << encodingName(result.outputFormat.encoding)
+       << "\", \"output_bom\": " << (result.outputFormat.hasBom ? "true" : "false") << "}\n";
 }
 
 void printBatchJson(std::ostream& to, const BatchResult& result) {
@@ -110,10 +126,30 @@ void printBatchJson(std::ostream& to, const BatchResult& result) {
     to << "]}\n";
 }
 
-void warnAboutUndecodableBytes(std::ostream& err, const std::string& file, const FileRunResult& result) {
-    if (result.undecodableBytes > 0)
-        err << "quenlet-cli: warning: " << file << ": " << result.undecodableBytes << " bytes are not valid "
-            << encodingName(result.format.encoding) << "; they were copied unchanged\n";
+// The warnings about what could not be carried over as it was, and, unless
+// quiet, a note on an encoding that was guessed, so that a wrong guess is
+// never silent.
+void reportEncodings(std::ostream& err, const std::string& file, const FileRunResult& result, bool quiet) {
+    const char* input = encodingName(result.format.encoding);
+    const char* output = encodingName(result.outputFormat.encoding);
+    if (!quiet && isGuess(result.detectedBy))
+        err << "quenlet-cli: note: " << file << ": read as " << input << " (" << detectedByName(result.detectedBy)
+            << "); --encoding chooses another\n";
+    if (result.replaced.escapesReplaced > 0) {
+        const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
+        err << "quenlet-cli: warning: " << file << ": " << result.replaced.escapesReplaced << " bytes are not valid "
+            << input << "; each became " << (replacement == u'?' ? "?" : "U+FFFD") << " in " << output << '\n';
+    } else if (result.undecodableBytes > 0) {
+        err << "quenlet-cli: warning: " << file << ": " << result.undecodableBytes << " bytes are not valid " << input
+            << "; they were copied unchanged\n";
+    }
+    if (result.replaced.unencodableReplaced > 0)
+        err << "quenlet-cli: warning: " << file << ": " << result.replaced.unencodableReplaced
+            << " characters cannot be written in " << output << "; each became ?\n";
+}
+
+bool hasEncodingReport(const FileRunResult& result) {
+    return isGuess(result.detectedBy) || result.undecodableBytes > 0 || result.replaced.unencodableReplaced > 0;
 }
 
 // Shows a batch's progress on standard error: one line redrawn in place on a
@@ -131,9 +167,9 @@ public:
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
-        if (result.undecodableBytes == 0) return;
+        if (!hasEncodingReport(result)) return;
         clearLine();
-        warnAboutUndecodableBytes(err_, path, result);
+        reportEncodings(err_, path, result, quiet_);
     }
     void fileFailed(const std::string&, const std::string& error) override {
         clearLine();
@@ -215,13 +251,38 @@ int run(int argc, const char* const* argv, Streams streams) {
     app.add_flag("--keep-dots", flags.keepDots, "Keep runs of 。.,、 (by default they become ……).");
     app.add_flag("--keep-tildes", flags.keepTildes, "Keep ～ (by default each becomes …).");
     app.add_flag("--keep-quotes", flags.keepQuotes, "Keep straight double quotes \" (by default they become “ ”).");
+    std::vector<std::string> inputNames = {"auto"};
+    for (const EncodingInfo& info : encodings()) inputNames.emplace_back(info.name);
+    std::vector<std::string> outputNames = {"same"};
+    for (const NamedFormat& named : outputFormats()) outputNames.emplace_back(named.name);
     app.add_option("--encoding", flags.encoding,
-                   "Encoding of the input: auto (default: a byte order mark, else UTF-8 when the file is valid\n"
-                   "UTF-8, else GB18030), utf-8, utf-16le, utf-16be or gb18030. The result is written in the same\n"
-                   "encoding.")
-        ->check(CLI::IsMember({"auto", "utf-8", "utf-16le", "utf-16be", "gb18030"}));
+                   "Encoding of the input: auto (default: a byte order mark; else UTF-8 when the whole file is\n"
+                   "valid UTF-8; else UTF-16 without a mark when its zero bytes show it; else Big5 or GB18030,\n"
+                   "whichever reads as Chinese, GB18030 when the text is too short to tell), or the one named.")
+        ->check(CLI::IsMember(inputNames));
+    app.add_option("--output-encoding", flags.outputEncoding,
+                   "Encoding of the result: same (default: the input's, with its byte order mark) or the one\n"
+                   "named; utf-16le and utf-16be are written with a byte order mark.")
+        ->check(CLI::IsMember(outputNames));
+    app.add_option("--line-ends", flags.lineEnds, "Line ends of the result: crlf (default) or lf.")
+        ->check(CLI::IsMember({"crlf", "lf"}));
+    app.add_flag("--replace-unencodable", flags.replaceUnencodable,
+                 "Write ? for a character the output encoding cannot hold, and count them; without this such a\n"
+                 "character fails the file (naming the line and the character) and nothing is written.");
+    std::vector<std::string> conversions(conversionNames().begin(), conversionNames().end());
+    app.add_option("--convert", flags.conversion,
+                   "Convert the typeset text, headings and markers included, between simplified and traditional\n"
+                   "characters with OpenCC (s = simplified, t = traditional, tw = Taiwan, twp = Taiwan with its\n"
+                   "phrases, hk = Hong Kong).")
+        ->check(CLI::Validator(
+            [conversions](std::string& name) -> std::string {
+                if (isConversionName(name)) return {};
+                return "unknown conversion \"" + name + "\"; the conversions are " + joined(conversions, 0);
+            },
+            "{" + joined(conversions, 0, ",") + "}"))
+        ->type_name("NAME");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
-    app.add_flag("-q,--quiet", flags.quiet, "Print no statistics.");
+    app.add_flag("-q,--quiet", flags.quiet, "Print no statistics, and no note on an encoding that was guessed.");
 
     try {
         app.parse(argc, argv);
@@ -251,6 +312,18 @@ int run(int argc, const char* const* argv, Streams streams) {
     options.ConvertQuotes = !flags.keepQuotes;
     FileRunSettings settings;
     if (flags.encoding != "auto") settings.forcedEncoding = encodingFromName(flags.encoding);
+    if (flags.outputEncoding != "same") settings.outputFormat = outputFormatFromName(flags.outputEncoding);
+    settings.lineEnd = flags.lineEnds == "lf" ? LineEnd::Lf : LineEnd::CrLf;
+    settings.replaceUnencodable = flags.replaceUnencodable;
+    settings.conversion = flags.conversion;
+    if (!settings.conversion.empty()) {
+        try {
+            ChineseConverter::load(settings.conversion);  // once, before any file
+        } catch (const std::exception& e) {
+            streams.err << "quenlet-cli: " << e.what() << '\n';
+            return kExitFailed;
+        }
+    }
 
     TypesetEngine engine;
     if (batchOption->count() > 0) {
@@ -286,7 +359,7 @@ int run(int argc, const char* const* argv, Streams streams) {
             anyFailed = true;
             continue;
         }
-        warnAboutUndecodableBytes(streams.err, fromStandardInput ? "standard input" : file, result);
+        reportEncodings(streams.err, fromStandardInput ? "standard input" : file, result, flags.quiet);
         if (flags.quiet) continue;
         std::ostream& report = fromStandardInput ? streams.err : streams.out;
         if (flags.json) printJson(report, engine.statistics(), result);

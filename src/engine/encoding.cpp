@@ -2,36 +2,12 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
+#include "big5.h"
 #include "gb18030.h"
 
 namespace quenlet {
-
-const char* encodingName(Encoding encoding) {
-    switch (encoding) {
-        case Encoding::Utf8: return "utf-8";
-        case Encoding::Utf16LE: return "utf-16le";
-        case Encoding::Utf16BE: return "utf-16be";
-        case Encoding::Gb18030: return "gb18030";
-    }
-    return "?";
-}
-
-std::optional<Encoding> encodingFromName(std::string_view name) {
-    for (Encoding e : {Encoding::Utf8, Encoding::Utf16LE, Encoding::Utf16BE, Encoding::Gb18030})
-        if (name == encodingName(e)) return e;
-    return std::nullopt;
-}
-
-std::string_view byteOrderMark(Encoding encoding) {
-    switch (encoding) {
-        case Encoding::Utf8: return "\xEF\xBB\xBF";
-        case Encoding::Utf16LE: return "\xFF\xFE";
-        case Encoding::Utf16BE: return "\xFE\xFF";
-        case Encoding::Gb18030: return "";
-    }
-    return "";
-}
 
 Utf8Sequence readUtf8Sequence(const unsigned char* bytes, std::size_t available) {
     const unsigned char b0 = bytes[0];
@@ -216,23 +192,40 @@ private:
     }
 };
 
-bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool isEscape(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDCFF; }
-
-
+class Big5Decoder final : public Decoder {
+public:
+    std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        const char32_t* decoded = big5::tables().decoded;
+        UnitWriter w(out, size);
+        std::size_t i = 0;
+        while (i < size) {
+            const unsigned b1 = bytes[i];
+            if (b1 < 0x80) {
+                w.push(static_cast<char16_t>(b1));
+                ++i;
+                continue;
+            }
+            if (big5::isLead(b1)) {
+                if (i + 1 >= size) {
+                    if (!final) break;
+                } else if (const unsigned b2 = bytes[i + 1]; b2 >= 0x40 && b2 <= 0xFE) {
+                    // Codes with a trail byte in the gap 0x7F..0xA0 are 0 in the table.
+                    if (const char32_t c = decoded[big5::codeIndex(b1, b2)]) {
+                        if (c < 0x10000) w.push(static_cast<char16_t>(c));
+                        else w.pushCodePoint(c);
+                        i += 2;
+                        continue;
+                    }
+                }
+            }
+            // Only the first byte is undecodable; the next may start a code.
+            w.push(escaped(bytes[i++]));
+        }
+        return i;
+    }
+};
 
 }  // namespace
-
-std::unique_ptr<Decoder> makeDecoder(Encoding encoding) {
-    switch (encoding) {
-        case Encoding::Utf8: return std::make_unique<Utf8Decoder>();
-        case Encoding::Utf16LE: return std::make_unique<Utf16Decoder>(false);
-        case Encoding::Utf16BE: return std::make_unique<Utf16Decoder>(true);
-        case Encoding::Gb18030: return std::make_unique<Gb18030Decoder>();
-    }
-    return nullptr;
-}
 
 namespace {
 
@@ -255,26 +248,77 @@ private:
     char* next_;
 };
 
-void putUtf8(char32_t cp, ByteWriter& out) {
-    if (cp < 0x80) {
-        out.put(cp);
-    } else if (cp < 0x800) {
-        out.put(0xC0 | (cp >> 6));
-        out.put(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out.put(0xE0 | (cp >> 12));
-        out.put(0x80 | ((cp >> 6) & 0x3F));
-        out.put(0x80 | (cp & 0x3F));
-    } else {
+// The codecs the encoding loop is built for. Each puts a BMP character that
+// is not a surrogate, a character above the BMP, and a surrogate that stands
+// alone; each returns false when the encoding has no code for it.
+struct Utf8Codec {
+    static bool putBmp(char16_t unit, ByteWriter& out) {
+        if (unit < 0x80) {
+            out.put(unit);
+        } else if (unit < 0x800) {
+            out.put(0xC0 | (unit >> 6));
+            out.put(0x80 | (unit & 0x3F));
+        } else {
+            out.put(0xE0 | (unit >> 12));
+            out.put(0x80 | ((unit >> 6) & 0x3F));
+            out.put(0x80 | (unit & 0x3F));
+        }
+        return true;
+    }
+    static bool putSupplementary(char32_t cp, ByteWriter& out) {
         out.put(0xF0 | (cp >> 18));
         out.put(0x80 | ((cp >> 12) & 0x3F));
         out.put(0x80 | ((cp >> 6) & 0x3F));
         out.put(0x80 | (cp & 0x3F));
+        return true;
     }
-}
+    // In the three-byte form, so that nothing is dropped.
+    static bool putLone(char16_t unit, ByteWriter& out) { return putBmp(unit, out); }
+};
 
-void putGb18030(const gb18030::Tables& tables, char32_t cp, ByteWriter& out) {
-    if (cp >= 0x10000) {
+template <bool BigEndian>
+struct Utf16Codec {
+    static bool putBmp(char16_t unit, ByteWriter& out) {
+        out.put(BigEndian ? unit >> 8 : unit & 0xFF);
+        out.put(BigEndian ? unit & 0xFF : unit >> 8);
+        return true;
+    }
+    static bool putSupplementary(char32_t cp, ByteWriter& out) {
+        cp -= 0x10000;
+        putBmp(static_cast<char16_t>(0xD800 + (cp >> 10)), out);
+        putBmp(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)), out);
+        return true;
+    }
+    static bool putLone(char16_t unit, ByteWriter& out) { return putBmp(unit, out); }
+};
+
+struct Gb18030Codec {
+    const gb18030::Tables& tables = gb18030::tables();
+
+    bool putBmp(char16_t unit, ByteWriter& out) const {
+        if (unit < 0x80) {
+            out.put(unit);
+            return true;
+        }
+        if (const std::uint16_t twoBytes = tables.twoByteCode[unit]) {
+            out.put(twoBytes >> 8);
+            out.put(twoBytes & 0xFF);
+            return true;
+        }
+        const std::uint32_t code = tables.encoded[unit];
+        if (code == 0) return false;
+        if (code <= 0xFFFF) {
+            out.put(code >> 8);
+            out.put(code & 0xFF);
+        } else {
+            out.put(code >> 24);
+            out.put((code >> 16) & 0xFF);
+            out.put((code >> 8) & 0xFF);
+            out.put(code & 0xFF);
+        }
+        return true;
+    }
+    static bool putSupplementary(char32_t cp, ByteWriter& out) {
         unsigned linear = cp - 0x10000;
         const unsigned b4 = 0x30 + linear % 10;
         linear /= 10;
@@ -284,68 +328,149 @@ void putGb18030(const gb18030::Tables& tables, char32_t cp, ByteWriter& out) {
         out.put(0x30 + linear % 10);
         out.put(b3);
         out.put(b4);
-        return;
+        return true;
     }
-    if (const std::uint16_t twoBytes = tables.twoByteCode[cp]) {
-        out.put(twoBytes >> 8);
-        out.put(twoBytes & 0xFF);
-        return;
+    static bool putLone(char16_t, ByteWriter&) { return false; }
+};
+
+struct Big5Codec {
+    const big5::Tables& tables = big5::tables();
+
+    bool putBmp(char16_t unit, ByteWriter& out) const {
+        if (unit < 0x80) {
+            out.put(unit);
+            return true;
+        }
+        return putCode(tables.encoded[unit], out);
     }
-    const std::uint32_t code = tables.encoded[cp];
-    if (code == 0) {
-        out.put('?');  // no code exists; only reachable through option texts
-    } else if (code <= 0xFFFF) {
+    bool putSupplementary(char32_t cp, ByteWriter& out) const { return putCode(tables.supplementaryCode(cp), out); }
+    static bool putLone(char16_t, ByteWriter&) { return false; }
+
+private:
+    static bool putCode(unsigned code, ByteWriter& out) {
+        if (code == 0) return false;
         out.put(code >> 8);
         out.put(code & 0xFF);
-    } else {
-        out.put(code >> 24);
-        out.put((code >> 16) & 0xFF);
-        out.put((code >> 8) & 0xFF);
-        out.put(code & 0xFF);
+        return true;
     }
-}
+};
 
-void putUtf16(char16_t unit, bool bigEndian, ByteWriter& out) {
-    out.put(bigEndian ? unit >> 8 : unit & 0xFF);
-    out.put(bigEndian ? unit & 0xFF : unit >> 8);
-}
-
-}  // namespace
-
-void encodeText(Encoding encoding, TextView text, std::string& out) {
-    const gb18030::Tables* gbTables = encoding == Encoding::Gb18030 ? &gb18030::tables() : nullptr;
-    const bool utf16 = encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE;
-    const bool bigEndian = encoding == Encoding::Utf16BE;
+template <typename Codec>
+std::size_t encodeWith(TextView text, std::string& out, const EncodePolicy& policy, EncodeCounts& counts,
+                       char16_t replacement) {
+    const Codec codec;
     ByteWriter bytes(out, text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
         if (unit < 0xD800 || unit > 0xDFFF) {  // the common case: no surrogate
-            if (utf16) putUtf16(unit, bigEndian, bytes);
-            else if (unit < 0x80) bytes.put(unit);
-            else if (gbTables) putGb18030(*gbTables, unit, bytes);
-            else putUtf8(unit, bytes);
+            if (codec.putBmp(unit, bytes)) continue;
+        } else if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            if (codec.putSupplementary(0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00), bytes)) {
+                ++i;
+                continue;
+            }
+        } else if (isEscapeUnit(unit)) {
+            if (policy.escapesAsBytes) {
+                bytes.put(unit - 0xDC00);
+            } else {
+                codec.putBmp(replacement, bytes);
+                ++counts.escapesReplaced;
+            }
+            continue;
+        } else if (codec.putLone(unit, bytes)) {
             continue;
         }
-        if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            if (utf16) {
-                putUtf16(unit, bigEndian, bytes);
-                putUtf16(text[i + 1], bigEndian, bytes);
-            } else {
-                const char32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                if (gbTables) putGb18030(*gbTables, cp, bytes);
-                else putUtf8(cp, bytes);
-            }
-            ++i;
-        } else if (isEscape(unit)) {
-            bytes.put(unit - 0xDC00);
-        } else if (utf16) {
-            putUtf16(unit, bigEndian, bytes);
-        } else if (gbTables) {
-            bytes.put('?');
-        } else {
-            putUtf8(unit, bytes);  // a lone surrogate, in the three-byte form so that nothing is dropped
-        }
+        // A character this encoding has no code for.
+        if (!policy.replaceUnencodable) return i;
+        bytes.put('?');
+        ++counts.unencodableReplaced;
+        if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) ++i;
     }
+    return text.size();
+}
+
+template <typename Codec, char16_t Replacement>
+std::size_t encodeAs(TextView text, std::string& out, const EncodePolicy& policy, EncodeCounts& counts) {
+    return encodeWith<Codec>(text, out, policy, counts, Replacement);
+}
+
+template <typename DecoderType, auto... Arguments>
+std::unique_ptr<Decoder> makeAs() {
+    return std::make_unique<DecoderType>(Arguments...);
+}
+
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+const EncodingInfo kEncodings[] = {
+    {Encoding::Utf8, "utf-8", "\xEF\xBB\xBF", kReplacementCharacter, true, makeAs<Utf8Decoder>,
+     encodeAs<Utf8Codec, kReplacementCharacter>},
+    {Encoding::Utf16LE, "utf-16le", "\xFF\xFE", kReplacementCharacter, true, makeAs<Utf16Decoder, false>,
+     encodeAs<Utf16Codec<false>, kReplacementCharacter>},
+    {Encoding::Utf16BE, "utf-16be", "\xFE\xFF", kReplacementCharacter, true, makeAs<Utf16Decoder, true>,
+     encodeAs<Utf16Codec<true>, kReplacementCharacter>},
+    {Encoding::Gb18030, "gb18030", "", kReplacementCharacter, true, makeAs<Gb18030Decoder>,
+     encodeAs<Gb18030Codec, kReplacementCharacter>},
+    // Big5 has no U+FFFD.
+    {Encoding::Big5, "big5", "", u'?', false, makeAs<Big5Decoder>, encodeAs<Big5Codec, u'?'>},
+};
+
+}  // namespace
+
+std::span<const EncodingInfo> encodings() { return kEncodings; }
+
+const EncodingInfo& encodingInfo(Encoding encoding) {
+    for (const EncodingInfo& info : kEncodings)
+        if (info.encoding == encoding) return info;
+    throw std::logic_error("unknown encoding");
+}
+
+const char* encodingName(Encoding encoding) { return encodingInfo(encoding).name.data(); }
+
+std::optional<Encoding> encodingFromName(std::string_view name) {
+    for (const EncodingInfo& info : kEncodings)
+        if (name == info.name) return info.encoding;
+    return std::nullopt;
+}
+
+std::string_view byteOrderMark(Encoding encoding) { return encodingInfo(encoding).byteOrderMark; }
+
+std::span<const NamedFormat> outputFormats() {
+    static const std::vector<NamedFormat> formats = [] {
+        std::vector<NamedFormat> all;
+        for (const EncodingInfo& info : kEncodings) {
+            const bool utf16 = info.encoding == Encoding::Utf16LE || info.encoding == Encoding::Utf16BE;
+            all.push_back({info.name, {info.encoding, utf16}});
+            if (info.encoding == Encoding::Utf8) all.push_back({"utf-8-bom", {Encoding::Utf8, true}});
+        }
+        return all;
+    }();
+    return formats;
+}
+
+std::optional<TextFormat> outputFormatFromName(std::string_view name) {
+    for (const NamedFormat& named : outputFormats())
+        if (named.name == name) return named.format;
+    return std::nullopt;
+}
+
+std::unique_ptr<Decoder> makeDecoder(Encoding encoding) { return encodingInfo(encoding).makeDecoder(); }
+
+std::size_t encodeText(Encoding encoding, TextView text, std::string& out, const EncodePolicy& policy,
+                       EncodeCounts& counts) {
+    return encodingInfo(encoding).encode(text, out, policy, counts);
+}
+
+void encodeText(Encoding encoding, TextView text, std::string& out) {
+    constexpr EncodePolicy lenient{true, true};
+    EncodeCounts counts;
+    encodeText(encoding, text, out, lenient, counts);
+}
+
+CharacterAt characterAt(TextView text, std::size_t at) {
+    const char16_t unit = text[at];
+    if (isHighSurrogate(unit) && at + 1 < text.size() && isLowSurrogate(text[at + 1]))
+        return {0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[at + 1] - 0xDC00), 2};
+    return {unit, 1};
 }
 
 bool fromUtf8Strict(std::string_view bytes, Text& out) {

@@ -6,9 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <algorithm>
 #include <new>
+#include <optional>
+#include <thread>
 #include <vector>
 
+#include "chinese_conversion.h"
 #include "text_file.h"
 
 namespace quenlet {
@@ -32,6 +36,50 @@ private:
 void feedLines(TypesetEngine& engine, LineReader& reader) {
     Text line;
     while (reader.readLine(line)) engine.processLine(std::move(line));
+}
+
+// The output's format: the source's unless the settings choose one. The
+// source's undecodable bytes can go back as they were only into its own encoding.
+OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& settings) {
+    OutputFormat format;
+    format.text = settings.outputFormat.value_or(source);
+    format.lineEnd = settings.lineEnd;
+    format.policy.escapesAsBytes = format.text.encoding == source.encoding;
+    format.policy.replaceUnencodable = settings.replaceUnencodable;
+    return format;
+}
+
+// What the engine writes to: the writer, or a conversion in front of it --
+// on helper threads when the file is pipelined, since the conversion takes
+// far longer than the typesetting.
+class RunOutput {
+public:
+    RunOutput(LineWriter& writer, const FileRunSettings& settings) : writer_(writer) {
+        if (settings.conversion.empty()) return;
+        converter_ = ChineseConverter::load(settings.conversion);
+        const unsigned helpers =
+            settings.threading == Threading::Pipelined ? std::max(1U, std::thread::hardware_concurrency()) : 0;
+        converting_.emplace(writer, *converter_, helpers);
+    }
+    OutputSink& sink() { return converting_ ? static_cast<OutputSink&>(*converting_) : writer_; }
+    // Hands on what is still being converted; before the writer is flushed.
+    void finish() {
+        if (converting_) converting_->finish();
+    }
+
+private:
+    LineWriter& writer_;
+    std::shared_ptr<const ChineseConverter> converter_;
+    std::optional<ConvertingSink> converting_;
+};
+
+void noteFormats(const LineReader& reader, const OutputFormat& output, const LineWriter& writer,
+                 FileRunResult& result) {
+    result.format = reader.format();
+    result.detectedBy = reader.detection().by;
+    result.outputFormat = output.text;
+    result.undecodableBytes = reader.undecodableBytes();
+    result.replaced = writer.counts();
 }
 
 // Runs `body`; any failure restores the engine's carried state and becomes the
@@ -88,14 +136,16 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     ClosedOnExit sourceCloser(sourceFd);
     LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
     auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
-    LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
-    engine.beginFile(options, writer, observer);
+    const OutputFormat format = outputFormatFor(reader.format(), settings);
+    LineWriter writer(output->fd(), result.outputPath, format, settings.threading);
+    RunOutput runOutput(writer, settings);
+    engine.beginFile(options, runOutput.sink(), observer);
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
+    runOutput.finish();
     writer.flush();
-    result.format = reader.format();
-    result.undecodableBytes = reader.undecodableBytes();
+    noteFormats(reader, format, writer, result);
     return output;
 }
 
@@ -152,13 +202,31 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         }
         LineReader reader(readFd, inputName, settings.forcedEncoding, LineReader::kDefaultBlockSize,
                           settings.threading);
-        LineWriter writer(outputFd, outputName, reader.format(), settings.threading);
-        engine.beginFile(options, writer, observer);
+        const OutputFormat format = outputFormatFor(reader.format(), settings);
+        // An output that may fail on a character it cannot hold is kept back
+        // until it is complete, so that a failure writes nothing.
+        int writeFd = outputFd;
+        std::unique_ptr<FILE, int (*)(FILE*)> heldBack(nullptr, std::fclose);
+        if (!encodingInfo(format.text.encoding).holdsEveryCharacter && !format.policy.replaceUnencodable) {
+            heldBack.reset(std::tmpfile());
+            if (!heldBack) throw FileError(outputName, systemReason("cannot make a temporary copy", errno));
+            writeFd = ::fileno(heldBack.get());
+        }
+        LineWriter writer(writeFd, outputName, format, settings.threading);
+        RunOutput runOutput(writer, settings);
+        engine.beginFile(options, runOutput.sink(), observer);
         feedLines(engine, reader);
         engine.endFile();
+        runOutput.finish();
         writer.flush();
-        result.format = reader.format();
-        result.undecodableBytes = reader.undecodableBytes();
+        if (heldBack) {
+            if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));
+            std::vector<unsigned char> block(256 * 1024);
+            const std::string copyName = "the temporary copy of standard output";
+            while (const std::size_t got = readSome(writeFd, copyName, block.data(), block.size()))
+                writeAll(outputFd, outputName, std::string_view(reinterpret_cast<const char*>(block.data()), got));
+        }
+        noteFormats(reader, format, writer, result);
     });
 }
 

@@ -30,14 +30,26 @@ struct FileRunSettings {
     // typesetting (for one file at a time). Inline: all on the calling thread
     // (for batches that already run files side by side).
     Threading threading = Threading::Pipelined;
+    // The output's encoding and byte order mark; the source's when empty.
+    std::optional<TextFormat> outputFormat;
+    LineEnd lineEnd = LineEnd::CrLf;
+    // A character the output encoding cannot hold becomes "?" instead of
+    // failing the file.
+    bool replaceUnencodable = false;
+    // A simplified/traditional conversion of the typeset text (see
+    // conversionNames()); none when empty.
+    std::string conversion;
 };
 
 struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
     std::string outputPath;
-    TextFormat format;
+    TextFormat format;  // the source's
+    DetectedBy detectedBy = DetectedBy::Utf8;
+    TextFormat outputFormat;
     std::uint64_t undecodableBytes = 0;
+    EncodeCounts replaced;  // undecodable bytes and characters the output encoding could not take as they were
 };
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is

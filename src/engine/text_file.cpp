@@ -110,42 +110,42 @@ FileIdentity identityOf(int fd) {
 
 // Detects the format of the input at the descriptor's current position and
 // leaves the descriptor at the first byte after the byte order mark.
-TextFormat detectFormat(int fd, const std::string& path, std::optional<Encoding> forced, std::size_t blockSize) {
-    unsigned char head[3];
-    std::size_t headSize = 0;
-    while (headSize < sizeof head) {
-        const std::size_t got = readSome(fd, path, head + headSize, sizeof head - headSize);
-        if (got == 0) break;
-        headSize += got;
+Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> forced, std::size_t blockSize) {
+    // A forced encoding needs only enough to see its own mark.
+    const std::size_t wanted = forced ? 4 : kSampleBytes;
+    std::string sample(wanted, '\0');
+    std::size_t sampleSize = 0;
+    bool ended = false;
+    while (sampleSize < wanted) {
+        const std::size_t got =
+            readSome(fd, path, reinterpret_cast<unsigned char*>(sample.data()) + sampleSize, wanted - sampleSize);
+        if (got == 0) {
+            ended = true;
+            break;
+        }
+        sampleSize += got;
     }
-    auto startsWithMark = [&](Encoding e) {
-        const std::string_view mark = byteOrderMark(e);
-        return !mark.empty() && headSize >= mark.size() && std::memcmp(head, mark.data(), mark.size()) == 0;
-    };
+    sample.resize(sampleSize);
 
-    TextFormat format;
+    Detection detection;
     if (forced) {
-        format = {*forced, startsWithMark(*forced)};
-    } else if (startsWithMark(Encoding::Utf8)) {
-        format = {Encoding::Utf8, true};
-    } else if (startsWithMark(Encoding::Utf16LE)) {
-        format = {Encoding::Utf16LE, true};
-    } else if (startsWithMark(Encoding::Utf16BE)) {
-        format = {Encoding::Utf16BE, true};
+        const std::string_view mark = byteOrderMark(*forced);
+        detection = {{*forced, !mark.empty() && sample.starts_with(mark)}, DetectedBy::Option};
     } else {
         Utf8Validator validator;
-        validator.feed(head, headSize);
+        validator.feed(reinterpret_cast<const unsigned char*>(sample.data()), sample.size());
         std::vector<unsigned char> block(blockSize);
-        while (validator.stillValid()) {
+        while (!ended && validator.stillValid()) {
             const std::size_t got = readSome(fd, path, block.data(), block.size());
             if (got == 0) break;
             validator.feed(block.data(), got);
         }
-        format = {validator.finish() ? Encoding::Utf8 : Encoding::Gb18030, false};
+        detection = detectEncoding(Sample(sample, validator.finish(), ended));
     }
-    const off_t start = format.hasBom ? static_cast<off_t>(byteOrderMark(format.encoding).size()) : 0;
+    const off_t start =
+        detection.format.hasBom ? static_cast<off_t>(byteOrderMark(detection.format.encoding).size()) : 0;
     if (::lseek(fd, start, SEEK_SET) != start) throw FileError(path, systemReason("cannot read", errno));
-    return format;
+    return detection;
 }
 
 // Reads and decodes a file block by block. At the end it checks that the file
@@ -265,8 +265,8 @@ private:
 
 LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize,
                        Threading threading)
-    : path_(std::move(path)), format_(detectFormat(fd, path_, forced, blockSize)) {
-    BlockDecoding decoding(fd, path_, format_.encoding, blockSize);
+    : path_(std::move(path)), detection_(detectFormat(fd, path_, forced, blockSize)) {
+    BlockDecoding decoding(fd, path_, detection_.format.encoding, blockSize);
     if (threading == Threading::Pipelined) source_ = std::make_unique<AheadSource>(std::move(decoding));
     else source_ = std::make_unique<InlineSource>(std::move(decoding));
 }
@@ -318,19 +318,42 @@ public:
     virtual ~Sink() = default;
     virtual void take(Text lines) = 0;
     virtual void finish() = 0;
+    virtual EncodeCounts counts() const = 0;
 };
 
 namespace {
 
+// "说 (U+8BF4)": a character as a message shows it.
+std::string describeCharacter(char32_t character) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+    Text text;
+    if (character >= 0x10000) {
+        text.push_back(static_cast<char16_t>(0xD800 + ((character - 0x10000) >> 10)));
+        text.push_back(static_cast<char16_t>(0xDC00 + ((character - 0x10000) & 0x3FF)));
+    } else {
+        text.push_back(static_cast<char16_t>(character));
+    }
+    return toUtf8(text) + " (" + code + ")";
+}
+
 // Encodes blocks of lines and writes them; the byte order mark goes first.
 class BlockEncoding {
 public:
-    BlockEncoding(int fd, std::string path, TextFormat format)
-        : fd_(fd), path_(std::move(path)), encoding_(format.encoding),
-          bytes_(format.hasBom ? byteOrderMark(format.encoding) : std::string_view()) {}
+    BlockEncoding(int fd, std::string path, const OutputFormat& format)
+        : fd_(fd), path_(std::move(path)), encoding_(format.text.encoding), policy_(format.policy),
+          bytes_(format.text.hasBom ? byteOrderMark(format.text.encoding) : std::string_view()) {}
 
     void write(const Text& lines) {
-        encodeText(encoding_, lines, bytes_);
+        const std::size_t stopped = encodeText(encoding_, lines, bytes_, policy_, counts_);
+        if (stopped < lines.size()) {
+            const auto line = linesBefore_ + static_cast<std::uint64_t>(std::count(
+                                                 lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(stopped), u'\n'));
+            throw FileError(path_, "line " + std::to_string(line + 1) + ": " +
+                                       describeCharacter(characterAt(lines, stopped).character) +
+                                       " cannot be written in " + encodingName(encoding_) + "; nothing was written");
+        }
+        linesBefore_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), u'\n'));
         writeAll(fd_, path_, bytes_);
         bytes_.clear();
     }
@@ -338,11 +361,15 @@ public:
         writeAll(fd_, path_, bytes_);  // the byte order mark of an empty output
         bytes_.clear();
     }
+    const EncodeCounts& counts() const { return counts_; }
 
 private:
     int fd_;
     std::string path_;
     Encoding encoding_;
+    EncodePolicy policy_;
+    EncodeCounts counts_;
+    std::uint64_t linesBefore_ = 0;  // line ends already written
     std::string bytes_;
 };
 
@@ -351,6 +378,7 @@ public:
     explicit InlineSink(BlockEncoding encoding) : encoding_(std::move(encoding)) {}
     void take(Text lines) override { encoding_.write(lines); }
     void finish() override { encoding_.finish(); }
+    EncodeCounts counts() const override { return encoding_.counts(); }
 
 private:
     BlockEncoding encoding_;
@@ -375,6 +403,8 @@ public:
         if (failure_) std::rethrow_exception(failure_);
         encoding_.finish();
     }
+    // Read only after finish(), when the helper thread has ended.
+    EncodeCounts counts() const override { return encoding_.counts(); }
 
 private:
     void run() {
@@ -401,7 +431,11 @@ private:
 
 }  // namespace
 
-LineWriter::LineWriter(int fd, std::string path, TextFormat format, Threading threading) {
+LineWriter::LineWriter(int fd, std::string path, TextFormat format, Threading threading)
+    : LineWriter(fd, std::move(path), OutputFormat{format, LineEnd::CrLf, EncodePolicy{true, true}}, threading) {}
+
+LineWriter::LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading)
+    : lineEnd_(format.lineEnd == LineEnd::CrLf ? TextView(u"\r\n") : TextView(u"\n")) {
     BlockEncoding encoding(fd, std::move(path), format);
     if (threading == Threading::Pipelined) sink_ = std::make_unique<BehindSink>(std::move(encoding));
     else sink_ = std::make_unique<InlineSink>(std::move(encoding));
@@ -420,7 +454,7 @@ void LineWriter::writeLine(TextView before, TextView body, TextView after) {
 }
 
 void LineWriter::endLine() {
-    lines_.append(u"\r\n");
+    lines_.append(lineEnd_);
     if (lines_.size() >= kWriteBlockUnits) {
         sink_->take(std::move(lines_));
         lines_ = Text();
@@ -433,6 +467,8 @@ void LineWriter::flush() {
     lines_ = Text();
     sink_->finish();
 }
+
+EncodeCounts LineWriter::counts() const { return sink_->counts(); }
 
 AtomicOutputFile::AtomicOutputFile(std::string targetPath) : targetPath_(std::move(targetPath)) {
     const std::size_t slash = targetPath_.rfind('/');

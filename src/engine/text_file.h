@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "encoding.h"
+#include "encoding_detector.h"
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -42,9 +43,9 @@ enum class Threading { Inline, Pipelined };
 
 // Reads lines from an open descriptor. A line ends at CR LF, a lone CR or a
 // lone LF; the last line needs no terminator, and a terminator at the very end
-// makes no extra empty line. Without a forced encoding the format is detected:
-// a byte order mark, else UTF-8 when the whole input is valid UTF-8 (which
-// takes one pass over it; the descriptor must be seekable), else GB18030.
+// makes no extra empty line. Without a forced encoding the format is detected
+// (see encoding_detector.h); telling valid UTF-8 takes one pass over the
+// whole input, so the descriptor must be seekable.
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
@@ -54,7 +55,8 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    const TextFormat& format() const { return format_; }
+    const TextFormat& format() const { return detection_.format; }
+    const Detection& detection() const { return detection_; }
     bool readLine(Text& line);
     // Known once readLine has returned false.
     std::uint64_t undecodableBytes() const;
@@ -65,7 +67,7 @@ private:
     void fill();
 
     std::string path_;
-    TextFormat format_;
+    Detection detection_;
     std::unique_ptr<Source> source_;
     bool sourceEnded_ = false;
     Text decoded_;
@@ -73,12 +75,26 @@ private:
     std::size_t searched_ = 0;  // decoded_ is known to hold no terminator before this
 };
 
-// Writes lines in the given format, each followed by CR LF; the byte order
-// mark, if any, comes first. Buffered: flush() writes everything out and
-// reports the first failure.
+enum class LineEnd { CrLf, Lf };
+
+// How an output is written: its encoding and byte order mark, its line end,
+// and what becomes of what the encoding cannot take as it is.
+struct OutputFormat {
+    TextFormat text;
+    LineEnd lineEnd = LineEnd::CrLf;
+    EncodePolicy policy;
+};
+
+// Writes lines in the given format, each followed by its line end; the byte
+// order mark, if any, comes first. Buffered: flush() writes everything out and
+// reports the first failure. A character the encoding cannot hold fails the
+// output (a FileError naming the output line and the character) unless the
+// policy replaces it.
 class LineWriter final : public LineSink {
 public:
+    // CR LF line ends; escapes as their bytes, "?" for what the encoding cannot hold.
     LineWriter(int fd, std::string path, TextFormat format, Threading threading = Threading::Inline);
+    LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading = Threading::Inline);
     ~LineWriter() override;
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -86,13 +102,16 @@ public:
     void writeLine(TextView line) override;
     void writeLine(TextView before, TextView body, TextView after) override;
     void flush();
+    // What was replaced; complete once flush() has returned.
+    EncodeCounts counts() const;
 
     class Sink;  // encodes and writes one block of lines after another
 
 private:
     void endLine();
 
-    Text lines_;  // the lines not yet handed on, CR LF included
+    Text lines_;  // the lines not yet handed on, line ends included
+    TextView lineEnd_;
     std::unique_ptr<Sink> sink_;
 };
 

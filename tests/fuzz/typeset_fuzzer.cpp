@@ -2,8 +2,8 @@
 // typesetting and writing code as files.
 //
 // The first four bytes choose the options (every flag, short texts the stages
-// react to, a forced or detected encoding, inline or pipelined reading and
-// writing); the rest is the file. Beyond "no crash, no sanitizer report" it
+// react to, a forced or detected encoding, the output's encoding and line
+// ends, inline or pipelined reading and writing); the rest is the file. Beyond "no crash, no sanitizer report" it
 // checks that
 //   - the run is fast: linear time, about 1 ms per KB at most;
 //   - the same input gives the same bytes twice;
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "encoding.h"
+#include "encoding_detector.h"
 #include "file_run.h"
 #include "support/reference_stages.h"
 #include "text_file.h"
@@ -58,8 +59,17 @@ Choice choose(const std::uint8_t* data) {
     c.options.TildeToEllipsis = flags & 32;
     c.options.ConvertQuotes = flags & 64;
     c.carriedCurrentChar = flags & 128 ? u"。" : u"";
+    // data[1]: bits 0-2 the input's encoding (forced, or detected for the
+    // values past the table, with LF line ends for two of them), bits 3-5 the
+    // output's (the input's own for 0 and 7), bit 6 replacing what the output
+    // cannot hold, bit 7 the threading.
     const std::uint8_t encoding = data[1];
-    if (encoding % 6 < 4) c.settings.forcedEncoding = static_cast<Encoding>(encoding % 6);
+    const std::size_t input = encoding & 7;
+    if (input < encodings().size()) c.settings.forcedEncoding = encodings()[input].encoding;
+    c.settings.lineEnd = input >= 6 ? LineEnd::Lf : LineEnd::CrLf;
+    const std::size_t output = (encoding >> 3) & 7;
+    if (output >= 1 && output <= outputFormats().size()) c.settings.outputFormat = outputFormats()[output - 1].format;
+    c.settings.replaceUnencodable = encoding & 0x40;
     c.settings.threading = encoding & 0x80 ? Threading::Pipelined : Threading::Inline;
     c.options.HeadingOpen = kMarkers[data[2] & 3];
     c.options.HeadingClose = kMarkers[(data[2] >> 2) & 3];
@@ -211,7 +221,8 @@ void compareStages(const std::vector<Text>& lines, const TypesetOptions& options
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string warmUp;
-    encodeText(Encoding::Gb18030, u"好", warmUp);  // build the code tables outside the timed runs
+    for (const EncodingInfo& info : encodings()) encodeText(info.encoding, u"好", warmUp);  // build the code tables outside the timed runs
+    Sample(warmUp, false, true).score(Encoding::Big5);
     return 0;
 }
 
@@ -222,7 +233,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t fileSize = size - 4;
 
     const Run run = typeset(file, fileSize, choice);
-    if (!run.result.ok) fail("a run from memory to memory failed");
+    if (!run.result.ok) {
+        // Only a character the chosen output encoding cannot hold may fail a run.
+        const bool mayFail = !choice.settings.replaceUnencodable && choice.settings.outputFormat &&
+                             !encodingInfo(choice.settings.outputFormat->encoding).holdsEveryCharacter;
+        if (!mayFail && run.result.error.find("cannot be written in") == std::string::npos)
+            fail("a run from memory to memory failed");
+        if (!run.output.empty()) fail("a failed run wrote something");
+        return 0;
+    }
     // About 1 ms per KB, after a fixed allowance for setting up memory files and
     // threads; a run counts as slow only when three in a row are, since a busy
     // machine can stall any one of them.
@@ -232,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("too slow for its size");
     if (typeset(file, fileSize, choice).output != run.output) fail("not deterministic");
 
-    const Encoding encoding = run.result.format.encoding;
+    const Encoding encoding = run.result.outputFormat.encoding;
     auto decoder = makeDecoder(encoding);
     Text decoded;
     const auto* bytes = reinterpret_cast<const unsigned char*>(run.output.data());
@@ -255,8 +274,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.beginFile(choice.options, collected);
     for (const Text& line : source.lines) engine.processLine(line);
     engine.endFile();
-    std::string expected(run.result.format.hasBom ? byteOrderMark(encoding) : std::string_view());
-    for (const Text& line : collected.lines) encodeText(encoding, line + u"\r\n", expected);
+    std::string expected(run.result.outputFormat.hasBom ? byteOrderMark(encoding) : std::string_view());
+    const EncodePolicy policy{encoding == run.result.format.encoding, choice.settings.replaceUnencodable};
+    const Text lineEnd = choice.settings.lineEnd == LineEnd::Lf ? u"\n" : u"\r\n";
+    EncodeCounts counts;
+    for (const Text& line : collected.lines)
+        if (encodeText(encoding, line + lineEnd, expected, policy, counts) != line.size() + lineEnd.size())
+            fail("a line the output encoding cannot hold was written");
     if (expected != run.output) fail("written bytes differ from the lines typeset");
     if (!isSubsequence(escapes(collected.lines), escapes(source.lines))) fail("undecodable bytes changed or invented");
 

@@ -1,0 +1,150 @@
+// Telling encodings apart: generated novels of many seeds in every encoding,
+// GB18030 text of every length never taken for Big5, short and odd files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "encoding.h"
+#include "encoding_detector.h"
+#include "novel_generator.h"
+
+namespace quenlet {
+
+// Readable failures.
+void PrintTo(const Detection& d, std::ostream* os) {
+    *os << encodingName(d.format.encoding) << (d.format.hasBom ? " with mark" : "") << " (" << detectedByName(d.by) << ")";
+}
+
+namespace test {
+namespace {
+
+using bench::Script;
+
+Detection detect(std::string_view bytes) {
+    Utf8Validator validator;
+    validator.feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    const std::string_view sample = bytes.substr(0, kSampleBytes);
+    return detectEncoding(Sample(sample, validator.finish(), sample.size() == bytes.size()));
+}
+
+std::string encode(Encoding encoding, TextView text) {
+    std::string out;
+    encodeText(encoding, text, out);
+    return out;
+}
+
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The first lines of a text, CR LF kept.
+std::vector<std::string> linesOf(const std::string& bytes, std::size_t most) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < bytes.size() && lines.size() < most;) {
+        std::size_t end = bytes.find('\n', at);
+        end = end == std::string::npos ? bytes.size() : end + 1;
+        lines.push_back(bytes.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+struct NovelCase {
+    const char* name;
+    Encoding encoding;
+    Script script;
+    DetectedBy by;
+};
+
+class GeneratedNovels : public testing::TestWithParam<NovelCase> {};
+
+TEST_P(GeneratedNovels, AreDetectedRightForManySeeds) {
+    const NovelCase& c = GetParam();
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        const std::string novel = bench::generateNovel(16 * 1024, c.encoding, seed, c.script);
+        const Detection found = detect(novel);
+        ASSERT_EQ(found.format, (TextFormat{c.encoding, false})) << "seed " << seed << ": " << encodingName(found.format.encoding);
+        EXPECT_EQ(found.by, c.by) << "seed " << seed;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, GeneratedNovels,
+    testing::Values(NovelCase{"Big5", Encoding::Big5, Script::Traditional, DetectedBy::Big5Score},
+                    NovelCase{"Gb18030", Encoding::Gb18030, Script::Simplified, DetectedBy::Gb18030Score},
+                    NovelCase{"Gb18030Traditional", Encoding::Gb18030, Script::Traditional, DetectedBy::Gb18030Score},
+                    NovelCase{"Utf16LE", Encoding::Utf16LE, Script::Simplified, DetectedBy::Utf16Pattern},
+                    NovelCase{"Utf16BE", Encoding::Utf16BE, Script::Traditional, DetectedBy::Utf16Pattern},
+                    NovelCase{"Utf8", Encoding::Utf8, Script::Traditional, DetectedBy::Utf8}),
+    [](const testing::TestParamInfo<NovelCase>& info) { return std::string(info.param.name); });
+
+// However short, GB18030 text is never Big5: every single line and every
+// run of the first lines, in both scripts.
+TEST(Detection, Gb18030TextOfEveryLengthIsNeverBig5) {
+    for (Script script : {Script::Simplified, Script::Traditional}) {
+        for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+            const std::string novel = bench::generateNovel(8 * 1024, Encoding::Gb18030, seed, script);
+            std::string prefix;
+            for (const std::string& line : linesOf(novel, 80)) {
+                prefix += line;
+                // A line of ASCII alone is UTF-8; any other is GB18030.
+                const Encoding expected = isAscii(line) ? Encoding::Utf8 : Encoding::Gb18030;
+                ASSERT_EQ(detect(line).format.encoding, expected) << "seed " << seed << " line " << line;
+                ASSERT_EQ(detect(prefix).format.encoding, Encoding::Gb18030) << "seed " << seed << " prefix " << prefix;
+            }
+        }
+    }
+}
+
+struct ShortCase {
+    const char* name;
+    std::string bytes;
+    Detection expected;
+};
+
+class ShortFiles : public testing::TestWithParam<ShortCase> {};
+
+TEST_P(ShortFiles, AreDetectedAsExpected) {
+    EXPECT_EQ(detect(GetParam().bytes), GetParam().expected);
+}
+
+const Detection kTooShort{{Encoding::Gb18030, false}, DetectedBy::TooShort};
+
+INSTANTIATE_TEST_SUITE_P(
+    Detection, ShortFiles,
+    testing::Values(
+        ShortCase{"Empty", "", {{Encoding::Utf8, false}, DetectedBy::Utf8}},
+        ShortCase{"Utf8Mark", "\xEF\xBB\xBF", {{Encoding::Utf8, true}, DetectedBy::Mark}},
+        ShortCase{"Utf16LEMarkBeforeZeros", std::string("\xFF\xFE\x00\x00", 4), {{Encoding::Utf16LE, true}, DetectedBy::Mark}},
+        // 好 and a line end, without a mark.
+        ShortCase{"Utf16LEOneCharacter", std::string("\x7D\x59\r\x00\n\x00", 6), {{Encoding::Utf16LE, false}, DetectedBy::Utf16Pattern}},
+        ShortCase{"Utf16BEOneCharacter", std::string("\x59\x7D\x00\r\x00\n", 6), {{Encoding::Utf16BE, false}, DetectedBy::Utf16Pattern}},
+        // ASCII in UTF-16 is valid UTF-8 too, but for its zero bytes.
+        ShortCase{"Utf16LEAscii", std::string("a\x00\r\x00\n\x00", 6), {{Encoding::Utf16LE, false}, DetectedBy::Utf16Pattern}},
+        ShortCase{"Utf16BEAscii", std::string("\x00" "a\x00\r\x00\n", 6), {{Encoding::Utf16BE, false}, DetectedBy::Utf16Pattern}},
+        // 他说，我们走吧。 -- no ASCII, so no zero bytes: told by decoding.
+        ShortCase{"Utf16LEWithoutZeros", encode(Encoding::Utf16LE, u"他说，我们走吧。"), {{Encoding::Utf16LE, false}, DetectedBy::Utf16Score}},
+        ShortCase{"Utf16BEWithoutZeros", encode(Encoding::Utf16BE, u"他说，我们走吧。"), {{Encoding::Utf16BE, false}, DetectedBy::Utf16Score}},
+        // A stray zero byte in GB18030 text does not make it UTF-16.
+        ShortCase{"Gb18030WithAZeroByte", encode(Encoding::Gb18030, u"他走进房间，看见桌上放着一封信。信上写着几行小字，他看了很久。") + std::string(1, '\0'),
+                  {{Encoding::Gb18030, false}, DetectedBy::Gb18030Score}},
+        ShortCase{"Gb18030OneCharacter", encode(Encoding::Gb18030, u"好"), kTooShort},
+        ShortCase{"Big5TwoCharacters", encode(Encoding::Big5, u"連城"), kTooShort},
+        ShortCase{"Gb18030Heading", encode(Encoding::Gb18030, u"第一章　开端\r\n"), kTooShort},
+        ShortCase{"Big5Sentence", encode(Encoding::Big5, u"他走進房間，看見桌上放著一封信，信上寫著幾行小字。\r\n"),
+                  {{Encoding::Big5, false}, DetectedBy::Big5Score}},
+        ShortCase{"Gb18030Sentence", encode(Encoding::Gb18030, u"他走进房间，看见桌上放着一封信，信上写着几行小字。\r\n"),
+                  {{Encoding::Gb18030, false}, DetectedBy::Gb18030Score}},
+        // Traditional characters stored in GBK, as some downloads have them.
+        ShortCase{"TraditionalInGbk", encode(Encoding::Gb18030, u"他走進房間，看見桌上放著一封信，信上寫著幾行小字。\r\n"),
+                  {{Encoding::Gb18030, false}, DetectedBy::Gb18030Score}},
+        // Bytes no encoding makes sense of stay GB18030, which keeps them.
+        ShortCase{"Noise", std::string("\x80\xFF\x81\x30\xFE", 5), kTooShort}),
+    [](const testing::TestParamInfo<ShortCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace test
+}  // namespace quenlet
