@@ -138,9 +138,12 @@ TEST(Faults, OddInputsAreTypesetWithoutLoss) {
     const Case cases[] = {
         {"only CRs", std::string(5000, '\r'), "", "原文件共0个段落"},
         {"only ??", "??\r\n？？\r\n?？\n", "", "原文件共3个段落"},
+        // The odd byte cannot belong to any line: it comes last, after the
+        // final line end, so that every line before it stays aligned.
         {"utf-16 odd length", std::string("\xFF\xFE" "a\x00" "b", 5),
-         "\xFF\xFE" + encoded(Encoding::Utf16LE, u"《a") + "b" + encoded(Encoding::Utf16LE, u"》\r\n\r\n"),
-         "原文件共1个段落"},
+         "\xFF\xFE" + encoded(Encoding::Utf16LE, u"《a》\r\n\r\n") + "b", "原文件共1个段落"},
+        {"utf-16be odd length after a line end", std::string("\xFE\xFF" "\x00" "a" "\x00\r\x00\n" "\x00" "b" "\x00\n" "c", 13),
+         "\xFE\xFF" + encoded(Encoding::Utf16BE, u"《a》\r\n\r\n\r\n\r\n《b》\r\n\r\n") + "c", "原文件共2个段落"},
         {"gb18030 cut short", encoded(Encoding::Gb18030, u"他说") + "\xBA",
          encoded(Encoding::Gb18030, u"《他说") + "\xBA" + encoded(Encoding::Gb18030, u"》\r\n\r\n"), "原文件共1个段落"},
     };

@@ -1,12 +1,15 @@
 #include "file_run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "text_file.h"
@@ -35,9 +38,10 @@ void feedLines(TypesetEngine& engine, LineReader& reader) {
 }
 
 // Runs `body`; any failure restores the engine's carried state and becomes the
-// result's error message.
+// result's error message, which names `file` when the failure itself does not
+// name a file.
 template <typename Body>
-FileRunResult guarded(TypesetEngine& engine, Body&& body) {
+FileRunResult guarded(TypesetEngine& engine, const std::string& file, Body&& body) {
     const CarriedState saved = engine.carriedState();
     FileRunResult result;
     try {
@@ -45,13 +49,34 @@ FileRunResult guarded(TypesetEngine& engine, Body&& body) {
         result.ok = true;
     } catch (const FileError& e) {
         result.error = e.what();
+        result.errorNumber = e.error();
     } catch (const std::bad_alloc&) {
-        result.error = "out of memory";
+        result.error = file + ": out of memory";
+        result.errorNumber = ENOMEM;
+    } catch (const std::system_error& e) {
+        result.error = file + ": " + e.what();
+        if (e.code().category() == std::generic_category() || e.code().category() == std::system_category())
+            result.errorNumber = e.code().value();
     } catch (const std::exception& e) {
-        result.error = e.what();
+        result.error = file + ": " + e.what();
     }
     if (!result.ok) engine.restoreCarriedState(saved);
     return result;
+}
+
+// A copy of standard input with no name, under $TMPDIR when it is set.
+int spoolFile(const std::string& inputName) {
+    const char* variable = std::getenv("TMPDIR");
+    const std::string folder = variable && *variable ? variable : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EOPNOTSUPP && errno != EISDIR)  // else the file system has no unnamed files
+        throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+    std::string name = folder + "/quenlet-input-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+    ::unlink(name.c_str());
+    return fd;
 }
 
 }  // namespace
@@ -77,42 +102,57 @@ std::string outputPathFor(std::string_view sourcePath) {
 namespace {
 
 // The run of one file up to a complete output under its temporary name.
-std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const std::string& sourcePath,
+std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const FileLocation& source,
                                                        const TypesetOptions& options, const FileRunSettings& settings,
                                                        RunObserver* observer, FileRunResult& result) {
-    const SourcePath parts = splitSourcePath(sourcePath);
+    const SourcePath parts = splitSourcePath(source.path);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    result.outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
-    const int sourceFd = openSourceFile(sourcePath);
+    const FileLocation target = source.sibling(std::string(kOutputPrefix) + source.name);
+    result.outputPath = target.path;
+    struct stat status{};
+    const int sourceFd = openSourceFile(source, status);
     ClosedOnExit sourceCloser(sourceFd);
-    LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
-    auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
+    const SourceIdentity identity = SourceIdentity::of(status, source.path);
+    AtomicOutputFile::refuseToReplace(target, identity);
+    LineReader reader(sourceFd, source.path, settings.forcedEncoding, LineReader::kDefaultBlockSize,
+                      settings.threading);
+    auto output = std::make_unique<AtomicOutputFile>(target, &identity);
     LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
     engine.beginFile(options, writer, observer);
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
-    writer.flush();
+    writer.flush(reader.trailingBytes());
     result.format = reader.format();
     result.undecodableBytes = reader.undecodableBytes();
+    result.undecodableBytesWritten = writer.undecodableBytesWritten();
     return output;
 }
 
 }  // namespace
 
-FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
-    return guarded(engine, [&](FileRunResult& result) {
-        typesetIntoTemporary(engine, sourcePath, options, settings, observer, result)->commit();
+    return guarded(engine, source.path, [&](FileRunResult& result) {
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit();
     });
 }
 
-PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings, RunObserver* observer) {
+    return guarded(engine, sourcePath, [&](FileRunResult& result) {
+        const FileLocation source = FileLocation::ofPath(sourcePath);
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit();
+    });
+}
+
+PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings, RunObserver* observer) {
     PreparedFile prepared;
-    prepared.result = guarded(engine, [&](FileRunResult& result) {
-        prepared.output = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+    prepared.result = guarded(engine, source.path, [&](FileRunResult& result) {
+        prepared.output = typesetIntoTemporary(engine, source, options, settings, observer, result);
+        prepared.output->finishWriting();
     });
     if (!prepared.result.ok) prepared.output.reset();
     return prepared;
@@ -125,6 +165,7 @@ void PreparedFile::commit() {
     } catch (const FileError& e) {
         result.ok = false;
         result.error = e.what();
+        result.errorNumber = e.error();
     }
     output.reset();
 }
@@ -133,17 +174,16 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
                             const FileRunSettings& settings, RunObserver* observer) {
     const std::string inputName = "standard input";
     const std::string outputName = "standard output";
-    return guarded(engine, [&](FileRunResult& result) {
+    return guarded(engine, inputName, [&](FileRunResult& result) {
         result.outputPath.assign(1, '-');  // (a literal here trips a GCC 12 -Wrestrict false positive)
         int readFd = inputFd;
-        std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
+        std::optional<ClosedOnExit> spool;
         struct stat info{};
         const bool rereadable =
             ::fstat(inputFd, &info) == 0 && S_ISREG(info.st_mode) && ::lseek(inputFd, 0, SEEK_CUR) == 0;
         if (!rereadable) {
-            spool.reset(std::tmpfile());
-            if (!spool) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
-            readFd = ::fileno(spool.get());
+            readFd = spoolFile(inputName);
+            spool.emplace(readFd);
             const std::string spoolName = "the temporary copy of standard input";
             std::vector<unsigned char> block(256 * 1024);
             while (const std::size_t got = readSome(inputFd, inputName, block.data(), block.size()))
@@ -156,9 +196,10 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         engine.beginFile(options, writer, observer);
         feedLines(engine, reader);
         engine.endFile();
-        writer.flush();
+        writer.flush(reader.trailingBytes());
         result.format = reader.format();
         result.undecodableBytes = reader.undecodableBytes();
+        result.undecodableBytesWritten = writer.undecodableBytesWritten();
     });
 }
 

@@ -3,8 +3,10 @@
 #include <iconv.h>
 
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
 namespace quenlet::gb18030 {
@@ -46,8 +48,12 @@ struct BuiltTables {
 
     BuiltTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GB18030");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("the C library has no GB18030 converter (iconv)");
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            // Loading the converter opens files and maps memory, so running
+            // out of either fails it too: only EINVAL means there is none.
+            if (errno == EINVAL) throw std::runtime_error("the C library has no GB18030 converter (iconv)");
+            throw std::system_error(errno, std::generic_category(), "cannot load the GB18030 code tables");
+        }
         std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
         auto decodeOne = [cd](const unsigned char* code, std::size_t length) -> char16_t {
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
