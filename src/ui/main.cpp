@@ -6,8 +6,10 @@
 #include <QTimer>
 
 #include "form1.h"
+#include "temporary_files.h"
 
 int main(int argc, char** argv) {
+    quenlet::removeTemporaryFilesOnSignals();
     QApplication app(argc, argv);
     quenlet::ui::DesktopPlatform platform;
     quenlet::ui::Form1 window(platform);
