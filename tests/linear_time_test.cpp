@@ -34,12 +34,11 @@ Text repeated(std::u16string_view piece, std::size_t characters, std::u16string_
 struct Shape {
     const char* name;
     std::u16string_view piece;
-    std::u16string_view find = {};
-void PrintTo(const Shape& row, std::ostream* out) { *out << row.name; }
-  // the user's rule, when the case needs one
+    std::u16string_view find = {};  // the user's rule, when the case needs one
     std::u16string_view replace = u" ";
     std::u16string_view prefix = {};
 };
+void PrintTo(const Shape& row, std::ostream* out) { *out << row.name; }
 
 // The least CPU time of a few runs of one paragraph through the engine.
 double bestTime(const Shape& shape, std::size_t characters) {
