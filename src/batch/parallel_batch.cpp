@@ -120,13 +120,18 @@ BatchResult ParallelBatch::run(const std::string& folder) {
                 changed.wait(lock, [&] { return stopping || walkEnded || pulled < committed + lookahead; });
                 if (stopping || walkEnded) return;
                 WalkStep step;
-                do {
-                    if (!walk.next(step)) {
-                        walkEnded = true;
-                        changed.notify_all();
-                        return;
-                    }
-                } while (step.kind == WalkStep::OtherFile);
+                try {
+                    do {
+                        if (!walk.next(step)) {
+                            walkEnded = true;
+                            changed.notify_all();
+                            return;
+                        }
+                    } while (step.kind == WalkStep::OtherFile);
+                } catch (const std::exception& e) {  // out of memory: the walk ends with it, reported
+                    step = {WalkStep::Failure, {}, folder, folder + ": " + e.what(), true};
+                    walkEnded = true;
+                }
                 i = pulled++;
                 typeset = step.kind == WalkStep::TextFile;
                 if (typeset) file = step.file;

@@ -4,8 +4,9 @@
 // The first four bytes choose the options (every flag, short texts the stages
 // react to, a forced or detected encoding, inline or pipelined reading and
 // writing); the rest is the file. Beyond "no crash, no sanitizer report" it
-// checks that
-//   - the run is fast: linear time, about 1 ms per KB at most;
+// checks properties that hold however busy the machine is (how the time grows
+// with the size is checked by the linear-time test and the stage benchmark,
+// where CPU time can be measured reliably):
 //   - the same input gives the same bytes twice;
 //   - the output survives a round trip through its own encoding;
 //   - the undecodable bytes of the input come out unchanged and in order,
@@ -15,7 +16,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -94,7 +94,6 @@ std::string contents(int fd) {
 struct Run {
     std::string output;
     FileRunResult result;
-    double seconds;
 };
 
 Run typeset(const std::uint8_t* file, std::size_t size, const Choice& choice) {
@@ -102,20 +101,20 @@ Run typeset(const std::uint8_t* file, std::size_t size, const Choice& choice) {
     engine.state().CurrentChar = choice.carriedCurrentChar;
     const int in = memoryFile(file, size);
     const int out = ::memfd_create("quenlet-fuzz-out", MFD_CLOEXEC);
-    const auto start = std::chrono::steady_clock::now();
     Run run;
     run.result = typesetStream(engine, in, out, choice.options, choice.settings);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.output = contents(out);
     ::close(in);
     ::close(out);
     return run;
 }
 
-// The lines of the input as the run reads them, and its format.
+// The lines of the input as the run reads them, its format, and the bytes
+// that come after the last line.
 struct Source {
     TextFormat format;
     std::vector<Text> lines;
+    std::string trailingBytes;
 };
 
 Source readSource(const std::uint8_t* file, std::size_t size, const Choice& choice) {
@@ -126,6 +125,7 @@ Source readSource(const std::uint8_t* file, std::size_t size, const Choice& choi
         source.format = reader.format();
         Text line;
         while (reader.readLine(line)) source.lines.push_back(line);
+        source.trailingBytes = reader.trailingBytes();
     }
     ::close(fd);
     return source;
@@ -209,12 +209,6 @@ void compareStages(const std::vector<Text>& lines, const TypesetOptions& options
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::string warmUp;
-    encodeText(Encoding::Gb18030, u"好", warmUp);  // build the code tables outside the timed runs
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 4) return 0;
     const Choice choice = choose(data);
@@ -223,13 +217,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Run run = typeset(file, fileSize, choice);
     if (!run.result.ok) fail("a run from memory to memory failed");
-    // About 1 ms per KB, after a fixed allowance for setting up memory files and
-    // threads; a run counts as slow only when three in a row are, since a busy
-    // machine can stall any one of them.
-    const double budget = 0.02 + 0.001 * static_cast<double>(fileSize) / 1024;
-    if (run.seconds > budget && typeset(file, fileSize, choice).seconds > budget &&
-        typeset(file, fileSize, choice).seconds > budget)
-        fail("too slow for its size");
     if (typeset(file, fileSize, choice).output != run.output) fail("not deterministic");
 
     const Encoding encoding = run.result.format.encoding;
@@ -257,7 +244,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.endFile();
     std::string expected(run.result.format.hasBom ? byteOrderMark(encoding) : std::string_view());
     for (const Text& line : collected.lines) encodeText(encoding, line + u"\r\n", expected);
+    expected += source.trailingBytes;
     if (expected != run.output) fail("written bytes differ from the lines typeset");
+    if (run.result.undecodableBytesWritten != escapes(collected.lines).size() + source.trailingBytes.size())
+        fail("undecodable bytes written miscounted");
     if (!isSubsequence(escapes(collected.lines), escapes(source.lines))) fail("undecodable bytes changed or invented");
 
     if (!choice.options.MergeLines) {
