@@ -10,8 +10,22 @@ BatchResult BatchRun::run(const std::string& folder) {
     engine_.state().FileCount = 0;
     engine_.resetStatistics();
     failures_.clear();
+    running_ = true;
     FindFile(folder);
+    syncFolder();
+    running_ = false;
     return {engine_.state().FileCount, engine_.statistics(), failures_};
+}
+
+void BatchRun::syncFolder() {
+    if (!unsynced_) return;
+    try {
+        unsynced_->sync(unsyncedPath_);
+    } catch (const FileError& e) {
+        // The copies are in place, but the disk did not confirm their names.
+        fail(e.path(), e.what());
+    }
+    unsynced_.reset();
 }
 
 void walkFolder(const std::string& folder, FolderVisitor& visitor) {
@@ -34,10 +48,17 @@ void BatchRun::ProcessFile(const FileLocation& file) {
     DocumentState& s = engine_.state();
     const Count number = s.FileCount + 1;
     if (hooks_.observer) hooks_.observer->fileStarted(number, file.path);
-    const FileRunResult result = typesetFile(engine_, file, hooks_.takeOptions(), hooks_.settings);
+    if (unsynced_ && unsynced_ != file.folder) syncFolder();
+    FileRunSettings settings = hooks_.settings;
+    settings.syncFolder = !running_;
+    const FileRunResult result = typesetFile(engine_, file, hooks_.takeOptions(), settings);
     if (!result.ok) {
         fail(file.path, result.error);
         return;
+    }
+    if (running_ && !unsynced_) {
+        unsynced_ = file.folder;
+        unsyncedPath_ = result.outputPath;
     }
     s.FileCount = number;
     if (hooks_.observer) hooks_.observer->fileFinished(number, file.path, result);

@@ -77,10 +77,16 @@ private:
     void unreadable(const std::string& path, const std::string& error) override { fail(path, error); }
     void entryExamined() override { hooks_.processEvents(); }
     void fail(const std::string& path, const std::string& error);
+    void syncFolder();
 
     TypesetEngine& engine_;
     Hooks hooks_;
     std::vector<BatchFailure> failures_;
+    // During run(): the folder of the copies renamed since it was last synced.
+    // It is synced once, when the batch moves on to another folder or ends.
+    bool running_ = false;
+    std::shared_ptr<const OpenFolder> unsynced_;
+    std::string unsyncedPath_;
 };
 
 }  // namespace quenlet

@@ -83,11 +83,13 @@ struct Slot {
 // is one closing mark; a worker that starts before the file before it is
 // committed guesses "no" and records whether the guess mattered. The rare file
 // where it mattered and was wrong is typeset again at its commit, as is one
-// that failed for want of descriptors or memory. Workers stay at most a few
-// files ahead of the commits; a file waiting for its commit holds no
-// descriptor but its folder's, and the number of jobs and how far ahead they
-// go are kept within the limit on open files. When no thread can be started,
-// the files are typeset one after the other on this thread.
+// that failed for want of descriptors or memory. A file is reported as done
+// once its folder is synced after its rename, once for a run of files in the
+// same folder. Workers stay at most a few files ahead of the commits; a file
+// waiting for its commit holds no descriptor but its folder's, and the number
+// of jobs and how far ahead they go are kept within the limit on open files.
+// When no thread can be started, the files are typeset one after the other on
+// this thread.
 BatchResult ParallelBatch::run(const std::string& folder) {
     const std::size_t budget = freeDescriptors();
     const std::size_t usable = budget > kReservedDescriptors ? budget - kReservedDescriptors : 0;
@@ -160,15 +162,49 @@ BatchResult ParallelBatch::run(const std::string& folder) {
     }
 
     BatchResult result;
+    // Files renamed into place, all in one folder, that are reported as done
+    // once the folder is synced: one sync for a run of files instead of one
+    // each.
+    struct Renamed {
+        std::shared_ptr<const OpenFolder> folder;
+        std::string path;
+        Count number;
+        FileRunResult result;
+    };
+    std::vector<Renamed> unsynced;
+    auto settle = [&] {
+        if (unsynced.empty()) return;
+        try {
+            unsynced.front().folder->sync(unsynced.front().path);
+        } catch (const FileError& e) {
+            // The copies are in place, but the disk did not confirm their names.
+            result.failures.push_back({e.path(), e.what()});
+            if (hooks_.observer) hooks_.observer->fileFailed(e.path(), e.what());
+        }
+        if (hooks_.observer)
+            for (const Renamed& r : unsynced) {
+                hooks_.observer->fileStarted(r.number, r.path);
+                hooks_.observer->fileFinished(r.number, r.path, r.result);
+            }
+        unsynced.clear();
+    };
+    constexpr std::size_t kMostUnsynced = 64;
+
     TypesetEngine rerunner;
     for (std::size_t i = 0;; ++i) {
         Slot slot;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] {
+            const auto ready = [&] {
                 const auto found = slots.find(i);
                 return (found != slots.end() && found->second.attempt) || (walkEnded && i == pulled);
-            });
+            };
+            if (!ready() && !unsynced.empty()) {  // nothing to do meanwhile: report what is done
+                lock.unlock();
+                settle();
+                lock.lock();
+            }
+            changed.wait(lock, ready);
             if (walkEnded && i == pulled) break;
             slot = std::move(slots[i]);
             slots.erase(i);
@@ -176,6 +212,7 @@ BatchResult ParallelBatch::run(const std::string& folder) {
         const WalkStep& step = slot.step;
         Attempt& a = *slot.attempt;
         auto fail = [&](const std::string& error) {
+            settle();  // the files before it are reported first
             result.failures.push_back({step.path, error});
             if (hooks_.observer) hooks_.observer->fileFailed(step.path, error);
         };
@@ -188,16 +225,15 @@ BatchResult ParallelBatch::run(const std::string& folder) {
                 a = Attempt();  // let go of what the first try holds before the second
                 a = attempt(rerunner, step.file, carried, hooks_);
             }
-            a.prepared.commit();
+            if (!unsynced.empty() && (unsynced.front().folder != step.file.folder || unsynced.size() >= kMostUnsynced))
+                settle();
+            a.prepared.commit(false);
             if (!a.prepared.result.ok) {
                 fail(a.prepared.result.error);
             } else {
                 result.statistics += a.statistics;
                 const Count number = ++result.files;
-                if (hooks_.observer) {
-                    hooks_.observer->fileStarted(number, step.path);
-                    hooks_.observer->fileFinished(number, step.path, a.prepared.result);
-                }
+                unsynced.push_back({step.file.folder, step.path, number, a.prepared.result});
                 if (a.dependence.currentCharWritten) {
                     std::lock_guard lock(mutex);
                     carried = a.endingCurrentChar;
@@ -208,6 +244,7 @@ BatchResult ParallelBatch::run(const std::string& folder) {
         committed = i + 1;
         changed.notify_all();
     }
+    settle();
     {
         std::lock_guard lock(mutex);
         stopping = true;

@@ -135,7 +135,7 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
 FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
     return guarded(engine, source.path, [&](FileRunResult& result) {
-        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit();
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
     });
 }
 
@@ -143,7 +143,7 @@ FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, 
                           const FileRunSettings& settings, RunObserver* observer) {
     return guarded(engine, sourcePath, [&](FileRunResult& result) {
         const FileLocation source = FileLocation::ofPath(sourcePath);
-        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit();
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
     });
 }
 
@@ -158,10 +158,10 @@ PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, cons
     return prepared;
 }
 
-void PreparedFile::commit() {
+void PreparedFile::commit(bool syncFolder) {
     if (!result.ok || !output) return;
     try {
-        output->commit();
+        output->commit(syncFolder);
     } catch (const FileError& e) {
         result.ok = false;
         result.error = e.what();

@@ -30,6 +30,9 @@ struct FileRunSettings {
     // typesetting (for one file at a time). Inline: all on the calling thread
     // (for batches that already run files side by side).
     Threading threading = Threading::Pipelined;
+    // Whether the run syncs the folder after renaming the copy into place.
+    // A batch that syncs each folder once for all its files turns it off.
+    bool syncFolder = true;
 };
 
 struct FileRunResult {
@@ -60,8 +63,9 @@ FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, con
 struct PreparedFile {
     FileRunResult result;
     std::unique_ptr<AtomicOutputFile> output;
-    // Puts the output in place; on failure result.ok turns false, with the error.
-    void commit();
+    // Puts the output in place; on failure result.ok turns false, with the
+    // error. See AtomicOutputFile::commit for syncFolder.
+    void commit(bool syncFolder = true);
 };
 PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);

@@ -77,7 +77,7 @@ void AtomicOutputFile::finishWriting() {
     if (!synced) throw FileError(target_.path, "cannot write", error);
 }
 
-void AtomicOutputFile::commit() {
+void AtomicOutputFile::commit(bool syncFolder) {
     finishWriting();
     if (protectSource_) refuseToReplace(target_, source_);
     const int folder = target_.folder->fd();
@@ -85,7 +85,7 @@ void AtomicOutputFile::commit() {
         throw FileError(target_.path, "cannot replace output", errno);
     temporaryName_.clear();
     registration_.release();
-    target_.folder->sync(target_.path);
+    if (syncFolder) target_.folder->sync(target_.path);
 }
 
 }  // namespace quenlet

@@ -48,8 +48,10 @@ public:
     // file waiting for its commit holds no descriptor. commit() does this
     // itself when it has not been done.
     void finishWriting();
-    // Renames the file over the target and makes the rename durable.
-    void commit();
+    // Renames the file over the target and makes the rename durable; with
+    // syncFolder false the caller syncs target folder itself (once for many
+    // renames) before it reports the file as done.
+    void commit(bool syncFolder = true);
 
 private:
     FileLocation target_;
