@@ -1,5 +1,7 @@
-// Text files: reading a source line by line as it streams in, writing output
-// lines, and an output file that appears only once it is complete.
+// Text files: reading a source line by line as it streams in and writing
+// output lines. Where files live and how they are opened is file_location.h's
+// business; the output file that appears only once it is complete is
+// output_file.h's (both included here for the writers).
 #pragma once
 
 #include <cstdint>
