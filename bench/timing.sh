@@ -2,6 +2,8 @@
 # Side-by-side timings of quenlet-cli with hyperfine (installed if missing):
 #   bench/timing.sh throughput [MB]   a generated GB18030 novel (default 50 MB) against an iconv round trip
 #   bench/timing.sh batch [FILES]     a tree of mid-sized files (default 200) with 1 and with 2 jobs
+#   bench/timing.sh small [FILES]     a tree of 4 KB files (default 2000) with 1 and with 2 jobs: mostly the
+#                                     cost of making each copy durable (two fsyncs a file)
 #   bench/timing.sh memory [MB]       peak resident memory on a file of short paragraphs (default 200 MB)
 #   bench/timing.sh convert [MB]      a generated GB18030 novel (default 50 MB) as it is, with --convert s2t,
 #                                     and into UTF-8 with LF line ends
@@ -31,6 +33,16 @@ batch)
   echo "tree: $files files, $(du -sb "$work/tree" | cut -f1) bytes"
   hyperfine -w 1 -r 5 "$bin/quenlet-cli -q --batch $work/tree --jobs 1" "$bin/quenlet-cli -q --batch $work/tree --jobs 2"
   ;;
+small)
+  files=${2:-2000}
+  "$bin/quenlet-gen-novel" 1 "$work/novel.txt" gb18030
+  for i in $(seq 1 "$files"); do
+    mkdir -p "$work/tree/part$((i % 20))"
+    head -c 4096 "$work/novel.txt" > "$work/tree/part$((i % 20))/note$i.txt"
+  done
+  echo "tree: $files files, $(du -sb "$work/tree" | cut -f1) bytes"
+  hyperfine -w 2 -r 10 "$bin/quenlet-cli -q --batch $work/tree --jobs 1" "$bin/quenlet-cli -q --batch $work/tree --jobs 2"
+  ;;
 memory)
   mb=${2:-200}
   "$bin/quenlet-gen-novel" "$mb" "$work/big.txt" gb18030
@@ -47,7 +59,7 @@ convert)
     "$bin/quenlet-cli -q --output-encoding utf-8 --line-ends lf $work/novel.txt"
   ;;
 *)
-  echo "usage: bench/timing.sh throughput|batch|memory|convert [size]" >&2
+  echo "usage: bench/timing.sh throughput|batch|small|memory|convert [size]" >&2
   exit 2
   ;;
 esac

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "cli_app.h"
@@ -14,6 +15,7 @@
 #include "cli_runner.h"
 #include "encoding.h"
 #include "novel_generator.h"
+#include "file_run.h"
 
 namespace quenlet::test {
 namespace {
@@ -337,6 +339,114 @@ TEST(Cli, BatchWithConversionIsTheSameForAnyNumberOfJobs) {
         EXPECT_EQ(readFile(one.path(name)), readFile(three.path(name))) << name;
         EXPECT_EQ(readFile(one.path(name)).find('\r'), std::string::npos) << name;
     }
+}
+
+
+TEST(Cli, StatisticsThatCannotBeWrittenFailTheRun) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", kSample);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{source},
+                                                 {"--json", source},
+                                                 {"--batch", dir.path()},
+                                                 {"--batch", dir.path(), "--json", "--jobs", "2"}}) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        std::vector<const char*> argv = {"quenlet-cli"};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        const int status = cli::run(static_cast<int>(argv.size()), argv.data(), {full, err});
+        EXPECT_EQ(status, 1) << args.front();
+        const std::string message = "quenlet-cli: standard output: cannot write: No space left on device\n";
+        EXPECT_TRUE(err.str().ends_with(message)) << err.str();
+        EXPECT_EQ(readFile(dir.path("kovra-a.txt")), kSampleOut) << "the copy itself is made";
+    }
+}
+
+TEST(Cli, UsageErrorsNameWhatIsWrong) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", kSample);
+    CliResult r = runCli({"--jobs", "2", source});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--batch"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir.path("kovra-a.txt")));
+    for (const char* option : {"--heading-open", "--indent", "--find", "--replace", "--strip-prefix"}) {
+        r = runCli({option, "ok\xC3(", source});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, std::string("quenlet-cli: ") + option + ": the text is not valid UTF-8\n");
+    }
+}
+
+TEST(Cli, NamesOnStandardErrorCannotForgeLinesOrDriveTheTerminal) {
+    TempDir dir;
+    const std::string forged = "a\n处理第9文件 \x1b[2Jb.txt";
+    dir.write(forged, kSample);
+    std::filesystem::create_directory(dir.path("kovra-" + forged));  // so that it fails too
+    const std::string shown = "a\\n处理第9文件 \\x1b[2Jb.txt";
+    CliResult r = runCli({"--batch", dir.path(), "-q"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("kovra-" + shown) + ": cannot replace output: Is a directory\n");
+    std::filesystem::remove(dir.path("kovra-" + forged));
+    r = runCli({"--batch", dir.path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "处理第1文件 " + dir.path(shown) + "\n");
+    r = runCli({dir.path(forged + "\xff")});
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path(shown) + "\\xff: cannot open: No such file or directory\n");
+}
+
+TEST(Cli, WarningsCountTheUndecodableBytesThatAreWritten) {
+    TempDir dir;
+    // Four bytes that are not UTF-8; the line holding two of them ends in ??
+    // and is dropped.
+    const std::string source = dir.write("x.txt", "好\x80的。\n坏\x81\x82??\n行\x83\n");
+    CliResult r = runCli({"--encoding", "utf-8", "--no-merge", "-q", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 4 bytes are not valid utf-8; 2 of them were copied "
+                     "unchanged, the others went with the lines that were dropped\n");
+    EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "好\x80的。\r\n行\x83\r\n");
+    // The odd byte of a UTF-16 file is written last, and counted.
+    const std::string odd = dir.write("w.txt", std::string("\xFF\xFE" "a\x00" "b", 5));
+    r = runCli({"-q", odd});
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + odd + ": 1 bytes are not valid utf-16le; they were copied unchanged\n");
+}
+
+// Looks, while the run is going, for a descriptor open on a file in `folder`.
+class SpoolSpy : public RunObserver {
+public:
+    explicit SpoolSpy(std::string folder) : folder_(std::move(folder)) {}
+    void mergingStarted() override {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+            if (!error && target.starts_with(folder_ + "/")) found = true;
+        }
+    }
+    bool found = false;
+
+private:
+    std::string folder_;
+};
+
+TEST(Cli, StandardInputIsSpooledUnderTmpdir) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path("spool"));
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("TMPDIR", dir.path("spool").c_str(), 1);
+    int pipes[2];
+    ASSERT_EQ(::pipe(pipes), 0);
+    ASSERT_EQ(::write(pipes[1], kSample.data(), kSample.size()), static_cast<ssize_t>(kSample.size()));
+    ::close(pipes[1]);
+    const int out = ::open(dir.path("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    TypesetEngine engine;
+    SpoolSpy spy(dir.path("spool"));
+    const FileRunResult r = typesetStream(engine, pipes[0], out, {}, {}, &spy);
+    ::close(pipes[0]);
+    ::close(out);
+    if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(spy.found);
+    EXPECT_EQ(readFile(dir.path("out")), kSampleOut);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path("spool"))) << "the spool has no name";
 }
 
 }  // namespace

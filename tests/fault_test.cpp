@@ -8,11 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <system_error>
+
 #include "batch_run.h"
 #include "child_process.h"
 #include "cli_runner.h"
 #include "encoding.h"
 #include "file_run.h"
+#include "parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {
@@ -128,6 +133,14 @@ std::string encoded(Encoding encoding, TextView text) {
     return bytes;
 }
 
+// A GB18030 novel with a byte that is not UTF-8, so that detection picks
+// GB18030 without building its code tables.
+std::string encodedGb18030Novel() {
+    std::string bytes = "\xB5\xDA\xD2\xBB\xD5\xC2\r\n";  // 第一章
+    for (int i = 0; i < 100; ++i) bytes += "\xCB\xFB\xCB\xB5\xA3\xAC\xBA\xC3\xA1\xA3\r\n";  // 他说，好。
+    return bytes;
+}
+
 TEST(Faults, OddInputsAreTypesetWithoutLoss) {
     struct Case {
         std::string name;
@@ -138,9 +151,12 @@ TEST(Faults, OddInputsAreTypesetWithoutLoss) {
     const Case cases[] = {
         {"only CRs", std::string(5000, '\r'), "", "原文件共0个段落"},
         {"only ??", "??\r\n？？\r\n?？\n", "", "原文件共3个段落"},
+        // The odd byte cannot belong to any line: it comes last, after the
+        // final line end, so that every line before it stays aligned.
         {"utf-16 odd length", std::string("\xFF\xFE" "a\x00" "b", 5),
-         "\xFF\xFE" + encoded(Encoding::Utf16LE, u"《a") + "b" + encoded(Encoding::Utf16LE, u"》\r\n\r\n"),
-         "原文件共1个段落"},
+         "\xFF\xFE" + encoded(Encoding::Utf16LE, u"《a》\r\n\r\n") + "b", "原文件共1个段落"},
+        {"utf-16be odd length after a line end", std::string("\xFE\xFF" "\x00" "a" "\x00\r\x00\n" "\x00" "b" "\x00\n" "c", 13),
+         "\xFE\xFF" + encoded(Encoding::Utf16BE, u"《a》\r\n\r\n\r\n\r\n《b》\r\n\r\n") + "c", "原文件共2个段落"},
         {"gb18030 cut short", encoded(Encoding::Gb18030, u"他说") + "\xBA",
          encoded(Encoding::Gb18030, u"《他说") + "\xBA" + encoded(Encoding::Gb18030, u"》\r\n\r\n"), "原文件共1个段落"},
     };
@@ -194,6 +210,103 @@ TEST(Faults, TwoProcessesWritingTheSameOutputLeaveOneCompleteOutput) {
     }
     EXPECT_EQ(readFile(dir.path("kovra-a.txt")), expected);
     EXPECT_EQ(entries(dir.path()), 2U);
+}
+
+TEST(Faults, WithoutThreadsEverythingIsDoneOnTheMainThread) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(2 * 1024 * 1024));
+    for (int i = 0; i < 6; ++i) dir.write("tree/" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt", novelText(1000 * i));
+    ASSERT_EQ(runCli({"-q", source}).status, 0);
+    ASSERT_EQ(runCli({"-q", "--batch", dir.path("tree"), "--jobs", "1"}).status, 0);
+    std::map<std::string, std::string> expected;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+        if (entry.path().filename().string().starts_with("kovra-")) {
+            expected[entry.path()] = readFile(entry.path());
+            std::filesystem::remove(entry.path());
+        }
+    // Under a limit of no further processes, no thread can be started.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-q", source}, {"-q", "--batch", dir.path("tree"), "--jobs", "4"}}) {
+        const ChildResult child = runInChild(
+            [&args](std::string& report) {
+                const CliResult r = runCli(args);
+                report = r.err;
+                return r.status;
+            },
+            {.unprivileged = true, .maxProcesses = 0});
+        EXPECT_EQ(child.status, 0) << args.back();
+        EXPECT_EQ(child.report, "");
+    }
+    for (const auto& [path, bytes] : expected) EXPECT_EQ(readFile(path), bytes) << path;
+    EXPECT_EQ(expected.size(), 7U);
+}
+
+TEST(Faults, ManyJobsStayWithinTheLimitOnOpenFiles) {
+    TempDir dir;
+    for (int i = 0; i < 120; ++i) dir.write("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt", novelText(3000));
+    const ChildResult child = runInChild(
+        [&dir](std::string& report) {
+            const CliResult r = runCli({"--batch", dir.path(), "--jobs", "64", "--json"});
+            // The failures, if any, then the file count.
+            for (std::size_t at = r.err.find("quenlet-cli:"); at != std::string::npos; at = r.err.find("quenlet-cli:", at + 1))
+                report += r.err.substr(at, r.err.find('\n', at) - at + 1);
+            report += r.out.substr(0, r.out.find(','));
+            return r.status;
+        },
+        {.maxOpenFiles = 40});
+    EXPECT_EQ(child.status, 0);
+    EXPECT_EQ(child.report.substr(0, 300), "{\"files\": 120");
+}
+
+TEST(Faults, RunningOutOfDescriptorsIsNamedAsSuch) {
+    TempDir dir;
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need spare descriptors (the vptr check probes
+    // memory through a pipe) and report what is not there without them.
+    GTEST_SKIP() << "not under the sanitizers";
+#endif
+    const std::string source = dir.write("gb.txt", encodedGb18030Novel());
+    bool tablesFailed = false;
+    for (long limit = 5; limit <= 12; ++limit) {
+        std::filesystem::remove(dir.path("kovra-gb.txt"));
+        Program cli({QUENLET_CLI, "-q", source}, {.maxOpenFiles = limit});
+        const Program::Result r = cli.wait();
+        if (r.status == 0) continue;
+        EXPECT_EQ(r.status, 1) << "limit " << limit << ": " << r.err;
+        EXPECT_TRUE(r.err.starts_with("quenlet-cli: " + source + ": ") ||
+                    r.err.starts_with("quenlet-cli: " + dir.path("kovra-gb.txt") + ": "))
+            << "limit " << limit << ": " << r.err;
+        EXPECT_NE(r.err.find("Too many open files"), std::string::npos) << "limit " << limit << ": " << r.err;
+        tablesFailed = tablesFailed || r.err.find("cannot load the GB18030 code tables") != std::string::npos;
+    }
+    EXPECT_TRUE(tablesFailed) << "some limit lets the files open but not the converter";
+}
+
+// Fails the run from inside, as the system would.
+class FailingObserver : public RunObserver {
+public:
+    explicit FailingObserver(std::function<void()> fail) : fail_(std::move(fail)) {}
+    void replacingParagraph(Count) override { fail_(); }
+
+private:
+    std::function<void()> fail_;
+};
+
+TEST(Faults, FailuresWithoutAFileOfTheirOwnNameTheFile) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(1000));
+    const std::pair<std::function<void()>, std::string> failures[] = {
+        {[] { throw std::bad_alloc(); }, ": out of memory"},
+        {[] { throw std::system_error(EAGAIN, std::generic_category()); }, ": Resource temporarily unavailable"},
+    };
+    for (const auto& [fail, reason] : failures) {
+        TypesetEngine engine;
+        FailingObserver observer(fail);
+        const FileRunResult r = typesetFile(engine, source, {}, {}, &observer);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, source + reason);
+        EXPECT_EQ(entries(dir.path()), 1U);
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "file_run.h"
+#include "folder_walk.h"
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -37,19 +38,14 @@ struct BatchResult {
 // "处理第N文件": the caption while the batch works on its N-th file.
 Text processingFileText(Count number);
 
-// True for names that the batch typesets: ending in ".txt" in any letter case.
-bool isTextFileName(std::string_view name);
-// True for the batch's own outputs, which it never typesets again.
-bool isOutputFileName(std::string_view name);
-
-// The recursive walk of a batch: depth-first, in each folder first its files,
-// then its sub-folders, each sorted by name bytes; a folder's entries are
-// listed once before any of them is visited.
+// The walk of a batch (see FolderWalk) handed to a visitor, step by step.
 class FolderVisitor {
 public:
     virtual ~FolderVisitor() = default;
-    virtual void textFile(const std::string& path) = 0;  // a ".txt" file, not one of our outputs
-    virtual void unlistableFolder(const std::string& folder, const std::string& error) = 0;
+    virtual void textFile(const FileLocation& file) = 0;  // a ".txt" file, not one of our outputs
+    // A folder that could not be listed or entered, or a file entry that
+    // could not be examined.
+    virtual void unreadable(const std::string& path, const std::string& error) = 0;
     virtual void entryExamined() {}  // after every file entry, matching or not
 };
 void walkFolder(const std::string& folder, FolderVisitor& visitor);
@@ -73,17 +69,24 @@ public:
     BatchResult run(const std::string& folder);
 
     void FindFile(const std::string& folder);     // walks one folder, then its sub-folders
-    void ProcessFile(const std::string& path);   // typesets one file of the batch
+    void ProcessFile(const FileLocation& file);   // typesets one file of the batch
+    void ProcessFile(const std::string& path);
 
 private:
-    void textFile(const std::string& path) override { ProcessFile(path); }
-    void unlistableFolder(const std::string& folder, const std::string& error) override { fail(folder, error); }
+    void textFile(const FileLocation& file) override { ProcessFile(file); }
+    void unreadable(const std::string& path, const std::string& error) override { fail(path, error); }
     void entryExamined() override { hooks_.processEvents(); }
     void fail(const std::string& path, const std::string& error);
+    void syncFolder();
 
     TypesetEngine& engine_;
     Hooks hooks_;
     std::vector<BatchFailure> failures_;
+    // During run(): the folder of the copies renamed since it was last synced.
+    // It is synced once, when the batch moves on to another folder or ends.
+    bool running_ = false;
+    std::shared_ptr<const OpenFolder> unsynced_;
+    std::string unsyncedPath_;
 };
 
 }  // namespace quenlet

@@ -3,6 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
 #include <optional>
 #include <thread>
 #include <string>
@@ -95,6 +98,40 @@ std::string joined(const std::vector<std::string>& names, std::size_t first, con
     return out;
 }
 
+// A message for a terminal or a log, one line: control characters (a newline
+// in a file name could forge a progress line, an escape sequence could drive
+// the terminal) and bytes that are not UTF-8 are shown as escapes instead.
+std::string shown(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    char escape[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char b = data[i];
+        if (b >= 0x20 && b < 0x7F) {
+            out.push_back(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        const Utf8Sequence seq = b < 0x80 ? Utf8Sequence{Utf8Sequence::Invalid, 0, 0}
+                                          : readUtf8Sequence(data + i, text.size() - i);
+        if (seq.status == Utf8Sequence::Complete && seq.codePoint >= 0xA0) {
+            out.append(text.substr(i, seq.length));
+            i += seq.length;
+            continue;
+        }
+        const char* named = b == '\n' ? "\\n" : b == '\r' ? "\\r" : b == '\t' ? "\\t" : nullptr;
+        if (named) {
+            out += named;
+        } else {
+            std::snprintf(escape, sizeof escape, "\\x%02x", b);
+            out += escape;
+        }
+        ++i;
+    }
+    return out;
+}
+
 void printStatistics(std::ostream& to, const Statistics& statistics) {
     const StatisticTexts texts = statisticTexts(statistics);
     for (const Text* line : {&texts.sourceParagraphs, &texts.merged, &texts.split, &texts.finalParagraphs})
@@ -130,26 +167,46 @@ void printBatchJson(std::ostream& to, const BatchResult& result) {
 // quiet, a note on an encoding that was guessed, so that a wrong guess is
 // never silent.
 void reportEncodings(std::ostream& err, const std::string& file, const FileRunResult& result, bool quiet) {
+    const std::string name = shown(file);
     const char* input = encodingName(result.format.encoding);
     const char* output = encodingName(result.outputFormat.encoding);
     if (!quiet && isGuess(result.detectedBy))
-        err << "quenlet-cli: note: " << file << ": read as " << input << " (" << detectedByName(result.detectedBy)
+        err << "quenlet-cli: note: " << name << ": read as " << input << " (" << detectedByName(result.detectedBy)
             << "); --encoding chooses another\n";
     if (result.replaced.escapesReplaced > 0) {
         const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
-        err << "quenlet-cli: warning: " << file << ": " << result.replaced.escapesReplaced << " bytes are not valid "
-            << input << "; each became " << (replacement == u'?' ? "?" : "U+FFFD") << " in " << output << '\n';
+        err << "quenlet-cli: warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input
+            << "; " << result.replaced.escapesReplaced << " of them became " << (replacement == u'?' ? "?" : "U+FFFD")
+            << " in " << output << (result.replaced.escapesReplaced < result.undecodableBytes
+                                        ? ", the others went with the lines that were dropped\n"
+                                        : "\n");
     } else if (result.undecodableBytes > 0) {
-        err << "quenlet-cli: warning: " << file << ": " << result.undecodableBytes << " bytes are not valid " << input
-            << "; they were copied unchanged\n";
+        err << "quenlet-cli: warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
+        if (result.undecodableBytesWritten == result.undecodableBytes)
+            err << "; they were copied unchanged\n";
+        else
+            err << "; " << result.undecodableBytesWritten << " of them were copied unchanged, the others went with "
+                << "the lines that were dropped\n";
     }
     if (result.replaced.unencodableReplaced > 0)
-        err << "quenlet-cli: warning: " << file << ": " << result.replaced.unencodableReplaced
+        err << "quenlet-cli: warning: " << name << ": " << result.replaced.unencodableReplaced
             << " characters cannot be written in " << output << "; each became ?\n";
 }
 
 bool hasEncodingReport(const FileRunResult& result) {
     return isGuess(result.detectedBy) || result.undecodableBytes > 0 || result.replaced.unencodableReplaced > 0;
+}
+
+// Standard output that could not be written (a full disk, a closed pipe) is
+// a failure like any other: the results were not delivered.
+bool delivered(std::ostream& out, std::ostream& err) {
+    errno = 0;
+    out.flush();
+    if (out) return true;
+    const int error = errno;
+    err << "quenlet-cli: standard output: cannot write" << (error ? ": " + std::generic_category().message(error) : "")
+        << '\n';
+    return false;
 }
 
 // Shows a batch's progress on standard error: one line redrawn in place on a
@@ -163,7 +220,7 @@ public:
     void fileStarted(Count number, const std::string& path) override {
         if (quiet_) return;
         clearLine();
-        err_ << toUtf8(processingFileText(number)) << ' ' << path << (terminal_ ? "" : "\n") << std::flush;
+        err_ << toUtf8(processingFileText(number)) << ' ' << shown(path) << (terminal_ ? "" : "\n") << std::flush;
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
@@ -173,7 +230,7 @@ public:
     }
     void fileFailed(const std::string&, const std::string& error) override {
         clearLine();
-        err_ << "quenlet-cli: " << error << '\n';
+        err_ << "quenlet-cli: " << shown(error) << '\n';
     }
 
 private:
@@ -187,16 +244,23 @@ private:
     bool lineShown_ = false;
 };
 
-// Converts the option texts; names the first one that is not valid UTF-8.
+// Converts the option texts; names the first option whose text is not valid UTF-8.
 std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& options) {
-    const std::pair<const std::string*, Text*> texts[] = {
-        {&raw.headingOpen, &options.HeadingOpen}, {&raw.headingClose, &options.HeadingClose},
-        {&raw.indent, &options.Indent},           {&raw.paragraphEnd, &options.ParagraphEnd},
-        {&raw.find, &options.FindText},           {&raw.replace, &options.ReplaceText},
-        {&raw.stripPrefix, &options.StripPrefix},
+    const struct {
+        const char* option;
+        const std::string* from;
+        Text* to;
+    } texts[] = {
+        {"--heading-open", &raw.headingOpen, &options.HeadingOpen},
+        {"--heading-close", &raw.headingClose, &options.HeadingClose},
+        {"--indent", &raw.indent, &options.Indent},
+        {"--paragraph-end", &raw.paragraphEnd, &options.ParagraphEnd},
+        {"--find", &raw.find, &options.FindText},
+        {"--replace", &raw.replace, &options.ReplaceText},
+        {"--strip-prefix", &raw.stripPrefix, &options.StripPrefix},
     };
-    for (const auto& [from, to] : texts)
-        if (!fromUtf8Strict(*from, *to)) return *from;
+    for (const auto& text : texts)
+        if (!fromUtf8Strict(*text.from, *text.to)) return text.option;
     return std::nullopt;
 }
 
@@ -228,7 +292,8 @@ int run(int argc, const char* const* argv, Streams streams) {
     app.add_option("-j,--jobs", flags.jobs,
                    "With --batch: how many files to typeset at the same time (default: the number of processor\n"
                    "cores). The results are the same for any number.")
-        ->check(CLI::Range(1U, 1024U));
+        ->check(CLI::Range(1U, 1024U))
+        ->needs(batchOption);
     fileOption->excludes(batchOption);
     batchOption->excludes(fileOption);
     app.add_flag("--no-merge", flags.noMerge,
@@ -300,7 +365,7 @@ int run(int argc, const char* const* argv, Streams streams) {
 
     TypesetOptions options;
     if (const auto bad = convertTexts(raw, options)) {
-        streams.err << "quenlet-cli: option text is not valid UTF-8: " << jsonString(*bad) << '\n';
+        streams.err << "quenlet-cli: " << *bad << ": the text is not valid UTF-8\n";
         return kExitUsage;
     }
     options.MergeLines = !flags.noMerge;
@@ -344,7 +409,8 @@ int run(int argc, const char* const* argv, Streams streams) {
                 printStatistics(streams.out, result.statistics);
             }
         }
-        return result.failures.empty() ? kExitOk : kExitFailed;
+        const bool reported = delivered(streams.out, streams.err);
+        return result.failures.empty() && reported ? kExitOk : kExitFailed;
     }
 
     bool anyFailed = false;
@@ -355,7 +421,7 @@ int run(int argc, const char* const* argv, Streams streams) {
             fromStandardInput ? typesetStream(engine, streams.inputFd, streams.outputFd, options, settings)
                               : typesetFile(engine, file, options, settings);
         if (!result.ok) {
-            streams.err << "quenlet-cli: " << result.error << '\n';
+            streams.err << "quenlet-cli: " << shown(result.error) << '\n';
             anyFailed = true;
             continue;
         }
@@ -365,7 +431,8 @@ int run(int argc, const char* const* argv, Streams streams) {
         if (flags.json) printJson(report, engine.statistics(), result);
         else printStatistics(report, engine.statistics());
     }
-    return anyFailed ? kExitFailed : kExitOk;
+    const bool reported = delivered(streams.out, streams.err);
+    return anyFailed || !reported ? kExitFailed : kExitOk;
 }
 
 }  // namespace quenlet::cli

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "encoding.h"
 
@@ -159,12 +160,25 @@ void ConvertingSink::add(Event event) {
     gathering_->push_back(std::move(event));
     if (gatheredUnits_ < kBatchUnits) return;
     while (converting_.size() >= helpers_) handOnOldest();
-    converting_.push_back(std::async(std::launch::async, [this, batch = std::move(gathering_)]() mutable {
-        MarkerCache markers;
-        for (Event& e : *batch) convertEvent(converter_, e, markers);
-        return std::move(*batch);
-    }));
     gatheredUnits_ = 0;
+    std::shared_ptr<Batch> batch = std::move(gathering_);
+    try {
+        converting_.push_back(std::async(std::launch::async, [this, batch] {
+            MarkerCache markers;
+            for (Event& e : *batch) convertEvent(converter_, e, markers);
+            return std::move(*batch);
+        }));
+    } catch (const std::system_error&) {
+        // No thread can be started (a limit on processes, no memory for a
+        // stack): the batches under way go first, then everything is
+        // converted here.
+        while (!converting_.empty()) handOnOldest();
+        helpers_ = 0;
+        for (Event& e : *batch) {
+            convertEvent(converter_, e, markers_);
+            handOn(next_, e);
+        }
+    }
 }
 
 void ConvertingSink::handOnOldest() {

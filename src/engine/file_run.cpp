@@ -1,14 +1,16 @@
 #include "file_run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -73,19 +75,34 @@ private:
     std::optional<ConvertingSink> converting_;
 };
 
-void noteFormats(const LineReader& reader, const OutputFormat& output, const LineWriter& writer,
-                 FileRunResult& result) {
+// Writes out what is still buffered -- the source's odd last byte, if any,
+// after everything else, and only into its own encoding -- and notes the
+// formats and what became of the undecodable bytes.
+void finishOutput(const LineReader& reader, const OutputFormat& output, LineWriter& writer, FileRunResult& result) {
+    std::string trailing = reader.trailingBytes();
+    std::uint64_t trailingReplaced = 0;
+    if (!trailing.empty() && !output.policy.escapesAsBytes) {
+        trailingReplaced = trailing.size();
+        trailing.clear();
+        const char16_t replacement = encodingInfo(output.text.encoding).replacement;
+        encodeText(output.text.encoding, TextView(&replacement, 1), trailing);
+    }
+    writer.flush(trailing);
     result.format = reader.format();
     result.detectedBy = reader.detection().by;
     result.outputFormat = output.text;
     result.undecodableBytes = reader.undecodableBytes();
+    // (the replacement written for an odd last byte is no undecodable byte)
+    result.undecodableBytesWritten = writer.undecodableBytesWritten() - (trailingReplaced ? trailing.size() : 0);
     result.replaced = writer.counts();
+    result.replaced.escapesReplaced += trailingReplaced;
 }
 
 // Runs `body`; any failure restores the engine's carried state and becomes the
-// result's error message.
+// result's error message, which names `file` when the failure itself does not
+// name a file.
 template <typename Body>
-FileRunResult guarded(TypesetEngine& engine, Body&& body) {
+FileRunResult guarded(TypesetEngine& engine, const std::string& file, Body&& body) {
     const CarriedState saved = engine.carriedState();
     FileRunResult result;
     try {
@@ -93,13 +110,34 @@ FileRunResult guarded(TypesetEngine& engine, Body&& body) {
         result.ok = true;
     } catch (const FileError& e) {
         result.error = e.what();
+        result.errorNumber = e.error();
     } catch (const std::bad_alloc&) {
-        result.error = "out of memory";
+        result.error = file + ": out of memory";
+        result.errorNumber = ENOMEM;
+    } catch (const std::system_error& e) {
+        result.error = file + ": " + e.what();
+        if (e.code().category() == std::generic_category() || e.code().category() == std::system_category())
+            result.errorNumber = e.code().value();
     } catch (const std::exception& e) {
-        result.error = e.what();
+        result.error = file + ": " + e.what();
     }
     if (!result.ok) engine.restoreCarriedState(saved);
     return result;
+}
+
+// A copy of standard input with no name, under $TMPDIR when it is set.
+int spoolFile(const std::string& inputName) {
+    const char* variable = std::getenv("TMPDIR");
+    const std::string folder = variable && *variable ? variable : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EOPNOTSUPP && errno != EISDIR)  // else the file system has no unnamed files
+        throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+    std::string name = folder + "/quenlet-input-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+    ::unlink(name.c_str());
+    return fd;
 }
 
 }  // namespace
@@ -125,17 +163,22 @@ std::string outputPathFor(std::string_view sourcePath) {
 namespace {
 
 // The run of one file up to a complete output under its temporary name.
-std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const std::string& sourcePath,
+std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const FileLocation& source,
                                                        const TypesetOptions& options, const FileRunSettings& settings,
                                                        RunObserver* observer, FileRunResult& result) {
-    const SourcePath parts = splitSourcePath(sourcePath);
+    const SourcePath parts = splitSourcePath(source.path);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    result.outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
-    const int sourceFd = openSourceFile(sourcePath);
+    const FileLocation target = source.sibling(std::string(kOutputPrefix) + source.name);
+    result.outputPath = target.path;
+    struct stat status{};
+    const int sourceFd = openSourceFile(source, status);
     ClosedOnExit sourceCloser(sourceFd);
-    LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
-    auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
+    const SourceIdentity identity = SourceIdentity::of(status, source.path);
+    AtomicOutputFile::refuseToReplace(target, identity);
+    LineReader reader(sourceFd, source.path, settings.forcedEncoding, LineReader::kDefaultBlockSize,
+                      settings.threading);
+    auto output = std::make_unique<AtomicOutputFile>(target, &identity);
     const OutputFormat format = outputFormatFor(reader.format(), settings);
     LineWriter writer(output->fd(), result.outputPath, format, settings.threading);
     RunOutput runOutput(writer, settings);
@@ -144,37 +187,46 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     sourceCloser.closeNow();
     engine.endFile();
     runOutput.finish();
-    writer.flush();
-    noteFormats(reader, format, writer, result);
+    finishOutput(reader, format, writer, result);
     return output;
 }
 
 }  // namespace
 
-FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
-    return guarded(engine, [&](FileRunResult& result) {
-        typesetIntoTemporary(engine, sourcePath, options, settings, observer, result)->commit();
+    return guarded(engine, source.path, [&](FileRunResult& result) {
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
     });
 }
 
-PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings, RunObserver* observer) {
+    return guarded(engine, sourcePath, [&](FileRunResult& result) {
+        const FileLocation source = FileLocation::ofPath(sourcePath);
+        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
+    });
+}
+
+PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings, RunObserver* observer) {
     PreparedFile prepared;
-    prepared.result = guarded(engine, [&](FileRunResult& result) {
-        prepared.output = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+    prepared.result = guarded(engine, source.path, [&](FileRunResult& result) {
+        prepared.output = typesetIntoTemporary(engine, source, options, settings, observer, result);
+        prepared.output->finishWriting();
     });
     if (!prepared.result.ok) prepared.output.reset();
     return prepared;
 }
 
-void PreparedFile::commit() {
+void PreparedFile::commit(bool syncFolder) {
     if (!result.ok || !output) return;
     try {
-        output->commit();
+        output->commit(syncFolder);
     } catch (const FileError& e) {
         result.ok = false;
         result.error = e.what();
+        result.errorNumber = e.error();
     }
     output.reset();
 }
@@ -183,17 +235,16 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
                             const FileRunSettings& settings, RunObserver* observer) {
     const std::string inputName = "standard input";
     const std::string outputName = "standard output";
-    return guarded(engine, [&](FileRunResult& result) {
+    return guarded(engine, inputName, [&](FileRunResult& result) {
         result.outputPath.assign(1, '-');  // (a literal here trips a GCC 12 -Wrestrict false positive)
         int readFd = inputFd;
-        std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
+        std::optional<ClosedOnExit> spool;
         struct stat info{};
         const bool rereadable =
             ::fstat(inputFd, &info) == 0 && S_ISREG(info.st_mode) && ::lseek(inputFd, 0, SEEK_CUR) == 0;
         if (!rereadable) {
-            spool.reset(std::tmpfile());
-            if (!spool) throw FileError(inputName, systemReason("cannot make a temporary copy", errno));
-            readFd = ::fileno(spool.get());
+            readFd = spoolFile(inputName);
+            spool.emplace(readFd);
             const std::string spoolName = "the temporary copy of standard input";
             std::vector<unsigned char> block(256 * 1024);
             while (const std::size_t got = readSome(inputFd, inputName, block.data(), block.size()))
@@ -206,11 +257,10 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         // An output that may fail on a character it cannot hold is kept back
         // until it is complete, so that a failure writes nothing.
         int writeFd = outputFd;
-        std::unique_ptr<FILE, int (*)(FILE*)> heldBack(nullptr, std::fclose);
+        std::optional<ClosedOnExit> heldBack;
         if (!encodingInfo(format.text.encoding).holdsEveryCharacter && !format.policy.replaceUnencodable) {
-            heldBack.reset(std::tmpfile());
-            if (!heldBack) throw FileError(outputName, systemReason("cannot make a temporary copy", errno));
-            writeFd = ::fileno(heldBack.get());
+            writeFd = spoolFile(outputName);
+            heldBack.emplace(writeFd);
         }
         LineWriter writer(writeFd, outputName, format, settings.threading);
         RunOutput runOutput(writer, settings);
@@ -218,7 +268,7 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         feedLines(engine, reader);
         engine.endFile();
         runOutput.finish();
-        writer.flush();
+        finishOutput(reader, format, writer, result);
         if (heldBack) {
             if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));
             std::vector<unsigned char> block(256 * 1024);
@@ -226,7 +276,6 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             while (const std::size_t got = readSome(writeFd, copyName, block.data(), block.size()))
                 writeAll(outputFd, outputName, std::string_view(reinterpret_cast<const char*>(block.data()), got));
         }
-        noteFormats(reader, format, writer, result);
     });
 }
 

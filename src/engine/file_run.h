@@ -39,40 +39,53 @@ struct FileRunSettings {
     // A simplified/traditional conversion of the typeset text (see
     // conversionNames()); none when empty.
     std::string conversion;
+    // Whether the run syncs the folder after renaming the copy into place.
+    // A batch that syncs each folder once for all its files turns it off.
+    bool syncFolder = true;
 };
 
 struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
+    int errorNumber = 0;  // the system's error number behind the failure, when there is one
     std::string outputPath;
     TextFormat format;  // the source's
     DetectedBy detectedBy = DetectedBy::Utf8;
     TextFormat outputFormat;
-    std::uint64_t undecodableBytes = 0;
+    std::uint64_t undecodableBytes = 0;         // found in the source
+    std::uint64_t undecodableBytesWritten = 0;  // of those, written back unchanged to the output
     EncodeCounts replaced;  // undecodable bytes and characters the output encoding could not take as they were
 };
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is
 // left behind, an existing copy is untouched, and the engine's carried state
-// and statistics are as they were before the call.
+// and statistics are as they were before the call. The copy gets the source's
+// permission bits (less the umask) and never replaces the source itself.
 FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
+// The same for a file in an open folder (a batch's walk).
+FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                           const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 
 // A file typeset into a temporary file beside its "kovra-" copy, not yet put
 // in place: commit() renames it over the copy; dropping it removes it. The
-// statistics of the run are the engine's at the end of the file.
+// temporary file is already written out and closed, so a prepared file holds
+// no descriptor but its folder's. The statistics of the run are the engine's
+// at the end of the file.
 struct PreparedFile {
     FileRunResult result;
     std::unique_ptr<AtomicOutputFile> output;
-    // Puts the output in place; on failure result.ok turns false, with the error.
-    void commit();
+    // Puts the output in place; on failure result.ok turns false, with the
+    // error. See AtomicOutputFile::commit for syncFolder.
+    void commit(bool syncFolder = true);
 };
-PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 
 // Typesets from one open descriptor to another (standard input to standard
 // output). The input is copied to a temporary file first when it cannot be
-// read twice, which format detection needs.
+// read twice, which format detection needs; that copy has no name and lies in
+// $TMPDIR, or /tmp when it is not set.
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
                             const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 

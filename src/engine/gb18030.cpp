@@ -1,10 +1,14 @@
 #include "gb18030.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
 namespace quenlet::gb18030 {
@@ -46,8 +50,19 @@ struct BuiltTables {
 
     BuiltTables() {
         iconv_t cd = iconv_open("UTF-16LE", "GB18030");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error("the C library has no GB18030 converter (iconv)");
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            // Loading the converter opens files and maps memory, and the C
+            // library says EINVAL ("no such converter") also when it ran out
+            // of descriptors doing so: a descriptor opened here tells which.
+            int error = errno;
+            if (error == EINVAL) {
+                const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                if (probe >= 0) ::close(probe);
+                else if (errno == EMFILE || errno == ENFILE) error = errno;
+            }
+            if (error == EINVAL) throw std::runtime_error("the C library has no GB18030 converter (iconv)");
+            throw std::system_error(error, std::generic_category(), "cannot load the GB18030 code tables");
+        }
         std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
         auto decodeOne = [cd](const unsigned char* code, std::size_t length) -> char16_t {
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

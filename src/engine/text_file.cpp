@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <system_error>
 
 namespace quenlet {
@@ -94,6 +93,19 @@ private:
     bool cancelled_ = false;
 };
 
+// Starts `thread` running `body`; false when the system cannot start another
+// thread (a limit on processes, no memory for its stack), and the caller then
+// does the work itself.
+template <typename Body>
+bool tryToStart(std::thread& thread, Body body) {
+    try {
+        thread = std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
 constexpr std::size_t kHandoverBlocks = 4;
 constexpr std::size_t kWriteBlockUnits = 128 * 1024;
 
@@ -155,6 +167,7 @@ class BlockDecoding {
 public:
     BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize)
         : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
+          holdsOddByte_(encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE),
           startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(identityOf(fd)) {}
 
     // Appends the next block's text; false once the input is used up (the
@@ -165,13 +178,22 @@ public:
         bytesRead_ += got;
         const std::size_t available = carried_ + got;
         const bool final = got == 0;
-        const std::size_t consumed = decoder_->decode(bytes_.data(), available, final, into);
+        std::size_t decodable = available;
+        if (final && holdsOddByte_ && available % 2 == 1) {
+            // The odd last byte of a UTF-16 file is kept apart, to be written
+            // after everything else: within the text it would shift every
+            // code unit after it, the line ends included.
+            trailingBytes_.assign(1, static_cast<char>(bytes_[available - 1]));
+            --decodable;
+        }
+        const std::size_t consumed = decoder_->decode(bytes_.data(), decodable, final, into) + (available - decodable);
         carried_ = available - consumed;
         std::memmove(bytes_.data(), bytes_.data() + consumed, carried_);
         if (final) checkUnchanged();
         return !final;
     }
-    std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes(); }
+    std::uint64_t undecodableBytes() const { return decoder_->undecodableBytes() + trailingBytes_.size(); }
+    const std::string& trailingBytes() const { return trailingBytes_; }
 
 private:
     void checkUnchanged() const {
@@ -187,6 +209,8 @@ private:
     std::string path_;
     std::size_t blockSize_;
     std::unique_ptr<Decoder> decoder_;
+    bool holdsOddByte_;
+    std::string trailingBytes_;
     std::vector<unsigned char> bytes_;
     std::size_t carried_ = 0;
     off_t startOffset_;
@@ -201,6 +225,7 @@ public:
     virtual ~Source() = default;
     virtual bool next(Text& into) = 0;
     virtual std::uint64_t undecodableBytes() const = 0;
+    virtual const std::string& trailingBytes() const = 0;
 };
 
 namespace {
@@ -210,21 +235,25 @@ public:
     explicit InlineSource(BlockDecoding decoding) : decoding_(std::move(decoding)) {}
     bool next(Text& into) override { return decoding_.next(into); }
     std::uint64_t undecodableBytes() const override { return decoding_.undecodableBytes(); }
+    const std::string& trailingBytes() const override { return decoding_.trailingBytes(); }
 
 private:
     BlockDecoding decoding_;
 };
 
-// Decodes ahead on a helper thread, a few blocks at most.
+// Decodes ahead on a helper thread, a few blocks at most; inline when no
+// thread can be started.
 class AheadSource final : public LineReader::Source {
 public:
-    explicit AheadSource(BlockDecoding decoding)
-        : decoding_(std::move(decoding)), blocks_(kHandoverBlocks), thread_([this] { run(); }) {}
+    explicit AheadSource(BlockDecoding decoding) : decoding_(std::move(decoding)), blocks_(kHandoverBlocks) {
+        inline_ = !tryToStart(thread_, [this] { run(); });
+    }
     ~AheadSource() override {
         blocks_.cancel();
-        thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
     bool next(Text& into) override {
+        if (inline_) return decoding_.next(into);
         Block block;
         if (!blocks_.pop(block)) return false;
         if (block.error) std::rethrow_exception(block.error);
@@ -233,6 +262,7 @@ public:
         return !block.last;
     }
     std::uint64_t undecodableBytes() const override { return decoding_.undecodableBytes(); }
+    const std::string& trailingBytes() const override { return decoding_.trailingBytes(); }
 
 private:
     struct Block {
@@ -258,6 +288,7 @@ private:
 
     BlockDecoding decoding_;
     Handover<Block> blocks_;
+    bool inline_ = false;
     std::thread thread_;
 };
 
@@ -272,6 +303,8 @@ LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced,
 }
 
 LineReader::~LineReader() = default;
+
+const std::string& LineReader::trailingBytes() const { return source_->trailingBytes(); }
 
 std::uint64_t LineReader::undecodableBytes() const { return source_->undecodableBytes(); }
 
@@ -319,6 +352,7 @@ public:
     virtual void take(Text lines) = 0;
     virtual void finish() = 0;
     virtual EncodeCounts counts() const = 0;
+    virtual std::uint64_t escapesWritten() const = 0;
 };
 
 namespace {
@@ -356,14 +390,29 @@ public:
         linesBefore_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), u'\n'));
         writeAll(fd_, path_, bytes_);
         bytes_.clear();
+        escapesWritten_ += countEscapes(lines);
     }
     void finish() {
         writeAll(fd_, path_, bytes_);  // the byte order mark of an empty output
         bytes_.clear();
     }
     const EncodeCounts& counts() const { return counts_; }
+    // Undecodable source bytes written back as themselves (none when they
+    // were replaced because the output has another encoding).
+    std::uint64_t escapesWritten() const { return policy_.escapesAsBytes ? escapesWritten_ : 0; }
 
 private:
+    // Undecodable bytes, each written back as itself: the escape units that
+    // are not the second half of a surrogate pair.
+    static std::uint64_t countEscapes(const Text& lines) {
+        const auto isEscape = [](char16_t unit) { return (unit & 0xFF00) == 0xDC00; };
+        if (std::none_of(lines.begin(), lines.end(), isEscape)) return 0;
+        std::uint64_t count = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (isEscape(lines[i]) && !(i > 0 && lines[i - 1] >= 0xD800 && lines[i - 1] <= 0xDBFF)) ++count;
+        return count;
+    }
+
     int fd_;
     std::string path_;
     Encoding encoding_;
@@ -371,6 +420,7 @@ private:
     EncodeCounts counts_;
     std::uint64_t linesBefore_ = 0;  // line ends already written
     std::string bytes_;
+    std::uint64_t escapesWritten_ = 0;
 };
 
 class InlineSink final : public LineWriter::Sink {
@@ -379,24 +429,29 @@ public:
     void take(Text lines) override { encoding_.write(lines); }
     void finish() override { encoding_.finish(); }
     EncodeCounts counts() const override { return encoding_.counts(); }
+    std::uint64_t escapesWritten() const override { return encoding_.escapesWritten(); }
 
 private:
     BlockEncoding encoding_;
 };
 
-// Encodes and writes behind on a helper thread. A failure there stops the
-// hand-over, and the next take() or finish() reports it.
+// Encodes and writes behind on a helper thread, or inline when no thread can
+// be started. A failure there stops the hand-over, and the next take() or
+// finish() reports it.
 class BehindSink final : public LineWriter::Sink {
 public:
-    explicit BehindSink(BlockEncoding encoding)
-        : encoding_(std::move(encoding)), blocks_(kHandoverBlocks), thread_([this] { run(); }) {}
+    explicit BehindSink(BlockEncoding encoding) : encoding_(std::move(encoding)), blocks_(kHandoverBlocks) {
+        inline_ = !tryToStart(thread_, [this] { run(); });
+    }
     ~BehindSink() override {
         blocks_.cancel();
         if (thread_.joinable()) thread_.join();
     }
     void take(Text lines) override {
-        if (!blocks_.push(std::move(lines))) rethrowFailure();
+        if (inline_) encoding_.write(lines);
+        else if (!blocks_.push(std::move(lines))) rethrowFailure();
     }
+    std::uint64_t escapesWritten() const override { return encoding_.escapesWritten(); }
     void finish() override {
         blocks_.close();
         if (thread_.joinable()) thread_.join();
@@ -426,6 +481,7 @@ private:
     BlockEncoding encoding_;
     Handover<Text> blocks_;
     std::exception_ptr failure_;
+    bool inline_ = false;
     std::thread thread_;
 };
 
@@ -435,7 +491,7 @@ LineWriter::LineWriter(int fd, std::string path, TextFormat format, Threading th
     : LineWriter(fd, std::move(path), OutputFormat{format, LineEnd::CrLf, EncodePolicy{true, true}}, threading) {}
 
 LineWriter::LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading)
-    : lineEnd_(format.lineEnd == LineEnd::CrLf ? TextView(u"\r\n") : TextView(u"\n")) {
+    : fd_(fd), path_(path), lineEnd_(format.lineEnd == LineEnd::CrLf ? TextView(u"\r\n") : TextView(u"\n")) {
     BlockEncoding encoding(fd, std::move(path), format);
     if (threading == Threading::Pipelined) sink_ = std::make_unique<BehindSink>(std::move(encoding));
     else sink_ = std::make_unique<InlineSink>(std::move(encoding));
@@ -462,65 +518,16 @@ void LineWriter::endLine() {
     }
 }
 
-void LineWriter::flush() {
+void LineWriter::flush(std::string_view trailingBytes) {
     if (!lines_.empty()) sink_->take(std::move(lines_));
     lines_ = Text();
     sink_->finish();
+    writeAll(fd_, path_, trailingBytes);
+    trailingWritten_ += trailingBytes.size();
 }
 
 EncodeCounts LineWriter::counts() const { return sink_->counts(); }
 
-AtomicOutputFile::AtomicOutputFile(std::string targetPath) : targetPath_(std::move(targetPath)) {
-    const std::size_t slash = targetPath_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : targetPath_.substr(0, slash + 1);
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[40];
-        std::snprintf(name, sizeof name, ".quenlet-%016llx.tmp", static_cast<unsigned long long>(random()));
-        const std::string candidate = folder + name;
-        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            temporaryPath_ = candidate;
-            return;
-        }
-        if (errno != EEXIST) throw FileError(targetPath_, systemReason("cannot create output", errno));
-    }
-    throw FileError(targetPath_, "cannot create output: no free temporary name");
-}
-
-AtomicOutputFile::~AtomicOutputFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
-}
-
-void AtomicOutputFile::commit() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) throw FileError(targetPath_, systemReason("cannot write", errno));
-    if (::rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0)
-        throw FileError(targetPath_, systemReason("cannot replace output", errno));
-    temporaryPath_.clear();
-}
-
-int openSourceFile(const std::string& path) {
-    auto refuseUnlessRegular = [&path](const struct stat& info) {
-        if (S_ISDIR(info.st_mode)) throw FileError(path, "is a directory");
-        if (!S_ISREG(info.st_mode)) throw FileError(path, "not a regular file");
-    };
-    struct stat info{};
-    if (::stat(path.c_str(), &info) != 0) throw FileError(path, systemReason("cannot open", errno));
-    refuseUnlessRegular(info);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) throw FileError(path, systemReason("cannot open", errno));
-    try {
-        if (::fstat(fd, &info) != 0) throw FileError(path, systemReason("cannot open", errno));
-        refuseUnlessRegular(info);  // it may have been swapped since the first look
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    return fd;
-}
+std::uint64_t LineWriter::undecodableBytesWritten() const { return sink_->escapesWritten() + trailingWritten_; }
 
 }  // namespace quenlet

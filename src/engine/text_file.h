@@ -1,5 +1,7 @@
-// Text files: reading a source line by line as it streams in, writing output
-// lines, and an output file that appears only once it is complete.
+// Text files: reading a source line by line as it streams in and writing
+// output lines. Where files live and how they are opened is file_location.h's
+// business; the output file that appears only once it is complete is
+// output_file.h's (both included here for the writers).
 #pragma once
 
 #include <cstdint>
@@ -11,25 +13,35 @@
 
 #include "encoding.h"
 #include "encoding_detector.h"
+#include "file_location.h"
+#include "output_file.h"
 #include "typeset_engine.h"
 
 namespace quenlet {
 
-// A file that could not be read or written: which file, and why.
+// "<what>: <system error text>" for errno.
+std::string systemReason(const std::string& what, int error);
+
+// A file that could not be read or written: which file, and why; error() is
+// the system's error number when a system call failed, else 0.
 class FileError : public std::runtime_error {
 public:
     FileError(std::string path, std::string reason)
         : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    // "<path>: <what>: <system error text>".
+    FileError(std::string path, const std::string& what, int error)
+        : FileError(std::move(path), systemReason(what, error)) {
+        error_ = error;
+    }
     const std::string& path() const { return path_; }
     const std::string& reason() const { return reason_; }
+    int error() const { return error_; }
 
 private:
     std::string path_;
     std::string reason_;
+    int error_ = 0;
 };
-
-// "<what>: <system error text>" for errno.
-std::string systemReason(const std::string& what, int error);
 
 // read() and write() that retry when interrupted and throw FileError naming
 // `path` on failure; readSome returns 0 at the end of the input.
@@ -60,6 +72,10 @@ public:
     bool readLine(Text& line);
     // Known once readLine has returned false.
     std::uint64_t undecodableBytes() const;
+    // Bytes that belong after the last line: the odd last byte of a UTF-16
+    // file, which cannot be part of any line. Known once readLine has
+    // returned false.
+    const std::string& trailingBytes() const;
 
     class Source;  // reads and decodes one block after another
 
@@ -101,41 +117,25 @@ public:
 
     void writeLine(TextView line) override;
     void writeLine(TextView before, TextView body, TextView after) override;
-    void flush();
+    // `trailingBytes` are written last of all (see LineReader::trailingBytes).
+    void flush(std::string_view trailingBytes = {});
     // What was replaced; complete once flush() has returned.
     EncodeCounts counts() const;
+    // Undecodable source bytes written back, known after flush(): fewer than
+    // the reader found when lines holding them were dropped.
+    std::uint64_t undecodableBytesWritten() const;
 
     class Sink;  // encodes and writes one block of lines after another
 
 private:
     void endLine();
 
+    int fd_;
+    std::string path_;
+    std::uint64_t trailingWritten_ = 0;
     Text lines_;  // the lines not yet handed on, line ends included
     TextView lineEnd_;
     std::unique_ptr<Sink> sink_;
 };
-
-// An output file written under a temporary name in the target's folder and
-// renamed over the target by commit(). Until then the target is untouched; if
-// the object is destroyed without a commit the temporary file is removed.
-class AtomicOutputFile {
-public:
-    explicit AtomicOutputFile(std::string targetPath);
-    ~AtomicOutputFile();
-    AtomicOutputFile(const AtomicOutputFile&) = delete;
-    AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
-
-    int fd() const { return fd_; }
-    void commit();
-
-private:
-    std::string targetPath_;
-    std::string temporaryPath_;
-    int fd_ = -1;
-};
-
-// Opens a source for reading only; refuses what is not a regular file (a
-// directory, a FIFO, a device) without blocking on it.
-int openSourceFile(const std::string& path);
 
 }  // namespace quenlet

@@ -7,8 +7,10 @@
 
 #include "form1.h"
 #include "qt_translations.h"
+#include "temporary_files.h"
 
 int main(int argc, char** argv) {
+    quenlet::removeTemporaryFilesOnSignals();
     QApplication app(argc, argv);
     quenlet::ui::installQtChineseTranslations(app);
     quenlet::ui::DesktopPlatform platform;

@@ -3,9 +3,11 @@
 //
 // The first four bytes choose the options (every flag, short texts the stages
 // react to, a forced or detected encoding, the output's encoding and line
-// ends, inline or pipelined reading and writing); the rest is the file. Beyond "no crash, no sanitizer report" it
-// checks that
-//   - the run is fast: linear time, about 1 ms per KB at most;
+// ends, inline or pipelined reading and writing); the rest is the file. Beyond
+// "no crash, no sanitizer report" it checks properties that hold however busy
+// the machine is (how the time grows with the size is checked by the
+// linear-time test and the stage benchmark, where CPU time can be measured
+// reliably):
 //   - the same input gives the same bytes twice;
 //   - the output survives a round trip through its own encoding;
 //   - the undecodable bytes of the input come out unchanged and in order,
@@ -15,7 +17,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -104,7 +105,6 @@ std::string contents(int fd) {
 struct Run {
     std::string output;
     FileRunResult result;
-    double seconds;
 };
 
 Run typeset(const std::uint8_t* file, std::size_t size, const Choice& choice) {
@@ -112,20 +112,20 @@ Run typeset(const std::uint8_t* file, std::size_t size, const Choice& choice) {
     engine.state().CurrentChar = choice.carriedCurrentChar;
     const int in = memoryFile(file, size);
     const int out = ::memfd_create("quenlet-fuzz-out", MFD_CLOEXEC);
-    const auto start = std::chrono::steady_clock::now();
     Run run;
     run.result = typesetStream(engine, in, out, choice.options, choice.settings);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.output = contents(out);
     ::close(in);
     ::close(out);
     return run;
 }
 
-// The lines of the input as the run reads them, and its format.
+// The lines of the input as the run reads them, its format, and the bytes
+// that come after the last line.
 struct Source {
     TextFormat format;
     std::vector<Text> lines;
+    std::string trailingBytes;
 };
 
 Source readSource(const std::uint8_t* file, std::size_t size, const Choice& choice) {
@@ -136,6 +136,7 @@ Source readSource(const std::uint8_t* file, std::size_t size, const Choice& choi
         source.format = reader.format();
         Text line;
         while (reader.readLine(line)) source.lines.push_back(line);
+        source.trailingBytes = reader.trailingBytes();
     }
     ::close(fd);
     return source;
@@ -221,7 +222,7 @@ void compareStages(const std::vector<Text>& lines, const TypesetOptions& options
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string warmUp;
-    for (const EncodingInfo& info : encodings()) encodeText(info.encoding, u"好", warmUp);  // build the code tables outside the timed runs
+    for (const EncodingInfo& info : encodings()) encodeText(info.encoding, u"好", warmUp);  // build the code tables before the first input
     Sample(warmUp, false, true).score(Encoding::Big5);
     return 0;
 }
@@ -242,13 +243,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!run.output.empty()) fail("a failed run wrote something");
         return 0;
     }
-    // About 1 ms per KB, after a fixed allowance for setting up memory files and
-    // threads; a run counts as slow only when three in a row are, since a busy
-    // machine can stall any one of them.
-    const double budget = 0.02 + 0.001 * static_cast<double>(fileSize) / 1024;
-    if (run.seconds > budget && typeset(file, fileSize, choice).seconds > budget &&
-        typeset(file, fileSize, choice).seconds > budget)
-        fail("too slow for its size");
     if (typeset(file, fileSize, choice).output != run.output) fail("not deterministic");
 
     const Encoding encoding = run.result.outputFormat.encoding;
@@ -281,7 +275,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Text& line : collected.lines)
         if (encodeText(encoding, line + lineEnd, expected, policy, counts) != line.size() + lineEnd.size())
             fail("a line the output encoding cannot hold was written");
+    // The odd last byte of a UTF-16 source goes last, as itself into its own
+    // encoding, as the replacement character into another.
+    if (policy.escapesAsBytes) expected += source.trailingBytes;
+    else if (!source.trailingBytes.empty()) encodeText(encoding, Text(1, encodingInfo(encoding).replacement), expected);
     if (expected != run.output) fail("written bytes differ from the lines typeset");
+    const std::size_t escapesWritten =
+        policy.escapesAsBytes ? escapes(collected.lines).size() + source.trailingBytes.size() : 0;
+    if (run.result.undecodableBytesWritten != escapesWritten) fail("undecodable bytes written miscounted");
     if (!isSubsequence(escapes(collected.lines), escapes(source.lines))) fail("undecodable bytes changed or invented");
 
     if (!choice.options.MergeLines) {
