@@ -175,11 +175,13 @@ void reportEncodings(std::ostream& err, const std::string& file, const FileRunRe
             << "); --encoding chooses another\n";
     if (result.replaced.escapesReplaced > 0) {
         const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
-        err << "quenlet-cli: warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input
-            << "; " << result.replaced.escapesReplaced << " of them became " << (replacement == u'?' ? "?" : "U+FFFD")
-            << " in " << output << (result.replaced.escapesReplaced < result.undecodableBytes
-                                        ? ", the others went with the lines that were dropped\n"
-                                        : "\n");
+        const char* became = replacement == u'?' ? "?" : "U+FFFD";
+        err << "quenlet-cli: warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
+        if (result.replaced.escapesReplaced == result.undecodableBytes)
+            err << "; each became " << became << " in " << output << '\n';
+        else
+            err << "; " << result.replaced.escapesReplaced << " of them became " << became << " in " << output
+                << ", the others went with the lines that were dropped\n";
     } else if (result.undecodableBytes > 0) {
         err << "quenlet-cli: warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
         if (result.undecodableBytesWritten == result.undecodableBytes)
