@@ -50,6 +50,7 @@ FileRunResult guarded(TypesetEngine& engine, Body&& body) {
     } catch (const std::exception& e) {
         result.error = e.what();
     }
+    engine.detachHooks();
     if (!result.ok) engine.restoreCarriedState(saved);
     return result;
 }
@@ -87,15 +88,19 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     const int sourceFd = openSourceFile(sourcePath);
     ClosedOnExit sourceCloser(sourceFd);
     LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
+    struct stat info{};
+    if (::fstat(sourceFd, &info) == 0) result.sourceBytes = static_cast<std::uint64_t>(info.st_size);
     auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
     LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
-    engine.beginFile(options, writer, observer);
+    const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+    engine.beginFile(options, writer, observer, hooks.get());
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
     writer.flush();
     result.format = reader.format();
     result.undecodableBytes = reader.undecodableBytes();
+    result.findings = engine.findings();
     return output;
 }
 
@@ -153,12 +158,14 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         LineReader reader(readFd, inputName, settings.forcedEncoding, LineReader::kDefaultBlockSize,
                           settings.threading);
         LineWriter writer(outputFd, outputName, reader.format(), settings.threading);
-        engine.beginFile(options, writer, observer);
+        const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+        engine.beginFile(options, writer, observer, hooks.get());
         feedLines(engine, reader);
         engine.endFile();
         writer.flush();
         result.format = reader.format();
         result.undecodableBytes = reader.undecodableBytes();
+        result.findings = engine.findings();
     });
 }
 

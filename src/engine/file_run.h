@@ -30,6 +30,9 @@ struct FileRunSettings {
     // typesetting (for one file at a time). Inline: all on the calling thread
     // (for batches that already run files side by side).
     Threading threading = Threading::Pipelined;
+    // Optional behaviour for every file of the run (such as the tidy mode);
+    // none by default.
+    std::shared_ptr<const RunHooksMaker> hooks;
 };
 
 struct FileRunResult {
@@ -38,6 +41,8 @@ struct FileRunResult {
     std::string outputPath;
     TextFormat format;
     std::uint64_t undecodableBytes = 0;
+    std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
+    RunFindings findings;
 };
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is
