@@ -98,7 +98,7 @@ void TypesetEngine::DJ() {
     for (;;) {  // one pass over the remaining text [start, end)
         s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
         s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
-        s.OrdinalPrefix = start < end && text(start) == kOrdinalPrefix ? 1 : 0;
+        s.OrdinalPrefix = cutHeadingsInText_ && start < end && text(start) == kOrdinalPrefix ? 1 : 0;
         if (start == end) {
             store(0, 0);
             s.Line.clear();

@@ -86,7 +86,10 @@ public:
     void takeListEntry(Text entry) override;
     bool holdingParagraph() const override { return s_.Pending == 1; }
     // Forgets the hooks of the last file run (they live only as long as it).
-    void detachHooks() { hooks_ = nullptr; }
+    void detachHooks() {
+        hooks_ = nullptr;
+        cutHeadingsInText_ = true;
+    }
 
     // The stages.
     void ZZZ1();  // straight double quotes to “ ”, runs of 。.,、 to "……"
@@ -132,6 +135,7 @@ private:
     OutputSink* output_ = nullptr;
     RunObserver* observer_ = nullptr;
     RunHooks* hooks_ = nullptr;
+    bool cutHeadingsInText_ = true;  // the hooks' answer, asked once per file
     RunFindings findings_;
     // While fd runs DJ, each segment is written as soon as it is cut off
     // instead of being kept in Segments: a paragraph cut into millions of
