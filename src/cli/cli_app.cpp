@@ -280,7 +280,8 @@ int run(int argc, const char* const* argv, Streams streams) {
     app.add_option("--rules", flags.rulesFiles,
                    "With --tidy (which it turns on): your own rules, read after the built-in ones; may be given\n"
                    "more than once. --print-rules shows the format.")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->allow_extra_args(false);  // one file each time, so that the FILEs after it stay FILEs
     app.add_flag("--print-rules", flags.printRules, "Print the built-in tidy rules file and exit.");
     app.add_flag("--list-headings", flags.listHeadings, "Print each file's headings in order.");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");

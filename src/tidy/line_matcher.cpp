@@ -234,23 +234,18 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
                 return true;
             }
         }
-        if (hasProseMark(title) && lengthWithoutSpaces(number) <= kMaxHeadingLength) {
-            found.text = withoutSpaces(number);
-            found.remainder = withoutSpaces(title);
-            return true;
-        }
     }
     return false;
 }
 
-// A title is short and holds no sentence punctuation; one glued to its
-// number (no space or separator between) holds no punctuation at all and
-// stands where a paragraph may start.
+// A title is short, holds no sentence punctuation (。；：) and does not end
+// in the middle of one (，、—); one glued to its number (no space or
+// separator between) holds no punctuation at all and stands where a
+// paragraph may start.
 bool LineMatcher::titleFits(TextView number, TextView title, bool separated, bool atParagraphStart) const {
     if (lengthWithoutSpaces(number) + lengthWithoutSpaces(title) > kMaxHeadingLength) return false;
-    if (std::any_of(title.begin(), title.end(), isSentenceMark)) return false;
-    if (!separated) return atParagraphStart && !hasProseMark(title);
-    return title.back() != u'\u3001';
+    if (std::any_of(title.begin(), title.end(), isSentenceMark) || isDividingMark(title.back())) return false;
+    return separated || (atParagraphStart && !hasProseMark(title));
 }
 
 }  // namespace quenlet::tidy

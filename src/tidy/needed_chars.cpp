@@ -85,11 +85,16 @@ private:
         }
         if (sets.empty()) return std::nullopt;
         std::stable_sort(sets.begin(), sets.end(), [](const Chars& a, const Chars& b) { return a.size() < b.size(); });
-        // Among the smallest, the last ones written.
-        std::size_t tied = 1;
-        while (tied < sets.size() && sets[tied].size() == sets[0].size()) ++tied;
-        if (tied >= 2) return NeededCharacters{sets[tied - 2], sets[tied - 1]};
-        return NeededCharacters{sets[0], sets.size() > 1 ? sets[1] : sets[0]};
+        // The last written of the smallest sets, then the last of the next smallest.
+        auto lastOfSize = [&](std::size_t from) {
+            std::size_t last = from;
+            while (last + 1 < sets.size() && sets[last + 1].size() == sets[from].size()) ++last;
+            return last;
+        };
+        const std::size_t first = lastOfSize(0);
+        if (sets.size() == 1) return NeededCharacters{sets[0], sets[0]};
+        const std::size_t second = first > 0 ? first - 1 : lastOfSize(1);
+        return NeededCharacters{sets[first], sets[second]};
     }
 
     Item atom() {

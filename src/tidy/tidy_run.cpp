@@ -46,12 +46,12 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
     junkRemoved_ += found.prefixesRemoved;
     switch (found.kind) {
         case LineClass::TocHead:
-            attachTitle();
+            settleTitle(0);
             held_.push_back({Held::TocHead, std::move(found.text)});
             inTableOfContents_ = true;
             return;
         case LineClass::Heading:
-            attachTitle();
+            settleTitle(found.level);
             held_.push_back({Held::Heading, std::move(found.text), found.rank, found.level, found.bare});
             if (!found.remainder.empty()) bodyLine(found.remainder, feed);
             return;
@@ -84,6 +84,20 @@ void TidyRun::attachTitle() {
     if (!title_) return;
     held_.back().text += *title_;
     held_.back().bare = false;
+    title_.reset();
+}
+
+// A heading of `level` follows the short line after a bare heading: before a
+// lower-ranking heading (a chapter's first section) that line is the bare
+// heading's title; before one of the same rank or higher the lines are a
+// table of contents, and it is an entry of its own.
+void TidyRun::settleTitle(int level) {
+    if (!title_) return;
+    if (level > held_.back().level) {
+        attachTitle();
+        return;
+    }
+    held_.push_back({Held::Entry, std::move(*title_)});
     title_.reset();
 }
 

@@ -36,6 +36,7 @@ private:
     void bodyLine(TextView text, LineFeed& feed);
     void plainBodyLine(bool mayHoldSpaces, LineFeed& feed);
     void attachTitle();
+    void settleTitle(int level);
     void handOnHeld(LineFeed& feed);
 
     LineMatcher matcher_;

@@ -5,14 +5,15 @@
 namespace quenlet::tidy {
 namespace {
 
-constexpr CharSet kSentenceMarks{u'\u3002', u'\uFF0E', u'.', u'\uFF0C', u',', u'\uFF1B', u';', u'\uFF1A', u':'};
+constexpr CharSet kSentenceMarks{u'\u3002', u'\uFF0E', u'.', u'\uFF1B', u';', u'\uFF1A', u':'};
+constexpr CharSet kDividingMarks{u'\uFF0C', u',', u'\u3001', u'\u2014'};
 
 constexpr CharSet kProseMarks{u'\u3002', u'\uFF0E', u'.',      u'\uFF0C', u',',      u'\uFF1B', u';',      u'\uFF1A',
                               u':',      u'\u3001', u'\uFF01', u'!',      u'\uFF1F', u'?',      u'\u2026', u'"',
                               u'\u201C', u'\u201D', u'\u2018', u'\u2019', u'\u300C', u'\u300D', u'\u300E', u'\u300F'};
 
 constexpr CharSet kTitleSeparators{u'\uFF1A', u':', u'\u00B7', u'\u30FB', u'\u3001', u'.', u'\uFF0E', u'\u2014',
-                                   u'-',      u'\uFF0D'};
+                                   u'-',      u'\uFF0D', u'\u3011', u']',      u'\u3015'};
 
 }  // namespace
 
@@ -81,6 +82,7 @@ bool removeQuestionMarkRuns(Text& spaced) {
 }
 
 bool isSentenceMark(char16_t c) { return kSentenceMarks.contains(c); }
+bool isDividingMark(char16_t c) { return kDividingMarks.contains(c); }
 bool isProseMark(char16_t c) { return kProseMarks.contains(c); }
 bool hasProseMark(TextView text) { return std::any_of(text.begin(), text.end(), isProseMark); }
 bool isTitleSeparator(char16_t c) { return kTitleSeparators.contains(c); }

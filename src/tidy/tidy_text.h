@@ -33,8 +33,10 @@ inline bool isQuestionMark(char16_t c) { return c == u'?' || c == u'\uFF1F'; }
 // Returns whether anything was removed.
 bool removeQuestionMarkRuns(Text& spaced);
 
-// Marks that end or divide a sentence; a title holds none of them.
+// Marks that end a sentence or join its clauses (。；：): a title holds none.
 bool isSentenceMark(char16_t c);
+// Marks within a sentence (，、—): a title may hold them, but not end with one.
+bool isDividingMark(char16_t c);
 // Any prose punctuation, quotes and brackets included.
 bool isProseMark(char16_t c);
 bool hasProseMark(TextView text);
