@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Side-by-side timings of quenlet-cli with hyperfine (installed if missing):
 #   bench/timing.sh throughput [MB]   a generated GB18030 novel (default 50 MB) against an iconv round trip
+#   bench/timing.sh tidy [MB]         the same novel with and without --tidy
 #   bench/timing.sh batch [FILES]     a tree of mid-sized files (default 200) with 1 and with 2 jobs
 #   bench/timing.sh memory [MB]       peak resident memory on a file of short paragraphs (default 200 MB)
 set -euo pipefail
@@ -20,6 +21,12 @@ throughput)
     "iconv -f GB18030 -t UTF-16LE $work/novel.txt | iconv -f UTF-16LE -t GB18030 >/dev/null" \
     "$bin/quenlet-cli -q $work/novel.txt"
   ;;
+tidy)
+  mb=${2:-50}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  hyperfine -w 2 -r 10 "$bin/quenlet-cli -q $work/novel.txt 2>/dev/null" "$bin/quenlet-cli -q --tidy $work/novel.txt"
+  ;;
 batch)
   files=${2:-200}
   for i in $(seq 1 "$files"); do
@@ -36,7 +43,7 @@ memory)
   /usr/bin/time -f "peak resident memory: %M KB, %e s" "$bin/quenlet-cli" -q "$work/big.txt"
   ;;
 *)
-  echo "usage: bench/timing.sh throughput|batch|memory [size]" >&2
+  echo "usage: bench/timing.sh throughput|tidy|batch|memory [size]" >&2
   exit 2
   ;;
 esac

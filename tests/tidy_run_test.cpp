@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_harness.h"
+#include "file_run.h"
 #include "tidy_mode.h"
 
 namespace quenlet::test {
@@ -37,6 +38,7 @@ const tidy::TidyMode& builtInMode() {
 TidyOutput tidyRun(const std::vector<Text>& source, const TypesetOptions& options = {},
                    const tidy::TidyMode& mode = builtInMode()) {
     TypesetEngine engine;
+    engine.setListingHeadings(true);
     EventSink sink;
     const auto hooks = mode.hooksForFile();
     engine.beginFile(options, sink, nullptr, hooks.get());
@@ -50,7 +52,7 @@ using Events = std::vector<std::string>;
 TEST(TidyHeadings, AHeadingEndsTheParagraphHeldOpenByAQuotation) {
     const auto out = tidyRun({u"他说：“明日再来，", u"第二回 贾夫人仙逝扬州城", u"话说封肃听了。"});
     EXPECT_EQ(out.events, (Events{"P:他说：“明日再来，", "H:第二回贾夫人仙逝扬州城", "P:话说封肃听了。"}));
-    EXPECT_EQ(out.findings.headings.size(), 1U);
+    EXPECT_EQ(out.findings.headings, 1);
     EXPECT_EQ(out.stats.FinalParagraphCount, 3);
 }
 
@@ -58,7 +60,7 @@ TEST(TidyHeadings, ABodySentenceStartingWithTheNumberStaysWholeText) {
     const auto out = tidyRun({u"此开卷第一回也。", u"第一回合，他就败下阵来。", u"第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣．"});
     EXPECT_EQ(out.events, (Events{"P:此开卷第一回也。", "P:第一回合，他就败下阵来。",
                                   "P:第四回中既将薛家母子在荣府内寄居等事略已表明，此回则暂不能写矣．"}));
-    EXPECT_TRUE(out.findings.headings.empty());
+    EXPECT_EQ(out.findings.headings, 0);
 }
 
 struct HeadingRow {
@@ -101,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TidyHeadings, LongLinesAndSentencesAreText) {
     const auto out = tidyRun({u"第一章 这一章的标题实在是太长了长得超过了四十个字以至于它不可能是一个标题而只能是正文的一部分",
                               u"第二章 他来了。", u"第三章 他说：“走吧”"});
-    EXPECT_TRUE(out.findings.headings.empty()) << testing::PrintToString(out.events);
+    EXPECT_EQ(out.findings.headings, 0) << testing::PrintToString(out.events);
 }
 
 TEST(TidyHeadings, TheFirstWordsOfTheChapterOnTheHeadingLineBecomeText) {
@@ -129,15 +131,41 @@ TEST(TidyHeadings, ABareNumberTakesATitleBeforeItsSections) {
 TEST(TidyHeadings, AVolumeHeadsItsFirstChapter) {
     const auto out = tidyRun({u"第一卷 风起", u"", u"第一章 开端", u"天亮了。"});
     EXPECT_EQ(out.events, (Events{"V:第一卷风起", "H:第一章开端", "P:天亮了。"}));
-    ASSERT_EQ(out.findings.headings.size(), 2U);
-    EXPECT_EQ(out.findings.headings[0].rank, HeadingRank::Volume);
+    ASSERT_EQ(out.findings.headingList.size(), 2U);
+    EXPECT_EQ(out.findings.headingList[0].rank, HeadingRank::Volume);
+    EXPECT_EQ(out.findings.headingList[1].title, u"第一章开端");
+}
+
+TEST(TidyHeadings, TheListOfHeadingsIsBounded) {
+    // Every short line without marks is a heading: a source of nothing else
+    // must not make the list grow with it.
+    TypesetEngine engine;
+    engine.setListingHeadings(true);
+    EventSink sink;
+    engine.beginFile({}, sink);
+    const std::size_t lines = RunFindings::kMaxListedHeadings + 5;
+    for (std::size_t i = 0; i < lines; ++i) engine.processLine(u"标题");
+    engine.endFile();
+    EXPECT_EQ(engine.findings().headings, static_cast<Count>(lines));
+    EXPECT_EQ(engine.findings().headingList.size(), RunFindings::kMaxListedHeadings);
 }
 
 TEST(TidyContents, HeadingLinesWithNoTextBetweenAreAList) {
     const auto out = tidyRun({u"老残游记", u"", u"第一回　土不制水", u"第二回　历山山下", u"", u"第一回　土不制水",
                               u"话说山东登州府。"});
     EXPECT_EQ(out.events, (Events{"H:老残游记", "L:第一回土不制水", "L:第二回历山山下", "H:第一回土不制水", "P:话说山东登州府。"}));
-    EXPECT_EQ(out.findings.headings.size(), 2U);
+    EXPECT_EQ(out.findings.headings, 2);
+}
+
+TEST(TidyContents, ALongListIsNotHeldWhole) {
+    std::vector<Text> source;
+    for (int i = 1; i <= 1000; ++i) source.push_back(u"第" + Text(numberedText(u"", i, u"")) + u"章 标题");
+    source.push_back(u"正文开始了。");
+    const auto out = tidyRun(source);
+    ASSERT_EQ(out.events.size(), 1001U);
+    EXPECT_EQ(out.events[0], "L:第1章标题");
+    EXPECT_EQ(out.events[998], "L:第999章标题");
+    EXPECT_EQ(out.events[999], "H:第1000章标题");
 }
 
 TEST(TidyContents, ABlockHeadedContentsKeepsItsOtherEntries) {

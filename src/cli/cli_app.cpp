@@ -104,7 +104,7 @@ void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics
 // dropped for their runs of question marks (which the tidy mode keeps).
 void printJsonFindings(std::ostream& to, const RunFindings& findings, bool tidy) {
     if (tidy)
-        to << ", \"headings\": " << findings.headings.size() << ", \"empty_headings\": " << findings.emptyHeadings
+        to << ", \"headings\": " << findings.headings << ", \"empty_headings\": " << findings.emptyHeadings
            << ", \"junk_removed\": " << findings.junkRemoved;
     to << ", \"lines_dropped\": " << findings.linesDropped << ", \"characters_dropped\": " << findings.charactersDropped;
 }
@@ -141,22 +141,24 @@ void warnAboutFindings(std::ostream& err, const std::string& file, const FileRun
         err << "quenlet-cli: warning: " << file << ": " << found.linesDropped << " line"
             << (found.linesDropped == 1 ? "" : "s") << " ending in a run of question marks dropped ("
             << found.charactersDropped << " characters); --tidy keeps their text\n";
-    if (tidy && found.headings.empty() && result.sourceBytes > 100 * 1024)
+    if (tidy && found.headings == 0 && result.sourceBytes > 100 * 1024)
         err << "quenlet-cli: warning: " << file << ": no heading found in " << result.sourceBytes / 1024
             << " KB of text\n";
 }
 
 // --list-headings: a file's headings in order, chapters under their volumes.
 void printHeadings(std::ostream& to, const std::string& file, const RunFindings& found) {
-    const bool volumes = std::any_of(found.headings.begin(), found.headings.end(),
+    const bool volumes = std::any_of(found.headingList.begin(), found.headingList.end(),
                                      [](const auto& h) { return h.rank == HeadingRank::Volume; });
-    to << file << ": " << found.headings.size() << " heading" << (found.headings.size() == 1 ? "" : "s") << '\n';
-    for (const auto& h : found.headings)
+    to << file << ": " << found.headings << " heading" << (found.headings == 1 ? "" : "s") << '\n';
+    for (const auto& h : found.headingList)
         to << (volumes && h.rank == HeadingRank::Chapter ? "    " : "  ") << toUtf8(h.title) << '\n';
+    if (found.headings > static_cast<Count>(found.headingList.size()))
+        to << "  (" << found.headings - static_cast<Count>(found.headingList.size()) << " more not listed)\n";
 }
 
 void addFindings(RunFindings& total, const RunFindings& more) {
-    total.headings.insert(total.headings.end(), more.headings.begin(), more.headings.end());
+    total.headings += more.headings;
     total.emptyHeadings += more.emptyHeadings;
     total.junkRemoved += more.junkRemoved;
     total.linesDropped += more.linesDropped;
@@ -319,6 +321,7 @@ int run(int argc, const char* const* argv, Streams streams) {
     options.ConvertQuotes = !flags.keepQuotes;
     FileRunSettings settings;
     if (flags.encoding != "auto") settings.forcedEncoding = encodingFromName(flags.encoding);
+    settings.listHeadings = flags.listHeadings;
     flags.tidy = flags.tidy || !flags.rulesFiles.empty();
     if (flags.tidy) {
         try {

@@ -93,6 +93,7 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
     LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
     const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+    engine.setListingHeadings(settings.listHeadings);
     engine.beginFile(options, writer, observer, hooks.get());
     feedLines(engine, reader);
     sourceCloser.closeNow();
@@ -159,6 +160,7 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
                           settings.threading);
         LineWriter writer(outputFd, outputName, reader.format(), settings.threading);
         const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+        engine.setListingHeadings(settings.listHeadings);
         engine.beginFile(options, writer, observer, hooks.get());
         feedLines(engine, reader);
         engine.endFile();

@@ -33,6 +33,7 @@ struct FileRunSettings {
     // Optional behaviour for every file of the run (such as the tidy mode);
     // none by default.
     std::shared_ptr<const RunHooksMaker> hooks;
+    bool listHeadings = false;  // list each heading's title in the result's findings
 };
 
 struct FileRunResult {

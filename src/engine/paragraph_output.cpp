@@ -51,7 +51,9 @@ void TypesetEngine::writeHeading(HeadingRank rank) {
     ++s.Stats.FinalParagraphCount;
     output().heading(options_.HeadingOpen, s.Line, options_.HeadingClose, rank);
     output().blankLine();
-    findings_.headings.push_back({s.Line, rank});
+    ++findings_.headings;
+    if (listingHeadings_ && findings_.headingList.size() < RunFindings::kMaxListedHeadings)
+        findings_.headingList.push_back({s.Line, rank});
     if (std::all_of(s.Line.begin(), s.Line.end(), [](char16_t c) { return c == kSpace || c == kIdeographicSpace; }))
         ++findings_.emptyHeadings;
 }

@@ -85,6 +85,8 @@ public:
     void takeHeading(Text title, HeadingRank rank) override;
     void takeListEntry(Text entry) override;
     bool holdingParagraph() const override { return s_.Pending == 1; }
+    // Whether the runs list each heading's title in their findings (counting them costs nothing).
+    void setListingHeadings(bool on) { listingHeadings_ = on; }
     // Forgets the hooks of the last file run (they live only as long as it).
     void detachHooks() {
         hooks_ = nullptr;
@@ -136,6 +138,7 @@ private:
     RunObserver* observer_ = nullptr;
     RunHooks* hooks_ = nullptr;
     bool cutHeadingsInText_ = true;  // the hooks' answer, asked once per file
+    bool listingHeadings_ = false;
     RunFindings findings_;
     // While fd runs DJ, each segment is written as soon as it is cut off
     // instead of being kept in Segments: a paragraph cut into millions of

@@ -16,6 +16,10 @@ constexpr std::size_t kMaxTitleLine = 30;
 // every hyphen, run: a noncharacter, which no text holds.
 constexpr char16_t kHyphenStandIn = u'\uFDD0';
 
+// At most this many held lines: a source of nothing but headings must not
+// be held whole.
+constexpr std::size_t kMaxHeld = 256;
+
 bool titleLike(TextView text) { return text.size() <= kMaxTitleLine && !hasProseMark(text); }
 
 bool isDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'\uFF10' && c <= u'\uFF19'); }
@@ -47,12 +51,12 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
     switch (found.kind) {
         case LineClass::TocHead:
             settleTitle(0);
-            held_.push_back({Held::TocHead, std::move(found.text)});
+            hold({Held::TocHead, std::move(found.text)}, feed);
             inTableOfContents_ = true;
             return;
         case LineClass::Heading:
             settleTitle(found.level);
-            held_.push_back({Held::Heading, std::move(found.text), found.rank, found.level, found.bare});
+            hold({Held::Heading, std::move(found.text), found.rank, found.level, found.bare}, feed);
             if (!found.remainder.empty()) bodyLine(found.remainder, feed);
             return;
         case LineClass::Body:
@@ -111,7 +115,7 @@ void TidyRun::bodyLine(TextView text, LineFeed& feed) {
         title_ = Text(text);
         return;
     } else if (inTableOfContents_ && titleLike(text)) {
-        held_.push_back({Held::Entry, Text(text)});
+        hold({Held::Entry, Text(text)}, feed);
         return;
     }
     handOnHeld(feed);
@@ -138,6 +142,23 @@ void TidyRun::handOnHeld(LineFeed& feed) {
     }
     held_.clear();
     inTableOfContents_ = false;
+}
+
+void TidyRun::hold(Held line, LineFeed& feed) {
+    held_.push_back(std::move(line));
+    if (held_.size() > kMaxHeld) handOnOldest(feed);
+}
+
+// A long run of heading lines is a table of contents but for its last few
+// lines (the trailing headings are one of each rank at most): those before
+// them go out now, as they would at the end of the run.
+void TidyRun::handOnOldest(LineFeed& feed) {
+    const std::size_t keep = 4;
+    for (std::size_t i = 0; i + keep < held_.size(); ++i) {
+        if (held_[i].kind == Held::TocHead) feed.takeHeading(std::move(held_[i].text), HeadingRank::Chapter);
+        else feed.takeListEntry(std::move(held_[i].text));
+    }
+    held_.erase(held_.begin(), held_.end() - keep);
 }
 
 void TidyRun::paragraphQueued(Text& paragraph) {

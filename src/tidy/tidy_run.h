@@ -38,6 +38,8 @@ private:
     void attachTitle();
     void settleTitle(int level);
     void handOnHeld(LineFeed& feed);
+    void handOnOldest(LineFeed& feed);
+    void hold(Held line, LineFeed& feed);
 
     LineMatcher matcher_;
     Text spaced_;
