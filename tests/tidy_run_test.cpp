@@ -92,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                     HeadingRow{"UpperVolume", u"上部", "V:上部"},
                     HeadingRow{"SitePrefixGoes", u"正文 第3章 别离", "H:第3章别离"},
                     HeadingRow{"EmptyBookTitlePrefixGoes", u"《》目录 第二回　悟彻菩提", "H:第二回悟彻菩提"},
+                    HeadingRow{"TitleAfterASitePrefix", u"正文 考城隍", "H:考城隍"},
+                    HeadingRow{"ClassicalVolume", u"卷之三 庚娘", "V:卷之三庚娘"},
                     HeadingRow{"VolumeBeforeTheChapterStays", u"上卷 第二回  贾夫人仙逝", "H:上卷第二回贾夫人仙逝"},
                     HeadingRow{"Keyword", u"楔子　张天师祈禳瘟疫", "H:楔子张天师祈禳瘟疫"},
                     HeadingRow{"KeywordAlone", u"后记", "H:后记"},
@@ -208,6 +210,11 @@ TEST(TidyText, ALineEndingInQuestionMarksKeepsItsText) {
     EXPECT_EQ(sink.events, (Events{"P:好。"}));
     EXPECT_EQ(engine.findings().linesDropped, 1);
     EXPECT_EQ(engine.findings().charactersDropped, 13);
+}
+
+TEST(TidyText, ALongDashKeepsTheTextBeforeIt) {
+    const auto out = tidyRun({u"他说————然后。后文", u"====", u"好＊＊＊＊＊的。"});
+    EXPECT_EQ(out.events, (Events{"P:他说————然后。", "P:后文好的。"}));
 }
 
 TEST(TidyText, HyphensBetweenDigitsStay) {

@@ -64,10 +64,11 @@ public:
     virtual void paragraphQueued(Text& /*paragraph*/) {}
     // The same after the corrections, about to be written; false drops it.
     virtual bool paragraphCorrected(Text& /*paragraph*/) { return true; }
-    // Whether the segmentation may still cut a chapter heading (第 .. 章) out
-    // of body text; hooks that find the headings themselves say no, so that a
-    // sentence starting with 第一回 stays whole.
-    virtual bool cutsHeadingsInText() const { return true; }
+    // Whether the segmentation still cuts chapter headings (第 .. 章) out of
+    // body text and drops rule runs (----) with the text before them. Hooks
+    // that find headings and rule lines themselves say no, so that a sentence
+    // starting with 第一回, or holding a long dash (他说————), stays whole.
+    virtual bool segmentationFindsHeadingsAndRules() const { return true; }
     // Adds what the hooks found to the run's findings, once the file has ended.
     virtual void addFindings(RunFindings& /*findings*/) const {}
 };

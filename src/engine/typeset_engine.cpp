@@ -18,7 +18,7 @@ void TypesetEngine::beginFile(const TypesetOptions& options, OutputSink& output,
     output_ = &output;
     observer_ = observer;
     hooks_ = hooks;
-    cutHeadingsInText_ = !hooks_ || hooks_->cutsHeadingsInText();
+    segmentationFindsHeadingsAndRules_ = !hooks_ || hooks_->segmentationFindsHeadingsAndRules();
     findings_ = {};
     s_.MarkCount = 0;
     s_.LineEndsSentence = 0;

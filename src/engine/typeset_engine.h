@@ -90,7 +90,7 @@ public:
     // Forgets the hooks of the last file run (they live only as long as it).
     void detachHooks() {
         hooks_ = nullptr;
-        cutHeadingsInText_ = true;
+        segmentationFindsHeadingsAndRules_ = true;
     }
 
     // The stages.
@@ -137,7 +137,7 @@ private:
     OutputSink* output_ = nullptr;
     RunObserver* observer_ = nullptr;
     RunHooks* hooks_ = nullptr;
-    bool cutHeadingsInText_ = true;  // the hooks' answer, asked once per file
+    bool segmentationFindsHeadingsAndRules_ = true;  // the hooks' answer, asked once per file
     bool listingHeadings_ = false;
     RunFindings findings_;
     // While fd runs DJ, each segment is written as soon as it is cut off

@@ -184,7 +184,17 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             if (lineStart_[i].kind != RuleKind::Prefix || !StartFilter::selected(mask, i)) continue;
             if (!lineStart_[i].pattern->find(spaced, 0, data_, match) || match.end == 0) continue;
             const TextView rest = trimmedSpaces(spaced.substr(match.end));
-            if (!rest.empty() && headingAt(rest, atParagraphStart, found)) {
+            if (rest.empty()) continue;
+            if (headingAt(rest, atParagraphStart, found)) {
+                found.prefixesRemoved = 1;
+                return found;
+            }
+            // Sites put their prefixes before headings only: after one, a short
+            // line without punctuation is a heading too (正文 考城隍).
+            if (lengthWithoutSpaces(rest) <= kMaxHeadingLength && !hasProseMark(rest)) {
+                found = {};
+                found.kind = LineClass::Heading;
+                found.text = withoutSpaces(rest);
                 found.prefixesRemoved = 1;
                 return found;
             }

@@ -21,7 +21,7 @@ public:
     void sourceEnded(LineFeed& feed) override;
     void paragraphQueued(Text& paragraph) override;
     bool paragraphCorrected(Text& paragraph) override;
-    bool cutsHeadingsInText() const override { return false; }  // headings are found line by line
+    bool segmentationFindsHeadingsAndRules() const override { return false; }  // found line by line
     void addFindings(RunFindings& findings) const override { findings.junkRemoved += junkRemoved_; }
 
 private:
