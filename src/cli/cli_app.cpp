@@ -106,7 +106,8 @@ void printJsonFindings(std::ostream& to, const RunFindings& findings, bool tidy)
     if (tidy)
         to << ", \"headings\": " << findings.headings << ", \"empty_headings\": " << findings.emptyHeadings
            << ", \"junk_removed\": " << findings.junkRemoved;
-    to << ", \"lines_dropped\": " << findings.linesDropped << ", \"characters_dropped\": " << findings.charactersDropped;
+    to << ", \"lines_dropped\": " << findings.linesDropped
+       << ", \"characters_dropped\": " << findings.charactersDropped;
 }
 
 void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result, bool tidy) {

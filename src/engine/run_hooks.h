@@ -20,15 +20,15 @@ struct RunFindings {
         HeadingRank rank = HeadingRank::Chapter;
         bool operator==(const Heading&) const = default;
     };
-    Count headings = 0;       // headings written
+    Count headings = 0;  // headings written
     // Their titles in order, when asked for (TypesetEngine::setListingHeadings);
     // at most kMaxListedHeadings, so that no source can make the list outgrow memory.
     std::vector<Heading> headingList;
     static constexpr std::size_t kMaxListedHeadings = 100000;
-    Count emptyHeadings = 0;  // headings with nothing but spaces between the markers
-    Count junkRemoved = 0;          // junk lines dropped and junk fragments cut
-    Count linesDropped = 0;         // lines dropped because they ended in a run of question marks
-    Count charactersDropped = 0;    // the characters of those lines
+    Count emptyHeadings = 0;      // headings with nothing but spaces between the markers
+    Count junkRemoved = 0;        // junk lines dropped and junk fragments cut
+    Count linesDropped = 0;       // lines dropped because they ended in a run of question marks
+    Count charactersDropped = 0;  // the characters of those lines
 };
 
 // How a line pre-processor hands lines back to the run.

@@ -50,7 +50,8 @@ std::uint64_t StartFilter::learn(char16_t c, MatchData& data) {
 }
 
 LineMatcher::LineMatcher(const TidyRules& rules)
-    : needSlots_(0x10000, 0), kinds_(0x10000, kPlain), junkStarts_(anchoredJunkPatterns(rules)), lineStartFilter_(lineStartPatterns(rules)) {
+    : needSlots_(0x10000, 0), kinds_(0x10000, kPlain), junkStarts_(anchoredJunkPatterns(rules)),
+      lineStartFilter_(lineStartPatterns(rules)) {
     auto masksOf = [this](char16_t c) -> NeedMasks& {
         if (needSlots_[c] == 0) {
             needMasks_.emplace_back();
@@ -131,7 +132,8 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
         // Of the rules tied to the line's start, only those its first character can begin.
         const std::uint64_t starts = junkStarts_.mask(spaced[0], data_);
         for (std::size_t i = 0; i < anchoredJunkIndex_.size(); ++i)
-            if (anchoredJunkIndex_[i] < 63 && !StartFilter::selected(starts, i)) candidates &= ~bit(anchoredJunkIndex_[i]);
+            if (anchoredJunkIndex_[i] < 63 && !StartFilter::selected(starts, i))
+                candidates &= ~bit(anchoredJunkIndex_[i]);
     }
     if (candidates == 0 || spaced.empty()) return Junk::None;
 

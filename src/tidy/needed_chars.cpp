@@ -263,7 +263,7 @@ private:
             }
             if (!isQuantifier) return false;  // a literal brace
             at_ = end + 1;
-            optional = minimum.empty() || std::all_of(minimum.begin(), minimum.end(), [](char16_t d) { return d == u'0'; });
+            optional = std::all_of(minimum.begin(), minimum.end(), [](char16_t d) { return d == u'0'; });
         } else {
             return false;
         }

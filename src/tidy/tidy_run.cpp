@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "tidy_mode.h"
 #include "tidy_text.h"
 
 namespace quenlet::tidy {
@@ -26,8 +25,6 @@ bool isDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'\uFF10' &&
 
 }  // namespace
 
-std::unique_ptr<RunHooks> TidyMode::hooksForFile() const { return std::make_unique<TidyRun>(rules_); }
-
 void TidyRun::rawLine(Text line, LineFeed& feed) {
     const LineMatcher::Shape shape = matcher_.spaceLine(line, spaced_);
     if (spaced_.empty()) {
@@ -40,7 +37,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
         emptyLine();
         return;
     }
-    if (shape.questionMarks && removeQuestionMarkRuns(spaced_) && spaced_.empty()) return;  // nothing but question marks
+    if (shape.questionMarks && removeQuestionMarkRuns(spaced_) && spaced_.empty()) return;  // only question marks
     if (!matcher_.mayStartLine(spaced_[0])) {  // most lines: body text
         plainBodyLine(shape.innerSpaces || junk != LineMatcher::Junk::None, feed);
         return;
@@ -135,13 +132,18 @@ void TidyRun::handOnHeld(LineFeed& feed) {
             --trailing;
     }
     for (std::size_t i = 0; i < held_.size(); ++i) {
-        Held& h = held_[i];
-        if (i >= trailing) feed.takeHeading(std::move(h.text), h.rank);
-        else if (h.kind == Held::TocHead) feed.takeHeading(std::move(h.text), HeadingRank::Chapter);
-        else feed.takeListEntry(std::move(h.text));
+        if (i >= trailing) feed.takeHeading(std::move(held_[i].text), held_[i].rank);
+        else handOnAsContents(held_[i], feed);
     }
     held_.clear();
     inTableOfContents_ = false;
+}
+
+// A held line that is part of a table of contents: an entry of the list, or
+// the list's own heading (目录).
+void TidyRun::handOnAsContents(Held& line, LineFeed& feed) {
+    if (line.kind == Held::TocHead) feed.takeHeading(std::move(line.text), HeadingRank::Chapter);
+    else feed.takeListEntry(std::move(line.text));
 }
 
 void TidyRun::hold(Held line, LineFeed& feed) {
@@ -154,10 +156,7 @@ void TidyRun::hold(Held line, LineFeed& feed) {
 // them go out now, as they would at the end of the run.
 void TidyRun::handOnOldest(LineFeed& feed) {
     const std::size_t keep = 4;
-    for (std::size_t i = 0; i + keep < held_.size(); ++i) {
-        if (held_[i].kind == Held::TocHead) feed.takeHeading(std::move(held_[i].text), HeadingRank::Chapter);
-        else feed.takeListEntry(std::move(held_[i].text));
-    }
+    for (std::size_t i = 0; i + keep < held_.size(); ++i) handOnAsContents(held_[i], feed);
     held_.erase(held_.begin(), held_.end() - keep);
 }
 

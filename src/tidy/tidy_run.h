@@ -39,6 +39,7 @@ private:
     void settleTitle(int level);
     void handOnHeld(LineFeed& feed);
     void handOnOldest(LineFeed& feed);
+    static void handOnAsContents(Held& line, LineFeed& feed);
     void hold(Held line, LineFeed& feed);
 
     LineMatcher matcher_;
