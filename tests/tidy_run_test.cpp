@@ -240,6 +240,15 @@ TEST(TidyOptions, WithoutMergingEveryLineIsWrittenAsItStands) {
     EXPECT_EQ(out.events, (Events{"=第一章开端", "=他说，", "=好。"}));
 }
 
+TEST(TidyOptions, TheUsersPrefixAndReplaceRuleReachHeadingsToo) {
+    TypesetOptions options;
+    options.StripPrefix = u"##";
+    options.FindText = u"回";
+    options.ReplaceText = u"囘";
+    const auto out = tidyRun({u"##他说：“走，", u"##第一回 风起", u"##天亮了。"}, options);
+    EXPECT_EQ(out.events, (Events{"P:他说：“走，", "H:第一囘风起", "P:天亮了。"}));
+}
+
 TEST(TidyRules, AUserRuleAddsToTheBuiltInOnes) {
     tidy::TidyRules rules = tidy::TidyRules::builtIn();
     rules.add("drop-line ^求月票$\nheading ^Chapter \\d+\n", "mine.rules");

@@ -10,6 +10,7 @@
 #include "document_state.h"
 #include "output_sink.h"
 #include "text.h"
+#include "typeset_options.h"
 
 namespace quenlet {
 
@@ -42,13 +43,16 @@ public:
     // A line already cleaned (and counted): merged and written as usual.
     virtual void takeCleanLine(TextView line) = 0;
     // A heading: ends the paragraph being held, then is written as a heading of
-    // its own, never cut and never joined to anything.
+    // its own, never cut and never joined to anything. Without the user's
+    // prefix (StripPrefix), which only a line taken with takeCleanLine loses.
     virtual void takeHeading(Text title, HeadingRank rank) = 0;
     // One entry of a table of contents: ends the paragraph being held, then is
     // written as a line of its own.
     virtual void takeListEntry(Text entry) = 0;
     // True while line merging holds an unfinished paragraph.
     virtual bool holdingParagraph() const = 0;
+    // The options of the file's run.
+    virtual const TypesetOptions& options() const = 0;
 };
 
 class RunHooks {

@@ -130,8 +130,9 @@ void TypesetEngine::endHeldParagraph() {
     resetPairStates();
 }
 
-// Line, a heading or list entry, through the normalisation and corrections
-// that every paragraph gets; false when the hooks drop it.
+// Line, a heading or list entry (without the user's prefix: the hooks see to
+// that), through the normalisation and corrections that every paragraph
+// gets; false when the hooks drop it.
 bool TypesetEngine::normaliseForOwnLine() {
     trimSpacesInPlace(s_.Line);
     if (hooks_) hooks_->paragraphQueued(s_.Line);

@@ -37,7 +37,7 @@ class TypesetEngine : public LineFeed {
 public:
     DocumentState& state() { return s_; }
     const DocumentState& state() const { return s_; }
-    const TypesetOptions& options() const { return options_; }
+    const TypesetOptions& options() const override { return options_; }
     const Statistics& statistics() const { return s_.Stats; }
     // What the file run last begun has found so far.
     const RunFindings& findings() const { return findings_; }

@@ -38,12 +38,21 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
         return;
     }
     if (shape.questionMarks && removeQuestionMarkRuns(spaced_) && spaced_.empty()) return;  // only question marks
-    if (!matcher_.mayStartLine(spaced_[0])) {  // most lines: body text
+    // What the line is shows past the user's prefix (which the engine takes
+    // off the lines of text it is given).
+    TextView subject = spaced_;
+    const Text& prefix = feed.options().StripPrefix;
+    if (!prefix.empty() && startsWith(subject, prefix)) {
+        subject.remove_prefix(prefix.size());
+        while (!subject.empty() && subject.front() == u' ') subject.remove_prefix(1);
+        if (subject.empty()) subject = spaced_;
+    }
+    if (!matcher_.mayStartLine(subject[0])) {  // most lines: body text
         plainBodyLine(shape.innerSpaces || junk != LineMatcher::Junk::None, feed);
         return;
     }
     const bool atParagraphStart = !held_.empty() || title_ || !feed.holdingParagraph();
-    LineClass found = matcher_.classify(spaced_, atParagraphStart);
+    LineClass found = matcher_.classify(subject, atParagraphStart);
     junkRemoved_ += found.prefixesRemoved;
     switch (found.kind) {
         case LineClass::TocHead:
