@@ -114,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NeedsRow{"AnAlternativeWithoutNeedsOpensAll", u"ab|.", "-"},
                     NeedsRow{"InlineOptionsAreBeyondTheReading", u"(?i)end", "-"},
                     NeedsRow{"BackReferencesAreBeyondTheReading", u"(a)\\1", "-"},
-                    NeedsRow{"LiteralBraceIsACharacter", u"{N}", "}|N"}),
+                    NeedsRow{"LiteralBraceIsACharacter", u"{N}", "N|}"},
+                    NeedsRow{"PunctuationIsTheLastChoice", u"字[数數] ?[:：]", "字|数數"}),
     [](const testing::TestParamInfo<NeedsRow>& info) { return std::string(info.param.name); });
 
 // A pattern skipped on a line it would have matched is a rule silently not

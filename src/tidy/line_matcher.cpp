@@ -86,35 +86,31 @@ LineMatcher::LineMatcher(const TidyRules& rules)
 
 LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
     // spacedLine() and the search for needed characters in one pass, with one
-    // look-up per character: this runs on every line of the source.
+    // look-up per character: this runs on every line of the source, whose
+    // characters are mostly plain, so runs of them are found and copied whole.
     spaced.resize(raw.size());
-    char16_t* out = spaced.data();
-    char16_t* const begin = out;
-    bool pendingSpace = false;
+    char16_t* const begin = spaced.data();
+    char16_t* out = begin;
+    const char16_t* in = raw.data();
+    const char16_t* const end = in + raw.size();
     Shape shape;
     std::uint64_t first = 0;
     std::uint64_t second = 0;
-    for (const char16_t c : raw) {
-        const std::uint8_t kind = kinds_[c];
-        if (kind == kPlain) {
-            if (pendingSpace) {
-                *out++ = u' ';
-                pendingSpace = false;
-                shape.innerSpaces = true;
-            }
-            *out++ = c;
-            continue;
-        }
-        if (kind == kSpace) {
-            pendingSpace = out != begin;
-            continue;
-        }
-        if (pendingSpace) {
+    while (in < end && kinds_[*in] == kSpace) ++in;
+    while (in < end) {
+        const char16_t* const plain = in;
+        while (in < end && kinds_[*in] == kPlain) ++in;
+        out = std::copy(plain, in, out);
+        if (in == end) break;
+        const char16_t c = *in++;
+        if (kinds_[c] == kSpace) {
+            while (in < end && kinds_[*in] == kSpace) ++in;
+            if (in == end) break;
             *out++ = u' ';
-            pendingSpace = false;
             shape.innerSpaces = true;
+            continue;
         }
-        *out++ = c;
+        *out++ = c;  // noteworthy
         shape.questionMarks |= isQuestionMark(c);
         if (const std::uint16_t slot = needSlots_[c]) {
             first |= needMasks_[slot - 1].first;

@@ -1,6 +1,7 @@
 #include "needed_chars.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quenlet::tidy {
 namespace {
@@ -21,6 +22,15 @@ constexpr std::size_t kMaxClassMembers = 64;
 bool isAsciiAlnum(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
+
+// ASCII, general and CJK punctuation, and the full-width forms of ASCII marks.
+bool isPunctuation(char16_t c) {
+    return (c < 0x80 && !isAsciiAlnum(c)) || (c >= 0x2010 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
+           (c >= 0xFF01 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) || (c >= 0xFF3B && c <= 0xFF40) ||
+           (c >= 0xFF5B && c <= 0xFF65);
+}
+
+bool holdsPunctuation(const std::vector<char16_t>& set) { return std::any_of(set.begin(), set.end(), isPunctuation); }
 
 // A recursive-descent reading of the usual PCRE2 syntax: alternation,
 // sequences, groups, classes, escapes and quantifiers. Whatever it does not
@@ -84,16 +94,19 @@ private:
             if (item.needs->second != item.needs->first) sets.push_back(item.needs->second);
         }
         if (sets.empty()) return std::nullopt;
-        std::stable_sort(sets.begin(), sets.end(), [](const Chars& a, const Chars& b) { return a.size() < b.size(); });
-        // The last written of the smallest sets, then the last of the next smallest.
-        auto lastOfSize = [&](std::size_t from) {
+        // Smaller sets first; of the same size, those without punctuation,
+        // which is in almost every line of prose.
+        auto key = [](const Chars& set) { return std::pair(set.size(), holdsPunctuation(set)); };
+        std::stable_sort(sets.begin(), sets.end(), [&](const Chars& a, const Chars& b) { return key(a) < key(b); });
+        // The last written of the best sets, then the last of the next best.
+        auto lastLike = [&](std::size_t from) {
             std::size_t last = from;
-            while (last + 1 < sets.size() && sets[last + 1].size() == sets[from].size()) ++last;
+            while (last + 1 < sets.size() && key(sets[last + 1]) == key(sets[from])) ++last;
             return last;
         };
-        const std::size_t first = lastOfSize(0);
+        const std::size_t first = lastLike(0);
         if (sets.size() == 1) return NeededCharacters{sets[0], sets[0]};
-        const std::size_t second = first > 0 ? first - 1 : lastOfSize(1);
+        const std::size_t second = first > 0 ? first - 1 : lastLike(1);
         return NeededCharacters{sets[first], sets[second]};
     }
 
