@@ -249,6 +249,15 @@ TEST(TidyOptions, TheUsersPrefixAndReplaceRuleReachHeadingsToo) {
     EXPECT_EQ(out.events, (Events{"P:他说：“走，", "H:第一囘风起", "P:天亮了。"}));
 }
 
+TEST(TidyOptions, AReplaceRuleLeavingOnlySpacesWritesNothing) {
+    TypesetOptions options;
+    options.FindText = u"删";
+    options.ReplaceText = u"\u3000";
+    const auto out = tidyRun({u"删", u"天亮了。"}, options);
+    EXPECT_EQ(out.events, (Events{"P:天亮了。"}));
+    EXPECT_EQ(out.findings.emptyHeadings, 0);
+}
+
 TEST(TidyRules, AUserRuleAddsToTheBuiltInOnes) {
     tidy::TidyRules rules = tidy::TidyRules::builtIn();
     rules.add("drop-line ^求月票$\nheading ^Chapter \\d+\n", "mine.rules");

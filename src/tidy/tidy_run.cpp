@@ -202,10 +202,11 @@ void TidyRun::paragraphQueued(Text& paragraph) {
     }
 }
 
+// Nothing is written that holds nothing but spaces: no empty heading 《》.
 bool TidyRun::paragraphCorrected(Text& paragraph) {
     if (standIns_) std::replace(paragraph.begin(), paragraph.end(), kHyphenStandIn, u'-');
     standIns_ = false;
-    return !paragraph.empty();
+    return !std::all_of(paragraph.begin(), paragraph.end(), isAnySpace);
 }
 
 }  // namespace quenlet::tidy
