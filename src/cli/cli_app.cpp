@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -182,17 +183,26 @@ public:
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
-        addFindings(findings, result.findings);
-        clearLine();
-        warnAboutUndecodableBytes(err_, path, result);
-        warnAboutFindings(err_, path, result, flags_.tidy);
-        if (flags_.listHeadings) printHeadings(out_, path, result.findings);
+        addFindings(findings_, result.findings);
+        std::ostringstream warnings;
+        warnAboutUndecodableBytes(warnings, path, result);
+        warnAboutFindings(warnings, path, result, flags_.tidy);
+        if (!warnings.str().empty()) {
+            clearLine();
+            err_ << warnings.str();
+        }
+        if (flags_.listHeadings) {
+            clearLine();
+            printHeadings(out_, path, result.findings);
+        }
     }
-    RunFindings findings;  // summed over the files typeset
     void fileFailed(const std::string&, const std::string& error) override {
         clearLine();
         err_ << "quenlet-cli: " << error << '\n';
     }
+
+    // What the files typeset have found, summed.
+    const RunFindings& findings() const { return findings_; }
 
 private:
     void clearLine() {
@@ -205,6 +215,7 @@ private:
     bool quiet_;
     const Flags& flags_;
     bool lineShown_ = false;
+    RunFindings findings_;
 };
 
 // Converts the option texts; names the first one that is not valid UTF-8.
@@ -348,7 +359,7 @@ int run(int argc, const char* const* argv, Streams streams) {
                                                   : BatchRun(engine, hooks).run(flags.batchFolder);
         if (!flags.quiet) {
             if (flags.json) {
-                printBatchJson(streams.out, result, progress.findings, flags.tidy);
+                printBatchJson(streams.out, result, progress.findings(), flags.tidy);
             } else {
                 streams.out << toUtf8(fileCountText(result.files)) << '\n';
                 printStatistics(streams.out, result.statistics);
