@@ -29,6 +29,9 @@ std::size_t lengthWithoutSpaces(TextView text) {
     return text.size() - static_cast<std::size_t>(std::count(text.begin(), text.end(), u' '));
 }
 
+// At most this long, a word before a heading on its line belongs to it.
+constexpr std::size_t kMaxLeadingWord = 8;
+
 std::uint64_t bit(std::size_t index) { return std::uint64_t{1} << std::min<std::size_t>(index, 63); }
 
 }  // namespace
@@ -165,6 +168,13 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
     return outcome;
 }
 
+bool LineMatcher::mayBeHeading(TextView spaced) {
+    if (spaced.empty()) return false;
+    if (lineStartFilter_.mask(spaced[0], data_) != 0) return true;
+    const std::size_t space = spaced.substr(0, kMaxLeadingWord + 1).find(u' ');
+    return space != TextView::npos && space + 1 < spaced.size() && lineStartFilter_.mask(spaced[space + 1], data_) != 0;
+}
+
 LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
     LineClass found;
     const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(spaced[0], data_);
@@ -198,6 +208,17 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             }
         }
         if (headingAt(spaced, atParagraphStart, found, mask)) return found;
+    }
+    // A short word before a heading stays with it, as a volume does (书名 第一回).
+    const std::size_t space = spaced.find(u' ');
+    if (space != TextView::npos && space <= kMaxLeadingWord && !hasProseMark(spaced.substr(0, space))) {
+        const TextView rest = spaced.substr(space + 1);
+        if (!rest.empty() && lineStartFilter_.mask(rest[0], data_) != 0 && headingAt(rest, atParagraphStart, found) &&
+            found.remainder.empty()) {
+            found.text = withoutSpaces(spaced.substr(0, space)) + found.text;
+            found.bare = false;
+            return found;
+        }
     }
     return {};  // body text
 }

@@ -70,8 +70,9 @@ public:
     // counts the line or the fragments taken away.
     Junk removeJunk(Text& spaced, Count& removed);
 
-    // Whether some toc, prefix or heading rule may match a line starting with c.
-    bool mayStartLine(char16_t c) { return lineStartFilter_.mask(c, data_) != 0; }
+    // Whether some toc, prefix or heading rule may match the spaced line, at
+    // its start or after a short first word: false for most lines of text.
+    bool mayBeHeading(TextView spaced);
 
     // What the spaced line is. `atParagraphStart`: nothing unfinished comes
     // before it, so a title glued to its number (第一回灵根育孕) may be a heading.

@@ -47,7 +47,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
         while (!subject.empty() && subject.front() == u' ') subject.remove_prefix(1);
         if (subject.empty()) subject = spaced_;
     }
-    if (!matcher_.mayStartLine(subject[0])) {  // most lines: body text
+    if (!matcher_.mayBeHeading(subject)) {  // most lines: body text
         plainBodyLine(shape.innerSpaces || junk != LineMatcher::Junk::None, feed);
         return;
     }
