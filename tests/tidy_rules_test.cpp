@@ -93,6 +93,7 @@ struct NeedsRow {
     const char* name;
     std::u16string_view pattern;
     const char* needs;
+    friend void PrintTo(const NeedsRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class NeededCharacters : public testing::TestWithParam<NeedsRow> {};

@@ -67,6 +67,7 @@ struct HeadingRow {
     const char* name;
     Text line;
     const char* event;
+    friend void PrintTo(const HeadingRow& row, std::ostream* os) { *os << row.name; }
 };
 
 class TidyHeadingForms : public testing::TestWithParam<HeadingRow> {};
