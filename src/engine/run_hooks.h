@@ -1,7 +1,7 @@
 // Optional behaviour joins a file's run at a few named points: the raw source
 // lines before the run cleans them, and each finished paragraph before and
 // after its normalisation. Every hook has a do-nothing default, and a run
-// without hooks never calls one, so the specified stages stay as they are.
+// without hooks never calls one, so the stages stay exactly as they are.
 #pragma once
 
 #include <memory>

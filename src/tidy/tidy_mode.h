@@ -1,4 +1,4 @@
-// The tidy mode for novels as they are downloaded: on top of the specified
+// The tidy mode for novels as they are downloaded: on top of the usual
 // rules it treats lines of any kind of space as empty, removes site junk,
 // sets every chapter heading on a line of its own (ending the paragraph
 // before it), keeps tables of contents as lists, keeps the text of lines that
