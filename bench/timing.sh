@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Side-by-side timings of quenlet-cli with hyperfine (installed if missing):
 #   bench/timing.sh throughput [MB]   a generated GB18030 novel (default 50 MB) against an iconv round trip
+#   bench/timing.sh tidy [MB]         the same novel with and without --tidy
 #   bench/timing.sh batch [FILES]     a tree of mid-sized files (default 200) with 1 and with 2 jobs
 #   bench/timing.sh small [FILES]     a tree of 4 KB files (default 2000) with 1 and with 2 jobs: mostly the
 #                                     cost of making each copy durable (two fsyncs a file)
@@ -23,6 +24,12 @@ throughput)
   hyperfine -w 2 -r 10 \
     "iconv -f GB18030 -t UTF-16LE $work/novel.txt | iconv -f UTF-16LE -t GB18030 >/dev/null" \
     "$bin/quenlet-cli -q $work/novel.txt"
+  ;;
+tidy)
+  mb=${2:-50}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  hyperfine -w 2 -r 10 "$bin/quenlet-cli -q $work/novel.txt 2>/dev/null" "$bin/quenlet-cli -q --tidy $work/novel.txt"
   ;;
 batch)
   files=${2:-200}
@@ -59,7 +66,7 @@ convert)
     "$bin/quenlet-cli -q --output-encoding utf-8 --line-ends lf $work/novel.txt"
   ;;
 *)
-  echo "usage: bench/timing.sh throughput|batch|small|memory|convert [size]" >&2
+  echo "usage: bench/timing.sh throughput|tidy|batch|small|memory|convert [size]" >&2
   exit 2
   ;;
 esac

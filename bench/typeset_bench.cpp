@@ -7,6 +7,7 @@
 
 #include "file_run.h"
 #include "novel_generator.h"
+#include "tidy_mode.h"
 
 namespace {
 
@@ -22,12 +23,14 @@ std::string novelFile(quenlet::Encoding encoding) {
     return path;
 }
 
-void typesetNovel(benchmark::State& state, quenlet::Encoding encoding) {
+void typesetNovel(benchmark::State& state, quenlet::Encoding encoding, bool tidy = false) {
     const std::string path = novelFile(encoding);
     quenlet::TypesetEngine engine;
+    quenlet::FileRunSettings settings;
+    if (tidy) settings.hooks = std::make_shared<quenlet::tidy::TidyMode>(quenlet::tidy::TidyRules::builtIn());
     for (auto _ : state) {
         engine.resetStatistics();
-        const auto result = quenlet::typesetFile(engine, path, {});
+        const auto result = quenlet::typesetFile(engine, path, {}, settings);
         if (!result.ok) state.SkipWithError(result.error.c_str());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::filesystem::file_size(path)));
@@ -37,6 +40,10 @@ void typesetNovel(benchmark::State& state, quenlet::Encoding encoding) {
 BENCHMARK_CAPTURE(typesetNovel, gb18030, quenlet::Encoding::Gb18030)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(typesetNovel, utf8, quenlet::Encoding::Utf8)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(typesetNovel, big5, quenlet::Encoding::Big5)->Unit(benchmark::kMillisecond)->Iterations(3);
+// The tidy mode on the same novel: it should cost little on top of the run.
+BENCHMARK_CAPTURE(typesetNovel, gb18030_tidy, quenlet::Encoding::Gb18030, true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

@@ -4,8 +4,8 @@
 # given as arguments are installed too.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev qt6-translations-l10n
-          libopencc-dev "$@")
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev libpcre2-dev qt6-base-dev
+          qt6-translations-l10n libopencc-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do

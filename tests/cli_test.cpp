@@ -52,7 +52,8 @@ TEST(Cli, JsonStatistics) {
     EXPECT_EQ(r.out, "{\"files\": 1, \"source_paragraphs\": 3, \"merged\": 1, \"split\": 0, \"final_paragraphs\": 2, "
                      "\"output\": \"" + dir.path() + "/kovra-a\\\"b.txt\", \"encoding\": \"utf-8\", "
                      "\"input_encoding\": \"utf-8\", \"bom\": false, \"detected_by\": \"utf-8\", "
-                     "\"output_encoding\": \"utf-8\", \"output_bom\": false}\n");
+                     "\"output_encoding\": \"utf-8\", \"output_bom\": false, \"lines_dropped\": 0, "
+                     "\"characters_dropped\": 0}\n");
 }
 
 TEST(Cli, OptionTexts) {
@@ -187,7 +188,7 @@ TEST(Cli, BatchJsonListsFailuresAndExitsWithOne) {
     EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("kovra-b.txt") + ": cannot replace output: Is a directory\n");
     const CliResult json = runCli({"--batch", dir.path(), "--json"});
     EXPECT_EQ(json.out, "{\"files\": 1, \"source_paragraphs\": 3, \"merged\": 1, \"split\": 0, \"final_paragraphs\": 2, "
-                        "\"failed\": [{\"path\": \"" + dir.path("b.txt") + "\", \"error\": \"" + dir.path("kovra-b.txt") +
+                        "\"lines_dropped\": 0, \"characters_dropped\": 0, \"failed\": [{\"path\": \"" + dir.path("b.txt") + "\", \"error\": \"" + dir.path("kovra-b.txt") +
                         ": cannot replace output: Is a directory\"}]}\n");
     EXPECT_EQ(runCli({"--batch", dir.path("missing")}).status, 1);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <system_error>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "encoding.h"
 #include "encoding_detector.h"
 #include "file_run.h"
+#include "tidy_mode.h"
 #include "typeset_engine.h"
 
 namespace quenlet::cli {
@@ -47,6 +49,10 @@ struct Flags {
     bool keepQuotes = false;
     bool json = false;
     bool quiet = false;
+    bool tidy = false;
+    std::vector<std::string> rulesFiles;
+    bool printRules = false;
+    bool listHeadings = false;
     std::string encoding = "auto";
     std::string outputEncoding = "same";
     std::string lineEnds = "crlf";
@@ -145,17 +151,30 @@ void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics
        << ", \"final_paragraphs\": " << statistics.FinalParagraphCount;
 }
 
-void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
+// What a run found, as JSON keys: the tidy mode's counts, and the lines
+// dropped for their runs of question marks (which the tidy mode keeps).
+void printJsonFindings(std::ostream& to, const RunFindings& findings, bool tidy) {
+    if (tidy)
+        to << ", \"headings\": " << findings.headings << ", \"empty_headings\": " << findings.emptyHeadings
+           << ", \"junk_removed\": " << findings.junkRemoved;
+    to << ", \"lines_dropped\": " << findings.linesDropped
+       << ", \"characters_dropped\": " << findings.charactersDropped;
+}
+
+void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result, bool tidy) {
     printJsonCounts(to, 1, statistics);
     to << ", \"output\": " << jsonString(result.outputPath) << ", \"encoding\": \""
        << encodingName(result.format.encoding) << "\", \"input_encoding\": \"" << encodingName(result.format.encoding)
        << "\", \"bom\": " << (result.format.hasBom ? "true" : "false") << ", \"detected_by\": \""
        << detectedByName(result.detectedBy) << "\", \"output_encoding\": \"" << encodingName(result.outputFormat.encoding)
-       << "\", \"output_bom\": " << (result.outputFormat.hasBom ? "true" : "false") << "}\n";
+       << "\", \"output_bom\": " << (result.outputFormat.hasBom ? "true" : "false");
+    printJsonFindings(to, result.findings, tidy);
+    to << "}\n";
 }
 
-void printBatchJson(std::ostream& to, const BatchResult& result) {
+void printBatchJson(std::ostream& to, const BatchResult& result, const RunFindings& findings, bool tidy) {
     printJsonCounts(to, result.files, result.statistics);
+    printJsonFindings(to, findings, tidy);
     to << ", \"failed\": [";
     for (std::size_t i = 0; i < result.failures.size(); ++i)
         to << (i ? ", " : "") << "{\"path\": " << jsonString(result.failures[i].path)
@@ -211,12 +230,45 @@ bool delivered(std::ostream& out, std::ostream& err) {
     return false;
 }
 
+// Warnings about what a run found: lines dropped for their runs of question
+// marks; under the tidy mode, a long file in which no heading was found.
+void warnAboutFindings(std::ostream& err, const std::string& file, const FileRunResult& result, bool tidy) {
+    const RunFindings& found = result.findings;
+    if (found.linesDropped > 0)
+        err << "quenlet-cli: warning: " << shown(file) << ": " << found.linesDropped << " line"
+            << (found.linesDropped == 1 ? "" : "s") << " ending in a run of question marks dropped ("
+            << found.charactersDropped << " characters); --tidy keeps their text\n";
+    if (tidy && found.headings == 0 && result.sourceBytes > 100 * 1024)
+        err << "quenlet-cli: warning: " << shown(file) << ": no heading found in " << result.sourceBytes / 1024
+            << " KB of text\n";
+}
+
+// --list-headings: a file's headings in order, chapters under their volumes.
+void printHeadings(std::ostream& to, const std::string& file, const RunFindings& found) {
+    const bool volumes = std::any_of(found.headingList.begin(), found.headingList.end(),
+                                     [](const auto& h) { return h.rank == HeadingRank::Volume; });
+    to << shown(file) << ": " << found.headings << " heading" << (found.headings == 1 ? "" : "s") << '\n';
+    for (const auto& h : found.headingList)
+        to << (volumes && h.rank == HeadingRank::Chapter ? "    " : "  ") << toUtf8(h.title) << '\n';
+    if (found.headings > static_cast<Count>(found.headingList.size()))
+        to << "  (" << found.headings - static_cast<Count>(found.headingList.size()) << " more not listed)\n";
+}
+
+void addFindings(RunFindings& total, const RunFindings& more) {
+    total.headings += more.headings;
+    total.emptyHeadings += more.emptyHeadings;
+    total.junkRemoved += more.junkRemoved;
+    total.linesDropped += more.linesDropped;
+    total.charactersDropped += more.charactersDropped;
+}
+
 // Shows a batch's progress on standard error: one line redrawn in place on a
 // terminal, a line per file otherwise, nothing when quiet. Failures and
 // warnings are always shown.
 class BatchProgress final : public BatchObserver {
 public:
-    BatchProgress(std::ostream& err, bool terminal, bool quiet) : err_(err), terminal_(terminal), quiet_(quiet) {}
+    BatchProgress(std::ostream& out, std::ostream& err, bool terminal, const Flags& flags)
+        : out_(out), err_(err), terminal_(terminal), quiet_(flags.quiet), flags_(flags) {}
     ~BatchProgress() override { clearLine(); }
 
     void fileStarted(Count number, const std::string& path) override {
@@ -226,24 +278,39 @@ public:
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
-        if (!hasEncodingReport(result)) return;
-        clearLine();
-        reportEncodings(err_, path, result, quiet_);
+        addFindings(findings_, result.findings);
+        std::ostringstream warnings;
+        reportEncodings(warnings, path, result, quiet_);
+        warnAboutFindings(warnings, path, result, flags_.tidy);
+        if (!warnings.str().empty()) {
+            clearLine();
+            err_ << warnings.str();
+        }
+        if (flags_.listHeadings) {
+            clearLine();
+            printHeadings(out_, path, result.findings);
+        }
     }
     void fileFailed(const std::string&, const std::string& error) override {
         clearLine();
         err_ << "quenlet-cli: " << shown(error) << '\n';
     }
 
+    // What the files typeset have found, summed.
+    const RunFindings& findings() const { return findings_; }
+
 private:
     void clearLine() {
         if (lineShown_) err_ << "\r\x1b[K" << std::flush;
         lineShown_ = false;
     }
+    std::ostream& out_;
     std::ostream& err_;
     bool terminal_;
     bool quiet_;
+    const Flags& flags_;
     bool lineShown_ = false;
+    RunFindings findings_;
 };
 
 // Converts the option texts; names the first option whose text is not valid UTF-8.
@@ -348,6 +415,17 @@ int run(int argc, const char* const* argv, Streams streams) {
             },
             "{" + joined(conversions, 0, ",") + "}"))
         ->type_name("NAME");
+    app.add_flag("--tidy", flags.tidy,
+                 "Tidy novels as they are downloaded: lines of any kind of space count as empty, site junk\n"
+                 "(update stamps, word counts, addresses, credits, disclaimers) is removed, every chapter\n"
+                 "heading gets a line of its own, tables of contents stay lists, and no text is dropped.");
+    app.add_option("--rules", flags.rulesFiles,
+                   "With --tidy (which it turns on): your own rules, read after the built-in ones; may be given\n"
+                   "more than once. --print-rules shows the format.")
+        ->type_name("FILE")
+        ->allow_extra_args(false);  // one file each time, so that the FILEs after it stay FILEs
+    app.add_flag("--print-rules", flags.printRules, "Print the built-in tidy rules file and exit.");
+    app.add_flag("--list-headings", flags.listHeadings, "Print each file's headings in order.");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
     app.add_flag("-q,--quiet", flags.quiet, "Print no statistics, and no note on an encoding that was guessed.");
 
@@ -360,6 +438,10 @@ int run(int argc, const char* const* argv, Streams streams) {
         return kExitUsage;
     }
 
+    if (flags.printRules) {
+        streams.out << tidy::TidyRules::builtInText();
+        return kExitOk;
+    }
     if (files.empty() && batchOption->count() == 0) {
         streams.err << "quenlet-cli: give the FILEs to typeset, or --batch DIR\nRun with --help for more information.\n";
         return kExitUsage;
@@ -391,10 +473,22 @@ int run(int argc, const char* const* argv, Streams streams) {
             return kExitFailed;
         }
     }
+    settings.listHeadings = flags.listHeadings;
+    flags.tidy = flags.tidy || !flags.rulesFiles.empty();
+    if (flags.tidy) {
+        try {
+            tidy::TidyRules rules = tidy::TidyRules::builtIn();
+            for (const std::string& file : flags.rulesFiles) rules.addFile(file);
+            settings.hooks = std::make_shared<tidy::TidyMode>(std::move(rules));
+        } catch (const tidy::RulesError& e) {
+            streams.err << "quenlet-cli: " << e.what() << '\n';
+            return kExitUsage;
+        }
+    }
 
     TypesetEngine engine;
     if (batchOption->count() > 0) {
-        BatchProgress progress(streams.err, streams.errIsTerminal, flags.quiet);
+        BatchProgress progress(streams.out, streams.err, streams.errIsTerminal, flags);
         BatchRun::Hooks hooks;
         hooks.takeOptions = [&options] { return options; };
         hooks.observer = &progress;
@@ -405,7 +499,7 @@ int run(int argc, const char* const* argv, Streams streams) {
                                                   : BatchRun(engine, hooks).run(flags.batchFolder);
         if (!flags.quiet) {
             if (flags.json) {
-                printBatchJson(streams.out, result);
+                printBatchJson(streams.out, result, progress.findings(), flags.tidy);
             } else {
                 streams.out << toUtf8(fileCountText(result.files)) << '\n';
                 printStatistics(streams.out, result.statistics);
@@ -427,10 +521,13 @@ int run(int argc, const char* const* argv, Streams streams) {
             anyFailed = true;
             continue;
         }
-        reportEncodings(streams.err, fromStandardInput ? "standard input" : file, result, flags.quiet);
-        if (flags.quiet) continue;
+        const std::string name = fromStandardInput ? "standard input" : file;
+        reportEncodings(streams.err, name, result, flags.quiet);
+        warnAboutFindings(streams.err, name, result, flags.tidy);
         std::ostream& report = fromStandardInput ? streams.err : streams.out;
-        if (flags.json) printJson(report, engine.statistics(), result);
+        if (flags.listHeadings) printHeadings(report, name, result.findings);
+        if (flags.quiet) continue;
+        if (flags.json) printJson(report, engine.statistics(), result, flags.tidy);
         else printStatistics(report, engine.statistics());
     }
     const bool reported = delivered(streams.out, streams.err);

@@ -121,6 +121,7 @@ FileRunResult guarded(TypesetEngine& engine, const std::string& file, Body&& bod
     } catch (const std::exception& e) {
         result.error = file + ": " + e.what();
     }
+    engine.detachHooks();
     if (!result.ok) engine.restoreCarriedState(saved);
     return result;
 }
@@ -176,18 +177,22 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     ClosedOnExit sourceCloser(sourceFd);
     const SourceIdentity identity = SourceIdentity::of(status, source.path);
     AtomicOutputFile::refuseToReplace(target, identity);
+    result.sourceBytes = static_cast<std::uint64_t>(status.st_size);
     LineReader reader(sourceFd, source.path, settings.forcedEncoding, LineReader::kDefaultBlockSize,
                       settings.threading);
     auto output = std::make_unique<AtomicOutputFile>(target, &identity);
     const OutputFormat format = outputFormatFor(reader.format(), settings);
     LineWriter writer(output->fd(), result.outputPath, format, settings.threading);
     RunOutput runOutput(writer, settings);
-    engine.beginFile(options, runOutput.sink(), observer);
+    const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+    engine.setListingHeadings(settings.listHeadings);
+    engine.beginFile(options, runOutput.sink(), observer, hooks.get());
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
     runOutput.finish();
     finishOutput(reader, format, writer, result);
+    result.findings = engine.findings();
     return output;
 }
 
@@ -264,11 +269,14 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         }
         LineWriter writer(writeFd, outputName, format, settings.threading);
         RunOutput runOutput(writer, settings);
-        engine.beginFile(options, runOutput.sink(), observer);
+        const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+        engine.setListingHeadings(settings.listHeadings);
+        engine.beginFile(options, runOutput.sink(), observer, hooks.get());
         feedLines(engine, reader);
         engine.endFile();
         runOutput.finish();
         finishOutput(reader, format, writer, result);
+        result.findings = engine.findings();
         if (heldBack) {
             if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));
             std::vector<unsigned char> block(256 * 1024);

@@ -42,6 +42,10 @@ struct FileRunSettings {
     // Whether the run syncs the folder after renaming the copy into place.
     // A batch that syncs each folder once for all its files turns it off.
     bool syncFolder = true;
+    // Optional behaviour for every file of the run (such as the tidy mode);
+    // none by default.
+    std::shared_ptr<const RunHooksMaker> hooks;
+    bool listHeadings = false;  // list each heading's title in the result's findings
 };
 
 struct FileRunResult {
@@ -55,6 +59,8 @@ struct FileRunResult {
     std::uint64_t undecodableBytes = 0;         // found in the source
     std::uint64_t undecodableBytesWritten = 0;  // of those, written back unchanged to the output
     EncodeCounts replaced;  // undecodable bytes and characters the output encoding could not take as they were
+    std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
+    RunFindings findings;
 };
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is

@@ -2,6 +2,8 @@
 // written between the heading markers with blank lines around it; any other
 // paragraph is body text, written indented -- split into segments first when
 // splitting is on.
+#include <algorithm>
+
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -38,7 +40,7 @@ bool TypesetEngine::scanForMark(const CharSet& marks) {
     return false;
 }
 
-void TypesetEngine::writeHeading() {
+void TypesetEngine::writeHeading(HeadingRank rank) {
     DocumentState& s = s_;
     if (s.HeadingsWritten == 0) {
         s.HeadingsWritten = 1;
@@ -47,8 +49,13 @@ void TypesetEngine::writeHeading() {
         output().blankLine();
     }
     ++s.Stats.FinalParagraphCount;
-    output().heading(options_.HeadingOpen, s.Line, options_.HeadingClose, HeadingRank::Chapter);
+    output().heading(options_.HeadingOpen, s.Line, options_.HeadingClose, rank);
     output().blankLine();
+    ++findings_.headings;
+    if (listingHeadings_ && findings_.headingList.size() < RunFindings::kMaxListedHeadings)
+        findings_.headingList.push_back({s.Line, rank});
+    if (std::all_of(s.Line.begin(), s.Line.end(), [](char16_t c) { return c == kSpace || c == kIdeographicSpace; }))
+        ++findings_.emptyHeadings;
 }
 
 // Body text as one paragraph: closing marks stripped from its front, and

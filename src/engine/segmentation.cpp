@@ -98,7 +98,7 @@ void TypesetEngine::DJ() {
     for (;;) {  // one pass over the remaining text [start, end)
         s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
         s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
-        s.OrdinalPrefix = start < end && text(start) == kOrdinalPrefix ? 1 : 0;
+        s.OrdinalPrefix = segmentationFindsHeadingsAndRules_ && start < end && text(start) == kOrdinalPrefix ? 1 : 0;
         if (start == end) {
             store(0, 0);
             s.Line.clear();
@@ -128,8 +128,8 @@ void TypesetEngine::DJ() {
             if (!kReactedTo.contains(c)) {
                 // An ordinary character only closes the rule runs.
                 if ((s.StarRun | s.DashRun | s.EqualsRun) == 0) continue;
-                if (s.InParenthesis != 0 || (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum &&
-                                             s.EqualsRun < kRuleRunMinimum)) {
+                if (s.InParenthesis != 0 || !segmentationFindsHeadingsAndRules_ ||
+                    (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum && s.EqualsRun < kRuleRunMinimum)) {
                     s.StarRun = s.DashRun = s.EqualsRun = 0;
                     continue;
                 }
@@ -142,7 +142,7 @@ void TypesetEngine::DJ() {
             auto closeRun = [&](const CharSet& members, Count& run) {
                 if (members.contains(c)) {
                     ++run;
-                } else if (run >= kRuleRunMinimum && s.InParenthesis == 0) {
+                } else if (run >= kRuleRunMinimum && s.InParenthesis == 0 && segmentationFindsHeadingsAndRules_) {
                     keepFrom(at);
                     run = 0;
                     return true;

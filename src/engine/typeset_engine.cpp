@@ -12,10 +12,14 @@ namespace {
 bool isQuestionMark(char16_t c) { return c == u'?' || c == u'\uFF1F'; }
 }  // namespace
 
-void TypesetEngine::beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer) {
+void TypesetEngine::beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer,
+                              RunHooks* hooks) {
     options_ = options;
     output_ = &output;
     observer_ = observer;
+    hooks_ = hooks;
+    segmentationFindsHeadingsAndRules_ = !hooks_ || hooks_->segmentationFindsHeadingsAndRules();
+    findings_ = {};
     s_.MarkCount = 0;
     s_.LineEndsSentence = 0;
     resetPairStates();
@@ -36,6 +40,11 @@ void TypesetEngine::beginFile(const TypesetOptions& options, OutputSink& output,
 }
 
 void TypesetEngine::processLine(Text rawLine) {
+    if (hooks_) hooks_->rawLine(std::move(rawLine), *this);
+    else takeRawLine(std::move(rawLine));
+}
+
+void TypesetEngine::takeRawLine(Text rawLine) {
     s_.RawLine = std::move(rawLine);
     s_.InParenthesis = 0;
     s_.LineEndsSentence = 0;
@@ -53,14 +62,83 @@ void TypesetEngine::processLine(Text rawLine) {
             *kept++ = c;
         }
         s_.Line.resize(static_cast<std::size_t>(kept - s_.Line.data()));
-        if (questionMarks && !removeQuestionMarkRuns()) return;  // the line is dropped
-        if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
-            s_.Line.erase(0, options_.StripPrefix.size());
-        if (options_.MergeLines) HB();
-        else output().plainLine(s_.Line);
+        if (questionMarks && !removeQuestionMarkRuns()) {  // the line is dropped
+            ++findings_.linesDropped;
+            findings_.charactersDropped += static_cast<Count>(s_.Line.size());
+            return;
+        }
+        mergeOrWrite();
     }
     if (s_.Pending == 1) return;
     drainQueue();
+}
+
+void TypesetEngine::takeCleanLine(TextView line) {
+    s_.RawLine.clear();  // the raw line went to the hooks
+    s_.InParenthesis = 0;
+    s_.LineEndsSentence = 0;
+    s_.QuoteParity = 0;
+    s_.Line.assign(line);
+    if (!s_.Line.empty()) mergeOrWrite();
+    if (s_.Pending == 1) return;
+    drainQueue();
+}
+
+// The cleaned line in Line, without the user's prefix, to line merging -- or
+// straight out when lines are not merged.
+void TypesetEngine::mergeOrWrite() {
+    if (!options_.StripPrefix.empty() && startsWith(s_.Line, options_.StripPrefix))
+        s_.Line.erase(0, options_.StripPrefix.size());
+    if (options_.MergeLines) HB();
+    else output().plainLine(s_.Line);
+}
+
+void TypesetEngine::takeHeading(Text title, HeadingRank rank) {
+    if (!options_.MergeLines) {  // lines are written as they stand
+        takeCleanLine(title);
+        return;
+    }
+    endHeldParagraph();
+    s_.Line = std::move(title);
+    if (normaliseForOwnLine()) writeHeading(rank);
+}
+
+void TypesetEngine::takeListEntry(Text entry) {
+    if (!options_.MergeLines) {
+        takeCleanLine(entry);
+        return;
+    }
+    endHeldParagraph();
+    s_.Line = std::move(entry);
+    if (!normaliseForOwnLine()) return;
+    output().listEntry(options_.Indent, s_.Line, options_.ParagraphEnd);
+    ++s_.Stats.FinalParagraphCount;
+}
+
+// The paragraph line merging holds is finished as it stands and written; the
+// next line starts afresh, as after any finished paragraph.
+void TypesetEngine::endHeldParagraph() {
+    if (s_.Pending == 1) {
+        queueParagraph(std::move(s_.PendingText));
+        s_.PendingText.clear();
+        s_.Pending = 0;
+    }
+    drainQueue();
+    s_.ClosedFlag = 1;
+    s_.PrevClosed = 1;
+    closedFlagFromCarried_ = prevClosedFromCarried_ = false;
+    resetPairStates();
+}
+
+// Line, a heading or list entry (without the user's prefix: the hooks see to
+// that), through the normalisation and corrections that every paragraph
+// gets; false when the hooks drop it.
+bool TypesetEngine::normaliseForOwnLine() {
+    trimSpacesInPlace(s_.Line);
+    if (hooks_) hooks_->paragraphQueued(s_.Line);
+    ZZZ1();
+    Zyt();
+    return !hooks_ || hooks_->paragraphCorrected(s_.Line);
 }
 
 // A line ending in a run of two or more question marks is garbage from a bad
@@ -91,8 +169,10 @@ void TypesetEngine::drainQueue() {
         s_.Line = std::move(s_.Paragraphs[i]);
         trimSpacesInPlace(s_.Line);
         if (observer_) observer_->replacingParagraph(s_.Stats.SourceParagraphCount);
+        if (hooks_) hooks_->paragraphQueued(s_.Line);
         ZZZ1();
         Zyt();
+        if (hooks_ && !hooks_->paragraphCorrected(s_.Line)) continue;
         if (options_.SplitParagraphs) {
             if (observer_) observer_->splittingParagraph(s_.Stats.SourceParagraphCount);
             fd();
@@ -104,6 +184,10 @@ void TypesetEngine::drainQueue() {
 }
 
 void TypesetEngine::endFile() {
+    if (hooks_) {
+        hooks_->sourceEnded(*this);
+        hooks_->addFindings(findings_);
+    }
     if (s_.Pending == 1 && s_.PendingText.size() > 1) {
         s_.Line = s_.PendingText;
         ZZQT();

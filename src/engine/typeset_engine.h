@@ -8,6 +8,7 @@
 
 #include "document_state.h"
 #include "output_sink.h"
+#include "run_hooks.h"
 #include "text.h"
 #include "typeset_options.h"
 
@@ -32,12 +33,14 @@ struct CarriedState {
     Count FileCount = 0;
 };
 
-class TypesetEngine {
+class TypesetEngine : public LineFeed {
 public:
     DocumentState& state() { return s_; }
     const DocumentState& state() const { return s_; }
-    const TypesetOptions& options() const { return options_; }
+    const TypesetOptions& options() const override { return options_; }
     const Statistics& statistics() const { return s_.Stats; }
+    // What the file run last begun has found so far.
+    const RunFindings& findings() const { return findings_; }
 
     // For driving single stages (tests, tools): the options and the output
     // that the stages use outside a file run.
@@ -68,10 +71,27 @@ public:
 
     // The per-file core. beginFile sets the run-start values, processLine takes
     // one physical source line (without its terminator), endFile writes the
-    // paragraph still held at the end of the source.
-    void beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer = nullptr);
+    // paragraph still held at the end of the source. Hooks, when given, see
+    // the source lines first and each paragraph on its way (run_hooks.h).
+    void beginFile(const TypesetOptions& options, OutputSink& output, RunObserver* observer = nullptr,
+                   RunHooks* hooks = nullptr);
     void processLine(Text rawLine);
     void endFile();
+
+    // Where hooks hand lines back (LineFeed).
+    void takeRawLine(Text line) override;
+    void countSourceLine() override { ++s_.Stats.SourceParagraphCount; }
+    void takeCleanLine(TextView line) override;
+    void takeHeading(Text title, HeadingRank rank) override;
+    void takeListEntry(Text entry) override;
+    bool holdingParagraph() const override { return s_.Pending == 1; }
+    // Whether the runs list each heading's title in their findings (counting them costs nothing).
+    void setListingHeadings(bool on) { listingHeadings_ = on; }
+    // Forgets the hooks of the last file run (they live only as long as it).
+    void detachHooks() {
+        hooks_ = nullptr;
+        segmentationFindsHeadingsAndRules_ = true;
+    }
 
     // The stages.
     void ZZZ1();  // straight double quotes to “ ”, runs of 。.,、 to "……"
@@ -88,11 +108,14 @@ private:
     bool removeQuestionMarkRuns();
     void fixedCorrectionsInOnePass();
     void noteLastCorrection();
+    void mergeOrWrite();
     void drainQueue();
+    void endHeldParagraph();
+    bool normaliseForOwnLine();
     void queueParagraph(Text paragraph);
     void resetPairStates();
     bool scanForMark(const CharSet& marks);
-    void writeHeading();
+    void writeHeading(HeadingRank rank = HeadingRank::Chapter);
     void writeBodyLine();
     void segmentCut(Count index, TextView segment);
     void writeSegment(TextView segment);
@@ -113,6 +136,10 @@ private:
     TypesetOptions options_;
     OutputSink* output_ = nullptr;
     RunObserver* observer_ = nullptr;
+    RunHooks* hooks_ = nullptr;
+    bool segmentationFindsHeadingsAndRules_ = true;  // the hooks' answer, asked once per file
+    bool listingHeadings_ = false;
+    RunFindings findings_;
     // While fd runs DJ, each segment is written as soon as it is cut off
     // instead of being kept in Segments: a paragraph cut into millions of
     // pieces then needs no table of them. The first is held back until a

@@ -1,0 +1,88 @@
+// Optional behaviour joins a file's run at a few named points: the raw source
+// lines before the run cleans them, and each finished paragraph before and
+// after its normalisation. Every hook has a do-nothing default, and a run
+// without hooks never calls one, so the stages stay exactly as they are.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "document_state.h"
+#include "output_sink.h"
+#include "text.h"
+#include "typeset_options.h"
+
+namespace quenlet {
+
+// What a run found besides its four statistics.
+struct RunFindings {
+    struct Heading {
+        Text title;
+        HeadingRank rank = HeadingRank::Chapter;
+        bool operator==(const Heading&) const = default;
+    };
+    Count headings = 0;  // headings written
+    // Their titles in order, when asked for (TypesetEngine::setListingHeadings);
+    // at most kMaxListedHeadings, so that no source can make the list outgrow memory.
+    std::vector<Heading> headingList;
+    static constexpr std::size_t kMaxListedHeadings = 100000;
+    Count emptyHeadings = 0;      // headings with nothing but spaces between the markers
+    Count junkRemoved = 0;        // junk lines dropped and junk fragments cut
+    Count linesDropped = 0;       // lines dropped because they ended in a run of question marks
+    Count charactersDropped = 0;  // the characters of those lines
+};
+
+// How a line pre-processor hands lines back to the run.
+class LineFeed {
+public:
+    virtual ~LineFeed() = default;
+    // A source line as read: cleaned, merged and written as the run does without hooks.
+    virtual void takeRawLine(Text line) = 0;
+    // Counts one non-empty source line that the pre-processor takes care of itself.
+    virtual void countSourceLine() = 0;
+    // A line already cleaned (and counted): merged and written as usual.
+    virtual void takeCleanLine(TextView line) = 0;
+    // A heading: ends the paragraph being held, then is written as a heading of
+    // its own, never cut and never joined to anything. Without the user's
+    // prefix (StripPrefix), which only a line taken with takeCleanLine loses.
+    virtual void takeHeading(Text title, HeadingRank rank) = 0;
+    // One entry of a table of contents: ends the paragraph being held, then is
+    // written as a line of its own.
+    virtual void takeListEntry(Text entry) = 0;
+    // True while line merging holds an unfinished paragraph.
+    virtual bool holdingParagraph() const = 0;
+    // The options of the file's run.
+    virtual const TypesetOptions& options() const = 0;
+};
+
+class RunHooks {
+public:
+    virtual ~RunHooks() = default;
+    // Every source line as read, in order. The hooks hand lines on through
+    // `feed`, at once or later (they may hold lines to look ahead).
+    virtual void rawLine(Text line, LineFeed& feed) { feed.takeRawLine(std::move(line)); }
+    // The source has ended: whatever is still held must be handed on now.
+    virtual void sourceEnded(LineFeed& /*feed*/) {}
+    // A finished paragraph (or heading, or list entry) about to pass through
+    // quote normalisation and the corrections.
+    virtual void paragraphQueued(Text& /*paragraph*/) {}
+    // The same after the corrections, about to be written; false drops it.
+    virtual bool paragraphCorrected(Text& /*paragraph*/) { return true; }
+    // Whether the segmentation still cuts chapter headings (第 .. 章) out of
+    // body text and drops rule runs (----) with the text before them. Hooks
+    // that find headings and rule lines themselves say no, so that a sentence
+    // starting with 第一回, or holding a long dash (他说————), stays whole.
+    virtual bool segmentationFindsHeadingsAndRules() const { return true; }
+    // Adds what the hooks found to the run's findings, once the file has ended.
+    virtual void addFindings(RunFindings& /*findings*/) const {}
+};
+
+// Makes the hooks of one file's run. One maker serves many files, on several
+// threads at once, so it must stay read-only; each file gets hooks of its own.
+class RunHooksMaker {
+public:
+    virtual ~RunHooksMaker() = default;
+    virtual std::unique_ptr<RunHooks> hooksForFile() const = 0;
+};
+
+}  // namespace quenlet

@@ -1,0 +1,69 @@
+// The tidy mode's rules: which lines are site junk, which fragments are cut
+// out, which site prefixes stand before headings, and what a heading or a
+// table of contents looks like. They are data, in one plain line-based
+// format: the built-in rules file and the user's own files are read by the
+// same parser (the format is described at the top of data/tidy-rules.txt).
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "needed_chars.h"
+#include "pattern.h"
+#include "text.h"
+
+namespace quenlet::tidy {
+
+enum class RuleKind {
+    DropLine,  // drop-line: the whole line is junk
+    Cut,       // cut: each match is cut out of the line
+    Prefix,    // prefix: a site prefix before a heading, removed with it
+    Heading,   // heading: a chapter heading
+    Section,   // section: a heading below a chapter (节)
+    Volume,    // volume: a heading above the chapters (卷, 部)
+    Toc,       // toc: the line that heads a table of contents
+};
+
+struct Rule {
+    RuleKind kind;
+    Pattern pattern;  // anchored at the line's start for all but the junk rules
+    std::string origin;  // "<file>:<line>", for messages
+    // Characters every match contains (needed_chars.h); nothing when unknown.
+    std::optional<NeededCharacters> needs;
+};
+
+// The junk rules search the whole line; the others match at its start.
+inline bool isJunkRule(RuleKind kind) { return kind == RuleKind::DropLine || kind == RuleKind::Cut; }
+
+// A rules file that cannot be used: "<file>:<line>: <reason>".
+class RulesError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TidyRules {
+public:
+    // The rules built into the program.
+    static TidyRules builtIn();
+    // The text of the built-in rules file, as --print-rules shows it.
+    static std::string_view builtInText();
+
+    // Reads the rules of one file (its bytes, UTF-8) and adds them after the
+    // rules already there. Names defined earlier stay usable. Throws
+    // RulesError naming the file, the line and the reason; nothing is added then.
+    void add(std::string_view fileText, const std::string& fileName);
+    // Reads the rules file at `path` and adds its rules (RulesError when it cannot be read).
+    void addFile(const std::string& path);
+
+    const std::vector<Rule>& rules() const { return rules_; }
+
+private:
+    std::vector<Rule> rules_;
+    std::map<std::string, Text> names_;  // define NAME PATTERN
+};
+
+}  // namespace quenlet::tidy
