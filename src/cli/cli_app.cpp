@@ -214,10 +214,6 @@ void reportEncodings(std::ostream& err, const std::string& file, const FileRunRe
             << " characters cannot be written in " << output << "; each became ?\n";
 }
 
-bool hasEncodingReport(const FileRunResult& result) {
-    return isGuess(result.detectedBy) || result.undecodableBytes > 0 || result.replaced.unencodableReplaced > 0;
-}
-
 // Standard output that could not be written (a full disk, a closed pipe) is
 // a failure like any other: the results were not delivered.
 bool delivered(std::ostream& out, std::ostream& err) {
