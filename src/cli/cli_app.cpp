@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <regex>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "batch_run.h"
+#include "epub_writer.h"
 #include "parallel_batch.h"
 #include "encoding.h"
 #include "file_run.h"
@@ -30,6 +32,8 @@ struct RawTexts {
     std::string find;
     std::string replace = " ";
     std::string stripPrefix = " ";
+    std::string title;
+    std::string author;
 };
 
 struct Flags {
@@ -44,6 +48,10 @@ struct Flags {
     bool quiet = false;
     std::string encoding = "auto";
     std::string batchFolder;
+    bool epub = false;
+    std::vector<std::string> formats;
+    std::string language;
+    bool vertical = false;
     unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
 };
 
@@ -97,8 +105,9 @@ void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics
 
 void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result) {
     printJsonCounts(to, 1, statistics);
-    to << ", \"output\": " << jsonString(result.outputPath) << ", \"encoding\": \""
-       << encodingName(result.format.encoding) << "\"}\n";
+    to << ", \"output\": " << jsonString(result.outputPath);
+    if (!result.bookPath.empty()) to << ", \"epub\": " << jsonString(result.bookPath);
+    to << ", \"encoding\": \"" << encodingName(result.format.encoding) << "\"}\n";
 }
 
 void printBatchJson(std::ostream& to, const BatchResult& result) {
@@ -114,6 +123,10 @@ void warnAboutUndecodableBytes(std::ostream& err, const std::string& file, const
     if (result.undecodableBytes > 0)
         err << "quenlet-cli: warning: " << file << ": " << result.undecodableBytes << " bytes are not valid "
             << encodingName(result.format.encoding) << "; they were copied unchanged\n";
+    if (result.bookReplacedCharacters > 0)
+        err << "quenlet-cli: warning: " << result.bookPath << ": " << result.bookReplacedCharacters
+            << " characters cannot go into an EPUB (undecodable bytes, control characters); they are shown as "
+               "U+FFFD\n";
 }
 
 // Shows a batch's progress on standard error: one line redrawn in place on a
@@ -131,7 +144,7 @@ public:
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
-        if (result.undecodableBytes == 0) return;
+        if (result.undecodableBytes == 0 && result.bookReplacedCharacters == 0) return;
         clearLine();
         warnAboutUndecodableBytes(err_, path, result);
     }
@@ -161,6 +174,28 @@ std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& opt
     };
     for (const auto& [from, to] : texts)
         if (!fromUtf8Strict(*from, *to)) return *from;
+    return std::nullopt;
+}
+
+// The outputs and the book's details; the reason when they are not usable.
+std::optional<std::string> takeBookOptions(const Flags& flags, const RawTexts& raw, FileRunSettings& settings) {
+    bool text = !flags.epub;
+    bool epub = flags.epub;
+    if (!flags.formats.empty()) {
+        text = std::find(flags.formats.begin(), flags.formats.end(), "txt") != flags.formats.end();
+        epub = std::find(flags.formats.begin(), flags.formats.end(), "epub") != flags.formats.end();
+    }
+    settings.writeText = text;
+    if (epub) settings.book = formats::epubFormat();
+    BookDetails& details = settings.bookDetails;
+    for (const auto& [from, to] : {std::pair{&raw.title, &details.title}, std::pair{&raw.author, &details.author}})
+        if (!fromUtf8Strict(*from, *to)) return "option text is not valid UTF-8: " + jsonString(*from);
+    // A language tag: a language, then subtags such as a script or a region (zh, zh-TW, zh-Hant-TW).
+    static const std::regex languageTag("[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*");
+    if (!flags.language.empty() && !std::regex_match(flags.language, languageTag))
+        return "--language: not a language tag such as zh-CN or zh-TW: " + jsonString(flags.language);
+    details.language = flags.language;
+    details.vertical = flags.vertical;
     return std::nullopt;
 }
 
@@ -220,6 +255,21 @@ int run(int argc, const char* const* argv, Streams streams) {
                    "UTF-8, else GB18030), utf-8, utf-16le, utf-16be or gb18030. The result is written in the same\n"
                    "encoding.")
         ->check(CLI::IsMember({"auto", "utf-8", "utf-16le", "utf-16be", "gb18030"}));
+    auto* epubOption = app.add_flag("--epub", flags.epub,
+                                    "Write an EPUB e-book, kovra-NAME.epub (NAME without .txt), instead of the text\n"
+                                    "copy: each heading starts a chapter and the headings are its table of contents.");
+    app.add_option("--format", flags.formats,
+                   "What to write, as a list: txt (the default), epub, or txt,epub for both from one run.")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"txt", "epub"}))
+        ->excludes(epubOption);
+    auto* titleOption = app.add_option("--title", raw.title, "The EPUB's title (default: the file name without .txt).");
+    auto* authorOption = app.add_option("--author", raw.author, "The EPUB's author (default: none).");
+    auto* languageOption = app.add_option("--language", flags.language,
+                                          "The EPUB's language tag, such as zh-CN or zh-TW (default: zh-TW when the\n"
+                                          "text is in traditional characters, else zh-CN).");
+    auto* verticalOption = app.add_flag("--vertical", flags.vertical,
+                                        "Set the EPUB in vertical lines read from right to left.");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
     app.add_flag("-q,--quiet", flags.quiet, "Print no statistics.");
 
@@ -251,6 +301,25 @@ int run(int argc, const char* const* argv, Streams streams) {
     options.ConvertQuotes = !flags.keepQuotes;
     FileRunSettings settings;
     if (flags.encoding != "auto") settings.forcedEncoding = encodingFromName(flags.encoding);
+    if (const auto bad = takeBookOptions(flags, raw, settings)) {
+        streams.err << "quenlet-cli: " << *bad << '\n';
+        return kExitUsage;
+    }
+    const bool bookOptionGiven = titleOption->count() + authorOption->count() + languageOption->count() +
+                                 verticalOption->count() > 0;
+    if (bookOptionGiven && !settings.book) {
+        streams.err << "quenlet-cli: --title, --author, --language and --vertical describe an EPUB: add --epub or "
+                       "--format txt,epub\n";
+        return kExitUsage;
+    }
+    if (settings.book && std::find(files.begin(), files.end(), "-") != files.end()) {
+        streams.err << "quenlet-cli: an EPUB is written beside its source file; standard input (-) gives text only\n";
+        return kExitUsage;
+    }
+    if (titleOption->count() > 0 && (files.size() > 1 || batchOption->count() > 0)) {
+        streams.err << "quenlet-cli: --title names one book; for several files each takes its file name\n";
+        return kExitUsage;
+    }
 
     TypesetEngine engine;
     if (batchOption->count() > 0) {

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "text_file.h"
@@ -74,29 +77,84 @@ std::string outputPathFor(std::string_view sourcePath) {
     return parts.folder + std::string(kOutputPrefix) + parts.name;
 }
 
+std::string bookPathFor(std::string_view sourcePath, std::string_view extension) {
+    const SourcePath parts = splitSourcePath(sourcePath);
+    std::string_view name = parts.name;
+    if (isTxtName(name)) name.remove_suffix(4);
+    return parts.folder + std::string(kOutputPrefix) + std::string(name) + std::string(extension);
+}
+
+bool isTxtName(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return std::equal(tail.begin(), tail.end(), ".TXT", [&](char a, char b) { return upper(a) == b; });
+}
+
 namespace {
 
-// The run of one file up to a complete output under its temporary name.
-std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const std::string& sourcePath,
-                                                       const TypesetOptions& options, const FileRunSettings& settings,
-                                                       RunObserver* observer, FileRunResult& result) {
+// The details of a file's book: the title defaults to the source name without
+// ".txt" (its bytes read as UTF-8; what is not UTF-8 the book shows as U+FFFD)
+// and the time is the source's, so that the same file always gives the same book.
+BookDetails detailsOfBook(const BookDetails& given, const std::string& sourceName, int sourceFd) {
+    BookDetails details = given;
+    if (details.title.empty()) {
+        std::string_view name = sourceName;
+        if (isTxtName(name) && name.size() > 4) name.remove_suffix(4);
+        makeDecoder(Encoding::Utf8)->decode(reinterpret_cast<const unsigned char*>(name.data()), name.size(), true,
+                                            details.title);
+    }
+    struct stat info{};
+    if (::fstat(sourceFd, &info) == 0) details.modified = info.st_mtime;
+    return details;
+}
+
+// The outputs of one file, complete under their temporary names.
+struct Temporaries {
+    std::unique_ptr<AtomicOutputFile> text;
+    std::unique_ptr<AtomicOutputFile> book;
+};
+
+// The run of one file up to complete outputs under their temporary names.
+Temporaries typesetIntoTemporary(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
+                                 const FileRunSettings& settings, RunObserver* observer, FileRunResult& result) {
+    if (!settings.writeText && !settings.book) throw std::logic_error("a file run with no output");
     const SourcePath parts = splitSourcePath(sourcePath);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    result.outputPath = parts.folder + std::string(kOutputPrefix) + parts.name;
+    const std::string textPath = parts.folder + std::string(kOutputPrefix) + parts.name;
     const int sourceFd = openSourceFile(sourcePath);
     ClosedOnExit sourceCloser(sourceFd);
     LineReader reader(sourceFd, sourcePath, settings.forcedEncoding, LineReader::kDefaultBlockSize, settings.threading);
-    auto output = std::make_unique<AtomicOutputFile>(result.outputPath);
-    LineWriter writer(output->fd(), result.outputPath, reader.format(), settings.threading);
-    engine.beginFile(options, writer, observer);
+    Temporaries outputs;
+    std::optional<LineWriter> writer;
+    if (settings.writeText) {
+        result.outputPath = textPath;
+        outputs.text = std::make_unique<AtomicOutputFile>(textPath);
+        writer.emplace(outputs.text->fd(), textPath, reader.format(), settings.threading);
+    }
+    std::unique_ptr<BookWriter> book;
+    if (settings.book) {
+        result.bookPath = bookPathFor(sourcePath, settings.book->extension());
+        if (!settings.writeText) result.outputPath = result.bookPath;
+        outputs.book = std::make_unique<AtomicOutputFile>(result.bookPath);
+        book = settings.book->open(detailsOfBook(settings.bookDetails, parts.name, sourceFd), settings.threading);
+    }
+    std::optional<TeeSink> both;
+    if (writer && book) both.emplace(*writer, *book);
+    OutputSink& sink = both ? static_cast<OutputSink&>(*both) : writer ? static_cast<OutputSink&>(*writer) : *book;
+    engine.beginFile(options, sink, observer);
     feedLines(engine, reader);
     sourceCloser.closeNow();
     engine.endFile();
-    writer.flush();
+    if (writer) writer->flush();
+    if (book) {
+        book->finish(outputs.book->fd(), result.bookPath);
+        result.bookReplacedCharacters = book->replacedCharacters();
+    }
     result.format = reader.format();
     result.undecodableBytes = reader.undecodableBytes();
-    return output;
+    return outputs;
 }
 
 }  // namespace
@@ -104,7 +162,11 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
 FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
     return guarded(engine, [&](FileRunResult& result) {
-        typesetIntoTemporary(engine, sourcePath, options, settings, observer, result)->commit();
+        PreparedFile prepared;
+        Temporaries outputs = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+        prepared.output = std::move(outputs.text);
+        prepared.book = std::move(outputs.book);
+        prepared.commitOutputs();
     });
 }
 
@@ -112,21 +174,35 @@ PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, c
                          const FileRunSettings& settings, RunObserver* observer) {
     PreparedFile prepared;
     prepared.result = guarded(engine, [&](FileRunResult& result) {
-        prepared.output = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+        Temporaries outputs = typesetIntoTemporary(engine, sourcePath, options, settings, observer, result);
+        prepared.output = std::move(outputs.text);
+        prepared.book = std::move(outputs.book);
     });
-    if (!prepared.result.ok) prepared.output.reset();
+    if (!prepared.result.ok) {
+        prepared.output.reset();
+        prepared.book.reset();
+    }
     return prepared;
 }
 
+// The text copy first, then the book: each is complete or absent.
+void PreparedFile::commitOutputs() {
+    if (output) output->commit();
+    output.reset();
+    if (book) book->commit();
+    book.reset();
+}
+
 void PreparedFile::commit() {
-    if (!result.ok || !output) return;
+    if (!result.ok) return;
     try {
-        output->commit();
+        commitOutputs();
     } catch (const FileError& e) {
         result.ok = false;
         result.error = e.what();
     }
     output.reset();
+    book.reset();
 }
 
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
@@ -134,6 +210,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
     const std::string inputName = "standard input";
     const std::string outputName = "standard output";
     return guarded(engine, [&](FileRunResult& result) {
+        if (settings.book)
+            throw FileError(outputName, "only text can be written here; a book needs a source file beside it");
         result.outputPath.assign(1, '-');  // (a literal here trips a GCC 12 -Wrestrict false positive)
         int readFd = inputFd;
         std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "book_output.h"
 #include "encoding.h"
 #include "text_file.h"
 #include "typeset_engine.h"
@@ -23,6 +24,12 @@ struct SourcePath {
 };
 SourcePath splitSourcePath(std::string_view path);
 std::string outputPathFor(std::string_view sourcePath);
+// The book beside the copy: "kovra-" + the source name with a final ".txt"
+// (any letter case) replaced by the book's extension; a name without it
+// keeps its whole name and gets the extension added.
+std::string bookPathFor(std::string_view sourcePath, std::string_view extension);
+// True for names ending in ".txt" in any letter case.
+bool isTxtName(std::string_view name);
 
 struct FileRunSettings {
     std::optional<Encoding> forcedEncoding;  // detect when empty
@@ -30,14 +37,21 @@ struct FileRunSettings {
     // typesetting (for one file at a time). Inline: all on the calling thread
     // (for batches that already run files side by side).
     Threading threading = Threading::Pipelined;
+    // What the run writes: the text copy, a book (from the formats library)
+    // beside it, or both.
+    bool writeText = true;
+    std::shared_ptr<const BookFormat> book;  // no book when empty
+    BookDetails bookDetails;                 // as given; the run fills in the title and the time
 };
 
 struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
-    std::string outputPath;
+    std::string outputPath;  // the text copy, or the book when no text is written
+    std::string bookPath;    // the book, when one is written
     TextFormat format;
     std::uint64_t undecodableBytes = 0;
+    std::uint64_t bookReplacedCharacters = 0;  // written into the book as U+FFFD
 };
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is
@@ -52,15 +66,18 @@ FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, 
 struct PreparedFile {
     FileRunResult result;
     std::unique_ptr<AtomicOutputFile> output;
-    // Puts the output in place; on failure result.ok turns false, with the error.
+    std::unique_ptr<AtomicOutputFile> book;
+    // Puts the outputs in place; on failure result.ok turns false, with the error.
     void commit();
+    void commitOutputs();  // the same, throwing FileError
 };
 PreparedFile prepareFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 
 // Typesets from one open descriptor to another (standard input to standard
 // output). The input is copied to a temporary file first when it cannot be
-// read twice, which format detection needs.
+// read twice, which format detection needs. Only text goes to standard
+// output: a book in the settings is refused.
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
                             const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 

@@ -1,0 +1,124 @@
+#include "xml_text.h"
+
+#include <cstdio>
+
+namespace quenlet::formats {
+namespace {
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Allowed in XML 1.0 documents: tab, line feed, carriage return, U+0020 to
+// U+D7FF, U+E000 to U+FFFD (and pairs of surrogates, handled by the caller).
+bool isXmlCharacter(char16_t c) {
+    if (c >= 0x20) return c < 0xD800 || (c >= 0xE000 && c <= 0xFFFD);
+    return c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+char32_t markupCodePoint(TextView text, std::size_t& i, bool& replaced) {
+    const char16_t c = text[i++];
+    replaced = false;
+    if (isXmlCharacter(c)) return c;
+    if (isHighSurrogate(c) && i < text.size() && isLowSurrogate(text[i])) {
+        const char16_t low = text[i++];
+        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (low - 0xDC00);
+    }
+    replaced = true;
+    return kReplacementCharacter;
+}
+
+template <bool Attribute>
+void MarkupText::append(std::string& out, TextView text) {
+    out.reserve(out.size() + text.size() * 3);
+    for (std::size_t i = 0; i < text.size();) {
+        const char16_t c = text[i];
+        // Most of a novel: Han characters and punctuation, three bytes each.
+        if (c >= 0x800 && c < 0xD800) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            ++i;
+            continue;
+        }
+        bool replaced = false;
+        const char32_t code = markupCodePoint(text, i, replaced);
+        replaced_ += replaced;
+        switch (code) {
+            case U'&': out += "&amp;"; break;
+            case U'<': out += "&lt;"; break;
+            case U'>': out += "&gt;"; break;
+            case U'\r': out += "&#13;"; break;
+            case U'"':
+                if (Attribute) out += "&quot;";
+                else out.push_back('"');
+                break;
+            case U'\t':
+                if (Attribute) out += "&#9;";
+                else out.push_back('\t');
+                break;
+            case U'\n':
+                if (Attribute) out += "&#10;";
+                else out.push_back('\n');
+                break;
+            default: appendUtf8(out, code);
+        }
+    }
+}
+
+void MarkupText::appendXml(std::string& out, TextView text) { append<false>(out, text); }
+
+void MarkupText::appendXmlAttribute(std::string& out, TextView text) { append<true>(out, text); }
+
+Text MarkupText::cleaned(TextView text) {
+    Text clean(text);
+    for (std::size_t i = 0; i < clean.size();) {
+        const std::size_t at = i;
+        bool replaced = false;
+        markupCodePoint(clean, i, replaced);
+        if (replaced) {
+            clean[at] = kReplacementCharacter;
+            ++replaced_;
+        }
+    }
+    return clean;
+}
+
+void MarkupText::appendCssString(std::string& out, TextView text) {
+    out.push_back('"');
+    for (std::size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        const char32_t code = markupCodePoint(text, i, replaced);
+        replaced_ += replaced;
+        if (code >= 0x20 && code < 0x7F && code != U'"' && code != U'\\') {
+            out.push_back(static_cast<char>(code));
+        } else {
+            // The space ends the escape, so a hexadecimal digit may follow.
+            char escape[16];
+            std::snprintf(escape, sizeof escape, "\\%X ", static_cast<unsigned>(code));
+            out += escape;
+        }
+    }
+    out.push_back('"');
+}
+
+}  // namespace quenlet::formats

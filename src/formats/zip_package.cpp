@@ -1,0 +1,364 @@
+#include "zip_package.h"
+
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "text_file.h"
+
+namespace quenlet::formats {
+namespace {
+
+std::uint32_t crcOf(std::string_view content) {
+    return static_cast<std::uint32_t>(
+        crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(content.data()), content.size()));
+}
+
+}  // namespace
+
+ZipEntry storedEntry(std::string name, std::string content) {
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.crc = crcOf(content);
+    entry.size = content.size();
+    entry.data = std::move(content);
+    entry.stored = true;
+    return entry;
+}
+
+struct EntryCompressor::Stream {
+    z_stream z{};
+};
+
+EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
+    // Negative window bits: raw deflate data, without the zlib header and trailer.
+    if (deflateInit2(&stream_->z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        delete stream_;
+        throw std::bad_alloc();
+    }
+}
+
+EntryCompressor::~EntryCompressor() {
+    deflateEnd(&stream_->z);
+    delete stream_;
+}
+
+ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.crc = crcOf(content);
+    entry.size = content.size();
+    z_stream& z = stream_->z;
+    deflateReset(&z);
+    std::string& out = entry.data;
+    // Most entries fit the bound at once; a huge one grows its buffer as it goes.
+    constexpr std::size_t kLargeEntry = 64 << 20;
+    out.resize(content.size() <= kLargeEntry ? deflateBound(&z, static_cast<uLong>(content.size()))
+                                             : content.size() / 2);
+    std::size_t produced = 0;
+    const auto* in = reinterpret_cast<const Bytef*>(content.data());
+    std::size_t inLeft = content.size();
+    int flush = Z_NO_FLUSH;
+    while (flush != Z_FINISH) {
+        const std::size_t take = std::min<std::size_t>(inLeft, UINT_MAX);
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(take);
+        in += take;
+        inLeft -= take;
+        flush = inLeft == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            if (produced == out.size()) out.resize(out.size() + out.size() / 2 + 4096);
+            const std::size_t room = std::min<std::size_t>(out.size() - produced, UINT_MAX);
+            z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+            z.avail_out = static_cast<uInt>(room);
+            deflate(&z, flush);  // cannot fail on a stream set up as above
+            produced += room - z.avail_out;
+        } while (z.avail_out == 0);
+    }
+    out.resize(produced);
+    return entry;
+}
+
+EntryDeflater::EntryDeflater(int level, unsigned helpers)
+    : level_(level), inline_(level), queueLimit_(2 * static_cast<std::size_t>(helpers)) {
+    for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
+}
+
+EntryDeflater::~EntryDeflater() { stop(); }
+
+void EntryDeflater::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        changed_.notify_all();
+    }
+    for (std::thread& helper : helpers_)
+        if (helper.joinable()) helper.join();
+}
+
+void EntryDeflater::add(std::string name, std::string content) {
+    if (helpers_.empty()) {
+        entries_.push_back(inline_.deflated(std::move(name), content));
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    // A few entries wait at most: the engine cannot run away from the helpers.
+    changed_.wait(lock, [this] { return queue_.size() < queueLimit_ || failure_; });
+    const std::size_t index = entries_.size();
+    entries_.emplace_back().name = std::move(name);
+    if (failure_) return;  // reported by finish()
+    queue_.push_back({index, std::move(content)});
+    changed_.notify_all();
+}
+
+void EntryDeflater::work() {
+    try {
+        EntryCompressor compressor(level_);
+        for (;;) {
+            Job job;
+            std::string name;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+                if (queue_.empty() || failure_) return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+                name = entries_[job.index].name;
+                changed_.notify_all();
+            }
+            ZipEntry done = compressor.deflated(std::move(name), job.content);
+            std::lock_guard lock(mutex_);
+            entries_[job.index] = std::move(done);
+        }
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::current_exception();
+        changed_.notify_all();
+    }
+}
+
+std::vector<ZipEntry> EntryDeflater::finish() {
+    stop();
+    helpers_.clear();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(entries_);
+}
+
+DosTime dosTimeOf(std::int64_t secondsSince1970) {
+    constexpr std::int64_t k1980 = 315532800;    // 1980-01-01T00:00:00Z
+    constexpr std::int64_t k2107 = 4354819198;   // 2107-12-31T23:59:58Z
+    const std::time_t seconds = static_cast<std::time_t>(std::clamp(secondsSince1970, k1980, k2107));
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    DosTime dos;
+    dos.time = static_cast<std::uint16_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
+    dos.date = static_cast<std::uint16_t>(((utc.tm_year - 80) << 9) | ((utc.tm_mon + 1) << 5) | utc.tm_mday);
+    return dos;
+}
+
+namespace {
+
+// One entry's data for libzip, as it stands: libzip copies data that a source
+// says is already deflated instead of deflating it again.
+struct EntrySource {
+    explicit EntrySource(const ZipEntry& e) : entry(&e) { zip_error_init(&error); }
+    ~EntrySource() { zip_error_fini(&error); }
+    const ZipEntry* entry;
+    std::size_t offset = 0;
+    zip_error_t error;
+};
+
+zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<EntrySource*>(user);
+    const ZipEntry& entry = *source->entry;
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            source->offset = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const std::size_t n = std::min<std::size_t>(length, entry.data.size() - source->offset);
+            std::memcpy(data, entry.data.data() + source->offset, n);
+            source->offset += n;
+            return static_cast<zip_int64_t>(n);
+        }
+        case ZIP_SOURCE_CLOSE: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
+            if (!stat) return -1;
+            zip_stat_init(stat);
+            stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+            stat->size = entry.size;
+            stat->comp_size = entry.data.size();
+            stat->comp_method = entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            stat->crc = entry.crc;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
+        case ZIP_SOURCE_FREE:
+            delete source;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+// The archive's destination: the open file, written in large blocks. It
+// starts empty, as a new archive does.
+struct FileTarget {
+    explicit FileTarget(int f) : fd(f) { zip_error_init(&error); }
+    ~FileTarget() { zip_error_fini(&error); }
+    FileTarget(const FileTarget&) = delete;
+    FileTarget& operator=(const FileTarget&) = delete;
+    int fd;
+    zip_error_t error;
+    int writeErrno = 0;
+    std::uint64_t offset = 0;       // where libzip writes next
+    std::uint64_t size = 0;         // of what libzip has written
+    std::uint64_t bufferStart = 0;  // the file offset of buffer[0]
+    std::string buffer;
+
+    bool flush() {
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const ssize_t wrote = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
+                                           static_cast<off_t>(bufferStart + done));
+            if (wrote < 0) {
+                if (errno == EINTR) continue;
+                writeErrno = errno;
+                zip_error_set(&error, ZIP_ER_WRITE, errno);
+                return false;
+            }
+            done += static_cast<std::size_t>(wrote);
+        }
+        bufferStart += buffer.size();
+        buffer.clear();
+        return true;
+    }
+};
+
+zip_int64_t targetCallback(void* user, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* target = static_cast<FileTarget*>(user);
+    constexpr std::size_t kBlock = 1 << 20;
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_READ:  // nothing to read: the archive is new
+        case ZIP_SOURCE_TELL:
+        case ZIP_SOURCE_FREE:
+        case ZIP_SOURCE_REMOVE:
+        case ZIP_SOURCE_ROLLBACK_WRITE: return 0;
+        case ZIP_SOURCE_SEEK: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &target->error);
+            if (!stat) return -1;
+            zip_stat_init(stat);
+            stat->valid = ZIP_STAT_SIZE;
+            stat->size = 0;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_BEGIN_WRITE:
+            target->offset = target->size = target->bufferStart = 0;
+            target->buffer.clear();
+            return 0;
+        case ZIP_SOURCE_WRITE: {
+            if (target->offset != target->bufferStart + target->buffer.size()) {
+                if (!target->flush()) return -1;
+                target->bufferStart = target->offset;
+            }
+            const auto* bytes = static_cast<const char*>(data);
+            target->buffer.append(bytes, length);
+            target->offset += length;
+            target->size = std::max(target->size, target->offset);
+            if (target->buffer.size() >= kBlock && !target->flush()) return -1;
+            return static_cast<zip_int64_t>(length);
+        }
+        case ZIP_SOURCE_SEEK_WRITE: {
+            const zip_int64_t to =
+                zip_source_seek_compute_offset(target->offset, target->size, data, length, &target->error);
+            if (to < 0) return -1;
+            target->offset = static_cast<std::uint64_t>(to);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE: return static_cast<zip_int64_t>(target->offset);
+        case ZIP_SOURCE_COMMIT_WRITE: return target->flush() ? 0 : -1;
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&target->error, data, length);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_COMMIT_WRITE,
+                ZIP_SOURCE_ROLLBACK_WRITE, ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE,
+                ZIP_SOURCE_REMOVE, -1);
+        default:
+            zip_error_set(&target->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+class ZipError {
+public:
+    ZipError() { zip_error_init(&error_); }
+    ~ZipError() { zip_error_fini(&error_); }
+    zip_error_t* get() { return &error_; }
+    std::string text() { return zip_error_strerror(&error_); }
+
+private:
+    zip_error_t error_;
+};
+
+}  // namespace
+
+void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time) {
+    FileTarget target(fd);
+    ZipError error;
+    zip_source_t* destination = zip_source_function_create(targetCallback, &target, error.get());
+    if (!destination) throw FileError(path, "cannot write the archive: " + error.text());
+    zip_t* archive = zip_open_from_source(destination, ZIP_TRUNCATE, error.get());
+    if (!archive) {
+        zip_source_free(destination);
+        throw FileError(path, "cannot write the archive: " + error.text());
+    }
+    struct Discarded {
+        zip_t* archive;
+        ~Discarded() {
+            if (archive) zip_discard(archive);
+        }
+    } open{archive};
+    auto fail = [&](const char* what) {
+        throw FileError(path, std::string("cannot write the archive: ") + what + ": " + zip_strerror(archive));
+    };
+    for (const ZipEntry& entry : entries) {
+        auto* reader = new EntrySource(entry);
+        zip_source_t* source = zip_source_function(archive, entryCallback, reader);
+        if (!source) {
+            delete reader;
+            fail("cannot add an entry");
+        }
+        const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
+        if (index < 0) {
+            zip_source_free(source);
+            fail("cannot add an entry");
+        }
+        const auto at = static_cast<zip_uint64_t>(index);
+        if (zip_set_file_compression(archive, at, entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
+            zip_file_set_dostime(archive, at, time.time, time.date, 0) != 0)
+            fail("cannot set an entry's details");
+    }
+    if (zip_close(archive) != 0) {
+        if (target.writeErrno != 0) throw FileError(path, systemReason("cannot write", target.writeErrno));
+        fail("cannot finish");
+    }
+    open.archive = nullptr;
+}
+
+}  // namespace quenlet::formats

@@ -1,0 +1,89 @@
+// The archive of a book. Its entries are deflated as they are finished --
+// on helper threads while the engine goes on typesetting, when allowed --
+// and libzip puts them together, taking the deflated data as it is, and
+// writes the archive into an open file.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace quenlet::formats {
+
+struct ZipEntry {
+    std::string name;
+    std::string data;        // deflated, or the content itself when stored
+    std::uint32_t crc = 0;   // of the content
+    std::uint64_t size = 0;  // of the content
+    bool stored = false;
+};
+
+ZipEntry storedEntry(std::string name, std::string content);
+
+// Raw deflate (as zip entries hold it) with one z_stream kept for many entries.
+class EntryCompressor {
+public:
+    explicit EntryCompressor(int level);
+    ~EntryCompressor();
+    EntryCompressor(const EntryCompressor&) = delete;
+    EntryCompressor& operator=(const EntryCompressor&) = delete;
+    ZipEntry deflated(std::string name, std::string_view content);
+
+private:
+    struct Stream;
+    Stream* stream_;
+};
+
+// Deflates the entries handed to it, in the order given: on `helpers`
+// threads, or on the calling thread when there are none.
+class EntryDeflater {
+public:
+    EntryDeflater(int level, unsigned helpers);
+    ~EntryDeflater();
+    EntryDeflater(const EntryDeflater&) = delete;
+    EntryDeflater& operator=(const EntryDeflater&) = delete;
+
+    void add(std::string name, std::string content);
+    // Waits for the helpers; rethrows what failed on one of them.
+    std::vector<ZipEntry> finish();
+
+private:
+    struct Job {
+        std::size_t index;
+        std::string content;
+    };
+    void work();
+    void stop();
+
+    int level_;
+    EntryCompressor inline_;
+    std::vector<ZipEntry> entries_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    std::size_t queueLimit_;
+    bool closing_ = false;
+    std::exception_ptr failure_;
+    std::vector<std::thread> helpers_;
+};
+
+// A time as zip entries hold it (MS-DOS date and time, two-second steps).
+struct DosTime {
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+};
+// The DOS time of a moment in UTC, so that the archive's bytes do not depend
+// on the time zone; clamped to the years DOS times can hold (1980 to 2107).
+DosTime dosTimeOf(std::int64_t secondsSince1970);
+
+// Writes the entries, in their order and all with the given time, as a zip
+// archive into fd (a new, empty, seekable file). Throws FileError naming path.
+void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time);
+
+}  // namespace quenlet::formats
