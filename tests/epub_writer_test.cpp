@@ -29,6 +29,8 @@ struct MarkupRow {
     std::uint64_t replaced;
 };
 
+void PrintTo(const MarkupRow& row, std::ostream* os) { *os << row.name; }
+
 class MarkupRows : public ::testing::TestWithParam<MarkupRow> {};
 
 TEST_P(MarkupRows, XmlContent) {
@@ -76,6 +78,8 @@ struct IndentRow {
     std::string rule;  // expected in the style sheet
 };
 
+void PrintTo(const IndentRow& row, std::ostream* os) { *os << row.name; }
+
 class IndentRows : public ::testing::TestWithParam<IndentRow> {};
 
 TEST_P(IndentRows, BecomeTextIndentAndGeneratedContent) {
@@ -116,6 +120,8 @@ struct ScriptRow {
     Text text;
     bool traditional;
 };
+
+void PrintTo(const ScriptRow& row, std::ostream* os) { *os << row.name; }
 
 class ScriptRows : public ::testing::TestWithParam<ScriptRow> {};
 

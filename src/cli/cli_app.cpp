@@ -49,7 +49,7 @@ struct Flags {
     std::string encoding = "auto";
     std::string batchFolder;
     bool epub = false;
-    std::vector<std::string> formats;
+    std::string formats;  // a list such as "txt,epub"
     std::string language;
     bool vertical = false;
     unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
@@ -182,8 +182,9 @@ std::optional<std::string> takeBookOptions(const Flags& flags, const RawTexts& r
     bool text = !flags.epub;
     bool epub = flags.epub;
     if (!flags.formats.empty()) {
-        text = std::find(flags.formats.begin(), flags.formats.end(), "txt") != flags.formats.end();
-        epub = std::find(flags.formats.begin(), flags.formats.end(), "epub") != flags.formats.end();
+        const std::string list = "," + flags.formats + ",";
+        text = list.find(",txt,") != std::string::npos;
+        epub = list.find(",epub,") != std::string::npos;
     }
     settings.writeText = text;
     if (epub) settings.book = formats::epubFormat();
@@ -260,8 +261,13 @@ int run(int argc, const char* const* argv, Streams streams) {
                                     "copy: each heading starts a chapter and the headings are its table of contents.");
     app.add_option("--format", flags.formats,
                    "What to write, as a list: txt (the default), epub, or txt,epub for both from one run.")
-        ->delimiter(',')
-        ->check(CLI::IsMember({"txt", "epub"}))
+        ->type_name("LIST")
+        ->check(
+            [](const std::string& list) {
+                std::regex formatList("(txt|epub)(,(txt|epub))*");
+                return std::regex_match(list, formatList) ? std::string() : "not a list of txt and epub: " + list;
+            },
+            "txt,epub")
         ->excludes(epubOption);
     auto* titleOption = app.add_option("--title", raw.title, "The EPUB's title (default: the file name without .txt).");
     auto* authorOption = app.add_option("--author", raw.author, "The EPUB's author (default: none).");

@@ -18,6 +18,7 @@ constexpr CharSet kSimplifiedOnly{u'这', u'说', u'们', u'来', u'个', u'时'
 }  // namespace
 
 void ScriptTally::add(TextView text) {
+    if (traditional_ + simplified_ >= kEnough) return;
     for (const char16_t c : text) {
         if (c < 0x4E00) continue;  // below the Han characters
         traditional_ += kTraditionalOnly.contains(c);

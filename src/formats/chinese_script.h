@@ -1,7 +1,9 @@
 // Whether a Chinese text is written in traditional or simplified characters,
 // for the language of a book (zh-TW or zh-CN). Counts the characters of a
 // fixed list of very common pairs that exist in one script only (這/这,
-// 說/说, 們/们, ...); characters both scripts share tell nothing.
+// 說/说, 們/们, ...); characters both scripts share tell nothing. The
+// counting stops once enough of them are found to tell: a long book is not
+// read to its end for it.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@ namespace quenlet::formats {
 
 class ScriptTally {
 public:
+    static constexpr std::uint64_t kEnough = 20000;
     void add(TextView text);
     // Traditional when its characters outnumber the simplified ones; a text
     // with neither counts as simplified.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 namespace quenlet::formats {
@@ -108,7 +109,7 @@ void EpubWriter::closeDocument() {
     if (!documentOpen_) return;
     document_ += "</body>\n</html>\n";
     deflater_.add(kPackageFolder + documents_.back(), std::move(document_));
-    document_ = std::string();
+    document_ = deflater_.spareBuffer();
     documentOpen_ = false;
 }
 

@@ -35,6 +35,7 @@ ZipEntry storedEntry(std::string name, std::string content) {
 
 struct EntryCompressor::Stream {
     z_stream z{};
+    std::string scratch;
 };
 
 EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
@@ -57,11 +58,13 @@ ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
     entry.size = content.size();
     z_stream& z = stream_->z;
     deflateReset(&z);
-    std::string& out = entry.data;
-    // Most entries fit the bound at once; a huge one grows its buffer as it goes.
-    constexpr std::size_t kLargeEntry = 64 << 20;
-    out.resize(content.size() <= kLargeEntry ? deflateBound(&z, static_cast<uLong>(content.size()))
-                                             : content.size() / 2);
+    // Deflated into a buffer kept from entry to entry, then copied at its
+    // exact size: a book's entries are held until the archive is written.
+    std::string& out = stream_->scratch;
+    constexpr std::size_t kLargeEntry = 64 << 20;  // larger ones grow the buffer as they go
+    const std::size_t bound = content.size() <= kLargeEntry ? deflateBound(&z, static_cast<uLong>(content.size()))
+                                                            : content.size() / 2;
+    if (out.size() < bound) out.resize(bound);
     std::size_t produced = 0;
     const auto* in = reinterpret_cast<const Bytef*>(content.data());
     std::size_t inLeft = content.size();
@@ -82,7 +85,9 @@ ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
             produced += room - z.avail_out;
         } while (z.avail_out == 0);
     }
-    out.resize(produced);
+    entry.data.assign(out, 0, produced);
+    // A huge entry's buffer is not kept for the small ones after it.
+    if (out.size() > kLargeEntry) std::string().swap(out);
     return entry;
 }
 
@@ -136,12 +141,24 @@ void EntryDeflater::work() {
             ZipEntry done = compressor.deflated(std::move(name), job.content);
             std::lock_guard lock(mutex_);
             entries_[job.index] = std::move(done);
+            if (spares_.size() < queueLimit_ + 1 && job.content.capacity() <= kSpareLimit) {
+                job.content.clear();
+                spares_.push_back(std::move(job.content));
+            }
         }
     } catch (...) {
         std::lock_guard lock(mutex_);
         if (!failure_) failure_ = std::current_exception();
         changed_.notify_all();
     }
+}
+
+std::string EntryDeflater::spareBuffer() {
+    std::lock_guard lock(mutex_);
+    if (spares_.empty()) return {};
+    std::string spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
 }
 
 std::vector<ZipEntry> EntryDeflater::finish() {

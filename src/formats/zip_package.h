@@ -50,6 +50,9 @@ public:
     EntryDeflater& operator=(const EntryDeflater&) = delete;
 
     void add(std::string name, std::string content);
+    // An empty string with room, from an entry already deflated: the next
+    // entry is written into it instead of into newly allocated memory.
+    std::string spareBuffer();
     // Waits for the helpers; rethrows what failed on one of them.
     std::vector<ZipEntry> finish();
 
@@ -67,6 +70,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
+    std::vector<std::string> spares_;
+    static constexpr std::size_t kSpareLimit = 1 << 20;
     std::size_t queueLimit_;
     bool closing_ = false;
     std::exception_ptr failure_;
