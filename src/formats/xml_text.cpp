@@ -52,8 +52,9 @@ void MarkupText::append(std::string& out, TextView text) {
     out.reserve(out.size() + text.size() * 3);
     for (std::size_t i = 0; i < text.size();) {
         const char16_t c = text[i];
-        // Most of a novel: Han characters and punctuation, three bytes each.
-        if (c >= 0x800 && c < 0xD800) {
+        // Most of a novel: Han characters and punctuation, full-width forms
+        // among them, three bytes each.
+        if (c >= 0x800 && (c < 0xD800 || (c >= 0xE000 && c < 0xFFFE))) {
             out.push_back(static_cast<char>(0xE0 | (c >> 12)));
             out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
             out.push_back(static_cast<char>(0x80 | (c & 0x3F)));

@@ -28,7 +28,8 @@ ZipEntry storedEntry(std::string name, std::string content) {
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
-    entry.data = std::move(content);
+    entry.length = content.size();
+    entry.block = std::make_shared<const std::string>(std::move(content));
     entry.stored = true;
     return entry;
 }
@@ -52,14 +53,22 @@ EntryCompressor::~EntryCompressor() {
 }
 
 ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
+    auto block = std::make_shared<std::string>();
+    ZipEntry entry = deflatedInto(*block, std::move(name), content);
+    entry.block = std::move(block);
+    return entry;
+}
+
+ZipEntry EntryCompressor::deflatedInto(std::string& block, std::string name, std::string_view content) {
     ZipEntry entry;
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
     z_stream& z = stream_->z;
     deflateReset(&z);
-    // Deflated into a buffer kept from entry to entry, then copied at its
-    // exact size: a book's entries are held until the archive is written.
+    // Deflated into a buffer kept from entry to entry, then copied to the
+    // block at its exact size: a book's entries are held until the archive
+    // is written.
     std::string& out = stream_->scratch;
     constexpr std::size_t kLargeEntry = 64 << 20;  // larger ones grow the buffer as they go
     const std::size_t bound = content.size() <= kLargeEntry ? deflateBound(&z, static_cast<uLong>(content.size()))
@@ -85,14 +94,16 @@ ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
             produced += room - z.avail_out;
         } while (z.avail_out == 0);
     }
-    entry.data.assign(out, 0, produced);
+    entry.offset = block.size();
+    entry.length = produced;
+    block.append(out, 0, produced);
     // A huge entry's buffer is not kept for the small ones after it.
     if (out.size() > kLargeEntry) std::string().swap(out);
     return entry;
 }
 
 EntryDeflater::EntryDeflater(int level, unsigned helpers)
-    : level_(level), inline_(level), queueLimit_(2 * static_cast<std::size_t>(helpers)) {
+    : level_(level), inline_(level), queueLimit_(16 * static_cast<std::size_t>(helpers)) {
     for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
 }
 
@@ -114,12 +125,18 @@ void EntryDeflater::add(std::string name, std::string content) {
         return;
     }
     std::unique_lock lock(mutex_);
-    // A few entries wait at most: the engine cannot run away from the helpers.
-    changed_.wait(lock, [this] { return queue_.size() < queueLimit_ || failure_; });
-    const std::size_t index = entries_.size();
+    gathering_.indexes.push_back(entries_.size());
     entries_.emplace_back().name = std::move(name);
-    if (failure_) return;  // reported by finish()
-    queue_.push_back({index, std::move(content)});
+    gathering_.bytes += content.size();
+    gathering_.contents.push_back(std::move(content));
+    if (gathering_.bytes >= kJobBytes) handOver(lock);
+}
+
+void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
+    // A few jobs wait at most: the engine cannot run away from the helpers.
+    changed_.wait(lock, [this] { return queue_.size() < queueLimit_ || failure_; });
+    if (!failure_ && !gathering_.indexes.empty()) queue_.push_back(std::move(gathering_));  // else finish() reports
+    gathering_ = Job();
     changed_.notify_all();
 }
 
@@ -128,22 +145,31 @@ void EntryDeflater::work() {
         EntryCompressor compressor(level_);
         for (;;) {
             Job job;
-            std::string name;
+            std::vector<std::string> names;
             {
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
                 if (queue_.empty() || failure_) return;
                 job = std::move(queue_.front());
                 queue_.pop_front();
-                name = entries_[job.index].name;
+                for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
                 changed_.notify_all();
             }
-            ZipEntry done = compressor.deflated(std::move(name), job.content);
+            std::vector<ZipEntry> done;
+            std::string block;
+            block.reserve(job.bytes / 2);
+            for (std::size_t i = 0; i < job.indexes.size(); ++i)
+                done.push_back(compressor.deflatedInto(block, std::move(names[i]), job.contents[i]));
+            const auto shared = std::make_shared<const std::string>(std::move(block));
             std::lock_guard lock(mutex_);
-            entries_[job.index] = std::move(done);
-            if (spares_.size() < queueLimit_ + 1 && job.content.capacity() <= kSpareLimit) {
-                job.content.clear();
-                spares_.push_back(std::move(job.content));
+            for (std::size_t i = 0; i < job.indexes.size(); ++i) {
+                done[i].block = shared;
+                entries_[job.indexes[i]] = std::move(done[i]);
+                std::string& used = job.contents[i];
+                if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
+                    used.clear();
+                    spares_.push_back(std::move(used));
+                }
             }
         }
     } catch (...) {
@@ -162,6 +188,10 @@ std::string EntryDeflater::spareBuffer() {
 }
 
 std::vector<ZipEntry> EntryDeflater::finish() {
+    if (!helpers_.empty()) {
+        std::unique_lock lock(mutex_);
+        handOver(lock);
+    }
     stop();
     helpers_.clear();
     if (failure_) std::rethrow_exception(failure_);
@@ -200,8 +230,9 @@ zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_sourc
             source->offset = 0;
             return 0;
         case ZIP_SOURCE_READ: {
-            const std::size_t n = std::min<std::size_t>(length, entry.data.size() - source->offset);
-            std::memcpy(data, entry.data.data() + source->offset, n);
+            const std::string_view bytes = entry.data();
+            const std::size_t n = std::min<std::size_t>(length, bytes.size() - source->offset);
+            std::memcpy(data, bytes.data() + source->offset, n);
             source->offset += n;
             return static_cast<zip_int64_t>(n);
         }
@@ -212,7 +243,7 @@ zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_sourc
             zip_stat_init(stat);
             stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
             stat->size = entry.size;
-            stat->comp_size = entry.data.size();
+            stat->comp_size = entry.length;
             stat->comp_method = entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
             stat->crc = entry.crc;
             return sizeof(zip_stat_t);
@@ -231,7 +262,9 @@ zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_sourc
 }
 
 // The archive's destination: the open file, written in large blocks. It
-// starts empty, as a new archive does.
+// starts empty, as a new archive does. libzip goes back to complete each
+// entry's header once its data is written; while that header is still in the
+// buffer, it is completed there.
 struct FileTarget {
     explicit FileTarget(int f) : fd(f) { zip_error_init(&error); }
     ~FileTarget() { zip_error_fini(&error); }
@@ -245,11 +278,10 @@ struct FileTarget {
     std::uint64_t bufferStart = 0;  // the file offset of buffer[0]
     std::string buffer;
 
-    bool flush() {
+    bool writeAt(std::uint64_t at, const char* bytes, std::size_t length) {
         std::size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t wrote = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
-                                           static_cast<off_t>(bufferStart + done));
+        while (done < length) {
+            const ssize_t wrote = ::pwrite(fd, bytes + done, length - done, static_cast<off_t>(at + done));
             if (wrote < 0) {
                 if (errno == EINTR) continue;
                 writeErrno = errno;
@@ -258,8 +290,25 @@ struct FileTarget {
             }
             done += static_cast<std::size_t>(wrote);
         }
+        return true;
+    }
+    bool flush() {
+        if (!writeAt(bufferStart, buffer.data(), buffer.size())) return false;
         bufferStart += buffer.size();
         buffer.clear();
+        return true;
+    }
+    bool write(const char* bytes, std::size_t length) {
+        const std::uint64_t bufferEnd = bufferStart + buffer.size();
+        if (offset < bufferStart || offset > bufferEnd) {
+            if (offset + length <= bufferStart) return writeAt(offset, bytes, length);  // before the buffer
+            if (!flush()) return false;
+            bufferStart = offset;
+        }
+        const std::size_t at = static_cast<std::size_t>(offset - bufferStart);
+        const std::size_t overlap = std::min(length, buffer.size() - at);
+        std::memcpy(buffer.data() + at, bytes, overlap);
+        buffer.append(bytes + overlap, length - overlap);
         return true;
     }
 };
@@ -289,15 +338,14 @@ zip_int64_t targetCallback(void* user, void* data, zip_uint64_t length, zip_sour
             target->buffer.clear();
             return 0;
         case ZIP_SOURCE_WRITE: {
-            if (target->offset != target->bufferStart + target->buffer.size()) {
-                if (!target->flush()) return -1;
-                target->bufferStart = target->offset;
-            }
-            const auto* bytes = static_cast<const char*>(data);
-            target->buffer.append(bytes, length);
+            // A full buffer is written out when libzip starts on new data, not while it may
+            // still go back into it; what lies before the buffer is written directly.
+            if (target->buffer.size() >= kBlock && target->offset == target->bufferStart + target->buffer.size() &&
+                !target->flush())
+                return -1;
+            if (!target->write(static_cast<const char*>(data), length)) return -1;
             target->offset += length;
             target->size = std::max(target->size, target->offset);
-            if (target->buffer.size() >= kBlock && !target->flush()) return -1;
             return static_cast<zip_int64_t>(length);
         }
         case ZIP_SOURCE_SEEK_WRITE: {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -18,10 +19,15 @@ namespace quenlet::formats {
 
 struct ZipEntry {
     std::string name;
-    std::string data;        // deflated, or the content itself when stored
+    // The data (deflated, or the content itself when stored) lies in a block
+    // shared with the entries deflated along with it.
+    std::shared_ptr<const std::string> block;
+    std::size_t offset = 0;
+    std::size_t length = 0;
     std::uint32_t crc = 0;   // of the content
     std::uint64_t size = 0;  // of the content
     bool stored = false;
+    std::string_view data() const { return std::string_view(*block).substr(offset, length); }
 };
 
 ZipEntry storedEntry(std::string name, std::string content);
@@ -34,6 +40,8 @@ public:
     EntryCompressor(const EntryCompressor&) = delete;
     EntryCompressor& operator=(const EntryCompressor&) = delete;
     ZipEntry deflated(std::string name, std::string_view content);
+    // Deflates content onto the end of `block`; the entry's block is set by the caller.
+    ZipEntry deflatedInto(std::string& block, std::string name, std::string_view content);
 
 private:
     struct Stream;
@@ -57,12 +65,17 @@ public:
     std::vector<ZipEntry> finish();
 
 private:
+    // Entries handed over together: small ones are gathered, so that the
+    // helpers are woken once for many of them.
     struct Job {
-        std::size_t index;
-        std::string content;
+        std::vector<std::size_t> indexes;
+        std::vector<std::string> contents;
+        std::size_t bytes = 0;
     };
+    static constexpr std::size_t kJobBytes = 256 * 1024;
     void work();
     void stop();
+    void handOver(std::unique_lock<std::mutex>& lock);
 
     int level_;
     EntryCompressor inline_;
@@ -70,8 +83,10 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
+    Job gathering_;
     std::vector<std::string> spares_;
     static constexpr std::size_t kSpareLimit = 1 << 20;
+    static constexpr std::size_t kSpareCount = 64;
     std::size_t queueLimit_;
     bool closing_ = false;
     std::exception_ptr failure_;
