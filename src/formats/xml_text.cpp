@@ -1,6 +1,8 @@
 #include "xml_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace quenlet::formats {
 namespace {
@@ -15,22 +17,28 @@ bool isXmlCharacter(char16_t c) {
     return c == u'\t' || c == u'\n' || c == u'\r';
 }
 
-void appendUtf8(std::string& out, char32_t c) {
+char* putUtf8(char* out, char32_t c) {
     if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
+        *out++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return out;
+}
+
+char* put(char* out, std::string_view text) {
+    for (const char c : text) *out++ = c;
+    return out;
 }
 
 }  // namespace
@@ -47,17 +55,28 @@ char32_t markupCodePoint(TextView text, std::size_t& i, bool& replaced) {
     return kReplacementCharacter;
 }
 
+char* MarkupText::scratch(std::size_t bytes) {
+    if (scratchSize_ < bytes) {
+        scratchSize_ = std::max(bytes, 2 * scratchSize_);
+        scratch_.reset(new char[scratchSize_]);
+    }
+    return scratch_.get();
+}
+
 template <bool Attribute>
 void MarkupText::append(std::string& out, TextView text) {
-    out.reserve(out.size() + text.size() * 3);
+    // At most six bytes for a code unit (&quot;); four for two (a surrogate pair).
+    char* const start = scratch(text.size() * 6);
+    char* p = start;
     for (std::size_t i = 0; i < text.size();) {
         const char16_t c = text[i];
         // Most of a novel: Han characters and punctuation, full-width forms
         // among them, three bytes each.
         if (c >= 0x800 && (c < 0xD800 || (c >= 0xE000 && c < 0xFFFE))) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            p[0] = static_cast<char>(0xE0 | (c >> 12));
+            p[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            p[2] = static_cast<char>(0x80 | (c & 0x3F));
+            p += 3;
             ++i;
             continue;
         }
@@ -65,25 +84,17 @@ void MarkupText::append(std::string& out, TextView text) {
         const char32_t code = markupCodePoint(text, i, replaced);
         replaced_ += replaced;
         switch (code) {
-            case U'&': out += "&amp;"; break;
-            case U'<': out += "&lt;"; break;
-            case U'>': out += "&gt;"; break;
-            case U'\r': out += "&#13;"; break;
-            case U'"':
-                if (Attribute) out += "&quot;";
-                else out.push_back('"');
-                break;
-            case U'\t':
-                if (Attribute) out += "&#9;";
-                else out.push_back('\t');
-                break;
-            case U'\n':
-                if (Attribute) out += "&#10;";
-                else out.push_back('\n');
-                break;
-            default: appendUtf8(out, code);
+            case U'&': p = put(p, "&amp;"); break;
+            case U'<': p = put(p, "&lt;"); break;
+            case U'>': p = put(p, "&gt;"); break;
+            case U'\r': p = put(p, "&#13;"); break;
+            case U'"': p = Attribute ? put(p, "&quot;") : put(p, "\""); break;
+            case U'\t': p = Attribute ? put(p, "&#9;") : put(p, "\t"); break;
+            case U'\n': p = Attribute ? put(p, "&#10;") : put(p, "\n"); break;
+            default: p = putUtf8(p, code);
         }
     }
+    out.append(start, static_cast<std::size_t>(p - start));
 }
 
 void MarkupText::appendXml(std::string& out, TextView text) { append<false>(out, text); }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "text.h"
@@ -37,7 +38,12 @@ public:
 private:
     template <bool Attribute>
     void append(std::string& out, TextView text);
+    char* scratch(std::size_t bytes);
     std::uint64_t replaced_ = 0;
+    // The escaped text is written here first, without a check per byte, then
+    // appended at once.
+    std::unique_ptr<char[]> scratch_;
+    std::size_t scratchSize_ = 0;
 };
 
 // The code point at text[i], advancing i; U+FFFD (and `replaced` true) for

@@ -103,7 +103,7 @@ ZipEntry EntryCompressor::deflatedInto(std::string& block, std::string name, std
 }
 
 EntryDeflater::EntryDeflater(int level, unsigned helpers)
-    : level_(level), inline_(level), queueLimit_(16 * static_cast<std::size_t>(helpers)) {
+    : level_(level), inline_(level), queueLimit_(2 * static_cast<std::size_t>(helpers)) {
     for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
 }
 
@@ -132,48 +132,57 @@ void EntryDeflater::add(std::string name, std::string content) {
     if (gathering_.bytes >= kJobBytes) handOver(lock);
 }
 
+// Queues the gathered entries for the helpers -- or, when they are behind,
+// deflates them on the calling thread instead of waiting for them: the work
+// is shared out whatever the speed of each side.
 void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
-    // A few jobs wait at most: the engine cannot run away from the helpers.
-    changed_.wait(lock, [this] { return queue_.size() < queueLimit_ || failure_; });
-    if (!failure_ && !gathering_.indexes.empty()) queue_.push_back(std::move(gathering_));  // else finish() reports
+    if (gathering_.indexes.empty()) return;
+    Job job = std::move(gathering_);
     gathering_ = Job();
-    changed_.notify_all();
+    if (queue_.size() < queueLimit_) {
+        queue_.push_back(std::move(job));
+        changed_.notify_all();
+        return;
+    }
+    run(job, inline_, lock);
+}
+
+// Deflates a job's entries (without the lock) into one block and puts them in place.
+void EntryDeflater::run(Job& job, EntryCompressor& compressor, std::unique_lock<std::mutex>& lock) {
+    std::vector<std::string> names;
+    for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
+    lock.unlock();
+    std::vector<ZipEntry> done;
+    std::string block;
+    block.reserve(job.bytes / 2);
+    for (std::size_t i = 0; i < job.indexes.size(); ++i)
+        done.push_back(compressor.deflatedInto(block, std::move(names[i]), job.contents[i]));
+    const auto shared = std::make_shared<const std::string>(std::move(block));
+    lock.lock();
+    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
+        done[i].block = shared;
+        entries_[job.indexes[i]] = std::move(done[i]);
+        std::string& used = job.contents[i];
+        if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
+            used.clear();
+            spares_.push_back(std::move(used));
+        }
+    }
 }
 
 void EntryDeflater::work() {
+    std::unique_lock lock(mutex_);
     try {
         EntryCompressor compressor(level_);
         for (;;) {
-            Job job;
-            std::vector<std::string> names;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
-                if (queue_.empty() || failure_) return;
-                job = std::move(queue_.front());
-                queue_.pop_front();
-                for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
-                changed_.notify_all();
-            }
-            std::vector<ZipEntry> done;
-            std::string block;
-            block.reserve(job.bytes / 2);
-            for (std::size_t i = 0; i < job.indexes.size(); ++i)
-                done.push_back(compressor.deflatedInto(block, std::move(names[i]), job.contents[i]));
-            const auto shared = std::make_shared<const std::string>(std::move(block));
-            std::lock_guard lock(mutex_);
-            for (std::size_t i = 0; i < job.indexes.size(); ++i) {
-                done[i].block = shared;
-                entries_[job.indexes[i]] = std::move(done[i]);
-                std::string& used = job.contents[i];
-                if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
-                    used.clear();
-                    spares_.push_back(std::move(used));
-                }
-            }
+            changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+            if (queue_.empty() || failure_) return;
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            run(job, compressor, lock);
         }
     } catch (...) {
-        std::lock_guard lock(mutex_);
+        if (!lock.owns_lock()) lock.lock();
         if (!failure_) failure_ = std::current_exception();
         changed_.notify_all();
     }
@@ -189,8 +198,19 @@ std::string EntryDeflater::spareBuffer() {
 
 std::vector<ZipEntry> EntryDeflater::finish() {
     if (!helpers_.empty()) {
+        // The calling thread has nothing else to do: it helps with what is left.
         std::unique_lock lock(mutex_);
         handOver(lock);
+        while (!queue_.empty() && !failure_) {
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            try {
+                run(job, inline_, lock);
+            } catch (...) {
+                if (!lock.owns_lock()) lock.lock();
+                if (!failure_) failure_ = std::current_exception();
+            }
+        }
     }
     stop();
     helpers_.clear();

@@ -48,8 +48,9 @@ private:
     Stream* stream_;
 };
 
-// Deflates the entries handed to it, in the order given: on `helpers`
-// threads, or on the calling thread when there are none.
+// Deflates the entries handed to it, keeping the order given: on `helpers`
+// threads and the calling thread, or on the calling thread alone when there
+// are no helpers.
 class EntryDeflater {
 public:
     EntryDeflater(int level, unsigned helpers);
@@ -76,6 +77,7 @@ private:
     void work();
     void stop();
     void handOver(std::unique_lock<std::mutex>& lock);
+    void run(Job& job, EntryCompressor& compressor, std::unique_lock<std::mutex>& lock);
 
     int level_;
     EntryCompressor inline_;
