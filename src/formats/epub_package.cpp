@@ -28,7 +28,9 @@ std::size_t tocDepth(const std::vector<TocNode>& nodes) {
 void appendNavList(std::string& out, const BookPlan& plan, const std::vector<TocNode>& nodes, MarkupText& markup) {
     out += "<ol>\n";
     for (const TocNode& node : nodes) {
-        out += "<li><a href=\"" + plan.documents[node.document] + "\">";
+        out += "<li><a href=\"";
+        out += plan.documents[node.document];
+        out += "\">";
         markup.appendXml(out, node.title);
         out += "</a>";
         if (!node.children.empty()) {
@@ -44,9 +46,15 @@ void appendNavPoints(std::string& out, const BookPlan& plan, const std::vector<T
                      MarkupText& markup) {
     for (const TocNode& node : nodes) {
         const std::string number = std::to_string(++order);
-        out += "<navPoint id=\"p" + number + "\" playOrder=\"" + number + "\"><navLabel><text>";
+        out += "<navPoint id=\"p";
+        out += number;
+        out += "\" playOrder=\"";
+        out += number;
+        out += "\"><navLabel><text>";
         markup.appendXml(out, node.title);
-        out += "</text></navLabel><content src=\"" + plan.documents[node.document] + "\"/>\n";
+        out += "</text></navLabel><content src=\"";
+        out += plan.documents[node.document];
+        out += "\"/>\n";
         appendNavPoints(out, plan, node.children, order, markup);
         out += "</navPoint>\n";
     }
@@ -107,13 +115,21 @@ std::string packageDocument(const BookPlan& plan, MarkupText& markup) {
     out += "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>\n";
     out += "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n";
     out += "<item id=\"css\" href=\"style.css\" media-type=\"text/css\"/>\n";
-    for (std::size_t i = 0; i < plan.documents.size(); ++i)
-        out += "<item id=\"" + documentId(i) + "\" href=\"" + plan.documents[i] +
-               "\" media-type=\"application/xhtml+xml\"/>\n";
+    for (std::size_t i = 0; i < plan.documents.size(); ++i) {
+        out += "<item id=\"";
+        out += documentId(i);
+        out += "\" href=\"";
+        out += plan.documents[i];
+        out += "\" media-type=\"application/xhtml+xml\"/>\n";
+    }
     out += "</manifest>\n<spine toc=\"ncx\"";
     if (plan.vertical) out += " page-progression-direction=\"rtl\"";
     out += ">\n";
-    for (std::size_t i = 0; i < plan.documents.size(); ++i) out += "<itemref idref=\"" + documentId(i) + "\"/>\n";
+    for (std::size_t i = 0; i < plan.documents.size(); ++i) {
+        out += "<itemref idref=\"";
+        out += documentId(i);
+        out += "\"/>\n";
+    }
     out += "</spine>\n</package>\n";
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -23,10 +24,67 @@ std::string documentName(std::size_t number) {
     return name;
 }
 
+// Writes out a document's draft as XHTML.
+class DocumentRenderer final : public EntryRenderer {
+public:
+    explicit DocumentRenderer(std::atomic<std::uint64_t>& replaced) : replaced_(replaced) {}
+
+    void render(std::u16string_view draft, std::string& out) override {
+        out.clear();
+        for (std::size_t at = 0; at + 3 <= draft.size();) {
+            const char16_t kind = draft[at];
+            const std::size_t length = static_cast<std::size_t>(draft[at + 1]) << 16 | draft[at + 2];
+            const TextView text = draft.substr(at + 3, length);
+            at += 3 + length;
+            switch (kind) {
+                case EpubWriter::kHead:
+                    out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n"
+                           "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<title>";
+                    markup_.appendXml(out, text);
+                    out += "</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\"/>\n</head>\n"
+                           "<body>\n";
+                    break;
+                case EpubWriter::kVolume:
+                case EpubWriter::kChapter: {
+                    const char* tag = kind == EpubWriter::kVolume ? "h1>" : "h2>";
+                    out += '<';
+                    out += tag;
+                    markup_.appendXml(out, text);
+                    out += "</";
+                    out += tag;
+                    out += '\n';
+                    break;
+                }
+                default:
+                    if (kind == EpubWriter::kParagraph) {
+                        out += "<p>";
+                    } else {
+                        out += "<p class=\"s";
+                        out += std::to_string(kind - EpubWriter::kParagraph);
+                        out += "\">";
+                    }
+                    markup_.appendXml(out, text);
+                    out += "</p>\n";
+            }
+        }
+        out += "</body>\n</html>\n";
+        replaced_ += markup_.replaced() - counted_;
+        counted_ = markup_.replaced();
+    }
+
+private:
+    MarkupText markup_;
+    std::atomic<std::uint64_t>& replaced_;
+    std::uint64_t counted_ = 0;
+};
+
 }  // namespace
 
 EpubWriter::EpubWriter(BookDetails details, unsigned helpers)
-    : details_(std::move(details)), deflater_(kDeflateLevel, helpers) {
+    : details_(std::move(details)),
+      helpers_(helpers),
+      deflater_(kDeflateLevel, helpers,
+                [this] { return std::make_unique<DocumentRenderer>(renderedReplacements_); }) {
     details_.title = markup_.cleaned(details_.title);
     details_.author = markup_.cleaned(details_.author);
     // A book needs a title: a source named just ".txt" is still named.
@@ -41,14 +99,7 @@ void EpubWriter::heading(TextView, TextView title, TextView, HeadingRank rank) {
     const Text clean = markup_.cleaned(title);
     closeDocument();
     startDocument(clean);
-    const char* tag = rank == HeadingRank::Volume ? "h1" : "h2";
-    document_ += '<';
-    document_ += tag;
-    document_ += '>';
-    markup_.appendXml(document_, clean);
-    document_ += "</";
-    document_ += tag;
-    document_ += ">\n";
+    addBlock(rank == HeadingRank::Volume ? kVolume : kChapter, clean);
     documentHasText_ = true;
     TocNode node{clean, documents_.size() - 1, {}};
     if (rank == HeadingRank::Volume) {
@@ -66,22 +117,23 @@ void EpubWriter::paragraph(TextView indent, TextView body, TextView end) {
     script_.add(body);
     if (!documentOpen_) {
         startDocument(details_.title);  // the text before the first heading
-    } else if (documentHasText_ && document_.size() >= kDocumentLimit) {
+    } else if (documentHasText_ && draftBytes_ >= kDocumentLimit) {
         const Text title = chapterTitle_;
         closeDocument();
         startDocument(title);
     }
-    const std::size_t style = styleOf(indent, end);
-    if (style == 0) {
-        document_ += "<p>";
-    } else {
-        document_ += "<p class=\"s";
-        document_ += std::to_string(style);
-        document_ += "\">";
-    }
-    markup_.appendXml(document_, body);
-    document_ += "</p>\n";
+    addBlock(static_cast<char16_t>(kParagraph + std::min<std::size_t>(styleOf(indent, end), 0xFFFF - kParagraph)),
+             body);
     documentHasText_ = true;
+}
+
+void EpubWriter::addBlock(char16_t kind, TextView text) {
+    draft_.push_back(kind);
+    draft_.push_back(static_cast<char16_t>(text.size() >> 16));
+    draft_.push_back(static_cast<char16_t>(text.size() & 0xFFFF));
+    draft_.append(text);
+    // Han characters take three bytes in UTF-8; the tags about eight.
+    draftBytes_ += 3 * text.size() + 8;
 }
 
 std::size_t EpubWriter::styleOf(TextView indent, TextView end) {
@@ -96,20 +148,17 @@ std::size_t EpubWriter::styleOf(TextView indent, TextView end) {
 void EpubWriter::startDocument(TextView title) {
     chapterTitle_.assign(title);
     documents_.push_back(documentName(documents_.size() + 1));
-    document_.clear();
-    document_ += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n"
-                 "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<title>";
-    markup_.appendXml(document_, title);
-    document_ += "</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\"/>\n</head>\n<body>\n";
+    draft_.clear();
+    draftBytes_ = 0;
+    addBlock(kHead, title);
     documentOpen_ = true;
     documentHasText_ = false;
 }
 
 void EpubWriter::closeDocument() {
     if (!documentOpen_) return;
-    document_ += "</body>\n</html>\n";
-    deflater_.add(kPackageFolder + documents_.back(), std::move(document_));
-    document_ = deflater_.spareBuffer();
+    deflater_.add(kPackageFolder + documents_.back(), std::move(draft_));
+    draft_ = deflater_.spareDraft();
     documentOpen_ = false;
 }
 
@@ -129,8 +178,8 @@ std::vector<ZipEntry> EpubWriter::entries() {
     plan.language = !details_.language.empty() ? details_.language : script_.traditional() ? "zh-TW" : "zh-CN";
     plan.vertical = details_.vertical;
     plan.modified = isoTime(details_.modified);
-    plan.documents = documents_;
-    plan.toc = toc_;
+    plan.documents = std::move(documents_);
+    plan.toc = std::move(toc_);
     // Without any heading the contents still need an entry: the book itself.
     if (plan.toc.empty()) plan.toc.push_back({plan.title, 0, {}});
     for (ParagraphStyle& style : styles_)
@@ -145,13 +194,22 @@ std::vector<ZipEntry> EpubWriter::entries() {
         identity += document.name + '\0' + std::to_string(document.size) + ' ' + std::to_string(document.crc) + '\0';
     plan.identifier = contentUuid(identity);
 
+    // The two tables of contents are the largest of these files: with
+    // helpers allowed, the NCX is made beside the rest. (Their titles are
+    // clean already, so nothing is counted twice.)
+    auto makeNcx = [&plan] {
+        MarkupText markup;
+        return EntryCompressor(kDeflateLevel).deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup));
+    };
+    std::future<ZipEntry> ncx;
+    if (helpers_ > 0) ncx = std::async(std::launch::async, makeNcx);
     EntryCompressor compressor(kDeflateLevel);
     std::vector<ZipEntry> entries;
     entries.reserve(documents.size() + 6);
     entries.push_back(storedEntry("mimetype", "application/epub+zip"));
     entries.push_back(compressor.deflated("META-INF/container.xml", containerDocument()));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("content.opf"), packageDocument(plan, markup_)));
-    entries.push_back(compressor.deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup_)));
+    entries.push_back(helpers_ > 0 ? ncx.get() : makeNcx());
     entries.push_back(compressor.deflated(kPackageFolder + std::string("nav.xhtml"), navigationDocument(plan, markup_)));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("style.css"), css));
     for (ZipEntry& document : documents) entries.push_back(std::move(document));

@@ -7,6 +7,7 @@
 // e-readers stay fast.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,18 +37,25 @@ public:
     void paragraph(TextView indent, TextView body, TextView end) override;
 
     void finish(int fd, const std::string& path) override;
-    std::uint64_t replacedCharacters() const override { return markup_.replaced(); }
+    std::uint64_t replacedCharacters() const override { return markup_.replaced() + renderedReplacements_; }
 
     // The archive's entries, complete, in their order (what finish writes).
     std::vector<ZipEntry> entries();
 
+    // A document is drafted as blocks -- a kind, a length in two units, the
+    // text -- and turned into XHTML on the thread that deflates it.
+    enum BlockKind : char16_t { kHead, kVolume, kChapter, kParagraph };  // kParagraph + the style number
+
 private:
     void startDocument(TextView title);
     void closeDocument();
+    void addBlock(char16_t kind, TextView text);
     std::size_t styleOf(TextView indent, TextView end);
 
     BookDetails details_;
-    MarkupText markup_;
+    unsigned helpers_;
+    MarkupText markup_;  // for the titles, the styles and the package
+    std::atomic<std::uint64_t> renderedReplacements_{0};
     ScriptTally script_;
     EntryDeflater deflater_;
     std::vector<std::string> documents_;
@@ -55,7 +63,8 @@ private:
     std::optional<std::size_t> volume_;  // the TOC entry of the volume the chapters go into
     std::vector<ParagraphStyle> styles_;
     std::size_t lastStyle_ = 0;
-    std::string document_;     // the document being written
+    std::u16string draft_;     // of the document being written
+    std::size_t draftBytes_ = 0;  // what its XHTML will about come to
     bool documentOpen_ = false;
     bool documentHasText_ = false;
     Text chapterTitle_;        // of the document being written

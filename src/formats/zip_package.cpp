@@ -102,8 +102,9 @@ ZipEntry EntryCompressor::deflatedInto(std::string& block, std::string name, std
     return entry;
 }
 
-EntryDeflater::EntryDeflater(int level, unsigned helpers)
-    : level_(level), inline_(level), queueLimit_(2 * static_cast<std::size_t>(helpers)) {
+EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer)
+    : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer),
+      queueLimit_(2 * static_cast<std::size_t>(helpers)) {
     for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
 }
 
@@ -119,22 +120,23 @@ void EntryDeflater::stop() {
         if (helper.joinable()) helper.join();
 }
 
-void EntryDeflater::add(std::string name, std::string content) {
+void EntryDeflater::add(std::string name, std::u16string draft) {
     if (helpers_.empty()) {
-        entries_.push_back(inline_.deflated(std::move(name), content));
+        caller_.renderer->render(draft, caller_.bytes);
+        entries_.push_back(caller_.compressor.deflated(std::move(name), caller_.bytes));
         return;
     }
     std::unique_lock lock(mutex_);
     gathering_.indexes.push_back(entries_.size());
     entries_.emplace_back().name = std::move(name);
-    gathering_.bytes += content.size();
-    gathering_.contents.push_back(std::move(content));
-    if (gathering_.bytes >= kJobBytes) handOver(lock);
+    gathering_.units += draft.size();
+    gathering_.drafts.push_back(std::move(draft));
+    if (gathering_.units >= kJobUnits) handOver(lock);
 }
 
 // Queues the gathered entries for the helpers -- or, when they are behind,
-// deflates them on the calling thread instead of waiting for them: the work
-// is shared out whatever the speed of each side.
+// does them on the calling thread instead of waiting for them: the work is
+// shared out whatever the speed of each side.
 void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
     if (gathering_.indexes.empty()) return;
     Job job = std::move(gathering_);
@@ -144,25 +146,28 @@ void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
         changed_.notify_all();
         return;
     }
-    run(job, inline_, lock);
+    run(job, caller_, lock);
 }
 
-// Deflates a job's entries (without the lock) into one block and puts them in place.
-void EntryDeflater::run(Job& job, EntryCompressor& compressor, std::unique_lock<std::mutex>& lock) {
+// Renders and deflates a job's entries (without the lock) into one block,
+// and puts them in place.
+void EntryDeflater::run(Job& job, Worker& worker, std::unique_lock<std::mutex>& lock) {
     std::vector<std::string> names;
     for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
     lock.unlock();
     std::vector<ZipEntry> done;
     std::string block;
-    block.reserve(job.bytes / 2);
-    for (std::size_t i = 0; i < job.indexes.size(); ++i)
-        done.push_back(compressor.deflatedInto(block, std::move(names[i]), job.contents[i]));
+    block.reserve(job.units);
+    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
+        worker.renderer->render(job.drafts[i], worker.bytes);
+        done.push_back(worker.compressor.deflatedInto(block, std::move(names[i]), worker.bytes));
+    }
     const auto shared = std::make_shared<const std::string>(std::move(block));
     lock.lock();
     for (std::size_t i = 0; i < job.indexes.size(); ++i) {
         done[i].block = shared;
         entries_[job.indexes[i]] = std::move(done[i]);
-        std::string& used = job.contents[i];
+        std::u16string& used = job.drafts[i];
         if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
             used.clear();
             spares_.push_back(std::move(used));
@@ -173,13 +178,15 @@ void EntryDeflater::run(Job& job, EntryCompressor& compressor, std::unique_lock<
 void EntryDeflater::work() {
     std::unique_lock lock(mutex_);
     try {
-        EntryCompressor compressor(level_);
+        lock.unlock();
+        Worker worker(level_, makeRenderer_);
+        lock.lock();
         for (;;) {
             changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
             if (queue_.empty() || failure_) return;
             Job job = std::move(queue_.front());
             queue_.pop_front();
-            run(job, compressor, lock);
+            run(job, worker, lock);
         }
     } catch (...) {
         if (!lock.owns_lock()) lock.lock();
@@ -188,10 +195,11 @@ void EntryDeflater::work() {
     }
 }
 
-std::string EntryDeflater::spareBuffer() {
+std::u16string EntryDeflater::spareDraft() {
+    if (helpers_.empty()) return {};
     std::lock_guard lock(mutex_);
     if (spares_.empty()) return {};
-    std::string spare = std::move(spares_.back());
+    std::u16string spare = std::move(spares_.back());
     spares_.pop_back();
     return spare;
 }
@@ -205,7 +213,7 @@ std::vector<ZipEntry> EntryDeflater::finish() {
             Job job = std::move(queue_.front());
             queue_.pop_front();
             try {
-                run(job, inline_, lock);
+                run(job, caller_, lock);
             } catch (...) {
                 if (!lock.owns_lock()) lock.lock();
                 if (!failure_) failure_ = std::current_exception();
@@ -422,6 +430,19 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
     auto fail = [&](const char* what) {
         throw FileError(path, std::string("cannot write the archive: ") + what + ": " + zip_strerror(archive));
     };
+    // libzip keeps entry times as local time and converts them back to DOS
+    // fields when it writes: a local time whose fields are the DOS time's
+    // comes out as that DOS time. (Converted once here: each conversion
+    // looks at the time zone file again.)
+    std::tm fields{};
+    fields.tm_year = 80 + (time.date >> 9);
+    fields.tm_mon = ((time.date >> 5) & 0x0F) - 1;
+    fields.tm_mday = time.date & 0x1F;
+    fields.tm_hour = time.time >> 11;
+    fields.tm_min = (time.time >> 5) & 0x3F;
+    fields.tm_sec = 2 * (time.time & 0x1F);
+    fields.tm_isdst = -1;
+    const std::time_t modified = std::mktime(&fields);
     for (const ZipEntry& entry : entries) {
         auto* reader = new EntrySource(entry);
         zip_source_t* source = zip_source_function(archive, entryCallback, reader);
@@ -436,7 +457,7 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
         }
         const auto at = static_cast<zip_uint64_t>(index);
         if (zip_set_file_compression(archive, at, entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
-            zip_file_set_dostime(archive, at, time.time, time.date, 0) != 0)
+            zip_file_set_mtime(archive, at, modified, 0) != 0)
             fail("cannot set an entry's details");
     }
     if (zip_close(archive) != 0) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,20 +49,30 @@ private:
     Stream* stream_;
 };
 
-// Deflates the entries handed to it, keeping the order given: on `helpers`
-// threads and the calling thread, or on the calling thread alone when there
-// are no helpers.
+// Turns the draft of an entry into its bytes, on whichever thread deflates
+// it; every such thread has a renderer of its own.
+class EntryRenderer {
+public:
+    virtual ~EntryRenderer() = default;
+    virtual void render(std::u16string_view draft, std::string& bytes) = 0;
+};
+using RendererFactory = std::function<std::unique_ptr<EntryRenderer>()>;
+
+// Renders and deflates the entries handed to it as drafts, keeping the order
+// given: on `helpers` threads and the calling thread, or on the calling
+// thread alone when there are no helpers. The calling thread only hands over
+// drafts, which costs it little, while the helpers do the rest.
 class EntryDeflater {
 public:
-    EntryDeflater(int level, unsigned helpers);
+    EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer);
     ~EntryDeflater();
     EntryDeflater(const EntryDeflater&) = delete;
     EntryDeflater& operator=(const EntryDeflater&) = delete;
 
-    void add(std::string name, std::string content);
-    // An empty string with room, from an entry already deflated: the next
-    // entry is written into it instead of into newly allocated memory.
-    std::string spareBuffer();
+    void add(std::string name, std::u16string draft);
+    // An empty draft with room, from an entry already done: the next draft is
+    // written into it instead of into newly allocated memory.
+    std::u16string spareDraft();
     // Waits for the helpers; rethrows what failed on one of them.
     std::vector<ZipEntry> finish();
 
@@ -70,23 +81,31 @@ private:
     // helpers are woken once for many of them.
     struct Job {
         std::vector<std::size_t> indexes;
-        std::vector<std::string> contents;
-        std::size_t bytes = 0;
+        std::vector<std::u16string> drafts;
+        std::size_t units = 0;
     };
-    static constexpr std::size_t kJobBytes = 256 * 1024;
+    // What renders and deflates on one thread.
+    struct Worker {
+        Worker(int level, const RendererFactory& makeRenderer) : compressor(level), renderer(makeRenderer()) {}
+        EntryCompressor compressor;
+        std::unique_ptr<EntryRenderer> renderer;
+        std::string bytes;
+    };
+    static constexpr std::size_t kJobUnits = 128 * 1024;
     void work();
     void stop();
     void handOver(std::unique_lock<std::mutex>& lock);
-    void run(Job& job, EntryCompressor& compressor, std::unique_lock<std::mutex>& lock);
+    void run(Job& job, Worker& worker, std::unique_lock<std::mutex>& lock);
 
     int level_;
-    EntryCompressor inline_;
+    RendererFactory makeRenderer_;
+    Worker caller_;  // the calling thread's
     std::vector<ZipEntry> entries_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
     Job gathering_;
-    std::vector<std::string> spares_;
+    std::vector<std::u16string> spares_;
     static constexpr std::size_t kSpareLimit = 1 << 20;
     static constexpr std::size_t kSpareCount = 64;
     std::size_t queueLimit_;
