@@ -1,5 +1,6 @@
 #include "zip_package.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -102,6 +104,25 @@ ZipEntry EntryCompressor::deflatedInto(std::string& block, std::string name, std
     return entry;
 }
 
+namespace {
+
+// Room for deflated entries: large, and in huge pages where the system
+// offers them for the asking, as a book's worth of them is only written at
+// the end and is otherwise one page fault per 4 KB.
+std::shared_ptr<std::string> newChunk(std::size_t room) {
+    constexpr std::size_t kChunk = 8 << 20;
+    constexpr std::uintptr_t kHugePage = 2 << 20;
+    auto chunk = std::make_shared<std::string>();
+    chunk->reserve(std::max(room, kChunk));
+    const auto start = reinterpret_cast<std::uintptr_t>(chunk->data());
+    const std::uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = (start + chunk->capacity()) & ~(kHugePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // only a hint
+    return chunk;
+}
+
+}  // namespace
+
 EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer)
     : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer),
       queueLimit_(2 * static_cast<std::size_t>(helpers)) {
@@ -156,16 +177,15 @@ void EntryDeflater::run(Job& job, Worker& worker, std::unique_lock<std::mutex>& 
     for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
     lock.unlock();
     std::vector<ZipEntry> done;
-    std::string block;
-    block.reserve(job.units);
     for (std::size_t i = 0; i < job.indexes.size(); ++i) {
         worker.renderer->render(job.drafts[i], worker.bytes);
-        done.push_back(worker.compressor.deflatedInto(block, std::move(names[i]), worker.bytes));
+        const std::size_t room = worker.bytes.size() + worker.bytes.size() / 8 + 1024;  // more than deflate can need
+        if (!worker.chunk || worker.chunk->capacity() - worker.chunk->size() < room) worker.chunk = newChunk(room);
+        done.push_back(worker.compressor.deflatedInto(*worker.chunk, std::move(names[i]), worker.bytes));
+        done.back().block = worker.chunk;
     }
-    const auto shared = std::make_shared<const std::string>(std::move(block));
     lock.lock();
     for (std::size_t i = 0; i < job.indexes.size(); ++i) {
-        done[i].block = shared;
         entries_[job.indexes[i]] = std::move(done[i]);
         std::u16string& used = job.drafts[i];
         if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {

@@ -90,6 +90,7 @@ private:
         EntryCompressor compressor;
         std::unique_ptr<EntryRenderer> renderer;
         std::string bytes;
+        std::shared_ptr<std::string> chunk;  // where its deflated entries go, one after another
     };
     static constexpr std::size_t kJobUnits = 128 * 1024;
     void work();
