@@ -4,7 +4,8 @@
 # given as arguments are installed too.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev "$@")
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev
+  libzip-dev zlib1g-dev libssl-dev libxml2-dev epubcheck default-jre-headless "$@")
 
 missing=()
 for package in "${packages[@]}"; do
