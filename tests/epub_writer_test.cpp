@@ -55,11 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         MarkupRow{"tab_and_line_feed_kept_carriage_return_referenced", u"a\tb\nc\rd", "a\tb\nc&#13;d", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Epub, AttributesAndCssStrings) {
+TEST(Epub, CssStringsAndCleanedTitles) {
     MarkupText markup;
-    std::string attribute;
-    markup.appendXmlAttribute(attribute, u"\"a\tb\"");
-    EXPECT_EQ(attribute, "&quot;a&#9;b&quot;");
     std::string css;
     markup.appendCssString(css, u"“>\\\"a\xDC80");
     EXPECT_EQ(css, "\"\\201C >\\5C \\22 a\\FFFD \"");
@@ -101,17 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                       IndentRow{"a_mark", u">", 0, u">", "p::before { content: \">\"; }"},
                       IndentRow{"spaces_then_a_mark", u"　　※ ", 4, u"※ ", "p::before { content: \"\\203B  \"; }"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Epub, LaterStylesResetWhatTheFirstSets) {
-    formats::BookPlan plan;
-    plan.styles = {{u">", u"|"}, {u"", u""}};
-    MarkupText markup;
-    const std::string css = formats::styleSheet(plan, markup);
-    EXPECT_NE(css.find("p::after { content: \"|\"; }"), std::string::npos);
-    EXPECT_NE(css.find("p.s1 { text-indent: 0; }\np.s1::before { content: none; }\np.s1::after { content: none; }"),
-              std::string::npos)
-        << css;
-}
 
 // ---- script ----
 

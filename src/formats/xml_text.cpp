@@ -63,10 +63,10 @@ char* MarkupText::scratch(std::size_t bytes) {
     return scratch_.get();
 }
 
-template <bool Attribute>
-void MarkupText::append(std::string& out, TextView text) {
-    // At most six bytes for a code unit (&quot;); four for two (a surrogate pair).
-    char* const start = scratch(text.size() * 6);
+void MarkupText::appendXml(std::string& out, TextView text) {
+    if (text.empty()) return;
+    // At most five bytes for a code unit (&amp;); four for two (a surrogate pair).
+    char* const start = scratch(text.size() * 5);
     char* p = start;
     for (std::size_t i = 0; i < text.size();) {
         const char16_t c = text[i];
@@ -88,18 +88,11 @@ void MarkupText::append(std::string& out, TextView text) {
             case U'<': p = put(p, "&lt;"); break;
             case U'>': p = put(p, "&gt;"); break;
             case U'\r': p = put(p, "&#13;"); break;
-            case U'"': p = Attribute ? put(p, "&quot;") : put(p, "\""); break;
-            case U'\t': p = Attribute ? put(p, "&#9;") : put(p, "\t"); break;
-            case U'\n': p = Attribute ? put(p, "&#10;") : put(p, "\n"); break;
             default: p = putUtf8(p, code);
         }
     }
     out.append(start, static_cast<std::size_t>(p - start));
 }
-
-void MarkupText::appendXml(std::string& out, TextView text) { append<false>(out, text); }
-
-void MarkupText::appendXmlAttribute(std::string& out, TextView text) { append<true>(out, text); }
 
 Text MarkupText::cleaned(TextView text) {
     Text clean(text);

@@ -21,9 +21,6 @@ public:
     // Element content: & < > escaped, carriage returns kept as a reference
     // (an XML reader would turn a literal one into a line feed).
     void appendXml(std::string& out, TextView text);
-    // An attribute value between double quotes: also " and the white space
-    // that attribute reading would turn into spaces.
-    void appendXmlAttribute(std::string& out, TextView text);
     // A CSS string between double quotes, in ASCII: everything but printable
     // ASCII (and " and \) as a hexadecimal escape.
     void appendCssString(std::string& out, TextView text);
@@ -36,8 +33,6 @@ public:
     std::uint64_t replaced() const { return replaced_; }
 
 private:
-    template <bool Attribute>
-    void append(std::string& out, TextView text);
     char* scratch(std::size_t bytes);
     std::uint64_t replaced_ = 0;
     // The escaped text is written here first, without a check per byte, then
