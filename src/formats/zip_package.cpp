@@ -145,6 +145,10 @@ void EntryDeflater::add(std::string name, std::u16string draft) {
     if (helpers_.empty()) {
         caller_.renderer->render(draft, caller_.bytes);
         entries_.push_back(caller_.compressor.deflated(std::move(name), caller_.bytes));
+        if (spares_.empty() && draft.capacity() <= kSpareLimit) {
+            draft.clear();
+            spares_.push_back(std::move(draft));
+        }
         return;
     }
     std::unique_lock lock(mutex_);
@@ -216,7 +220,6 @@ void EntryDeflater::work() {
 }
 
 std::u16string EntryDeflater::spareDraft() {
-    if (helpers_.empty()) return {};
     std::lock_guard lock(mutex_);
     if (spares_.empty()) return {};
     std::u16string spare = std::move(spares_.back());

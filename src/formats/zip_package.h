@@ -108,7 +108,7 @@ private:
     Job gathering_;
     std::vector<std::u16string> spares_;
     static constexpr std::size_t kSpareLimit = 1 << 20;
-    static constexpr std::size_t kSpareCount = 64;
+    static constexpr std::size_t kSpareCount = 256;
     std::size_t queueLimit_;
     bool closing_ = false;
     std::exception_ptr failure_;
