@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -29,8 +30,15 @@ class DocumentRenderer final : public EntryRenderer {
 public:
     explicit DocumentRenderer(std::atomic<std::uint64_t>& replaced) : replaced_(replaced) {}
 
-    void render(std::u16string_view draft, std::string& out) override {
-        out.clear();
+    std::string_view render(std::u16string_view draft) override {
+        // Every block has three units of its own besides its text: room
+        // enough for its tags.
+        const std::size_t most = draft.size() * 8 + 512;
+        if (size_ < most) {
+            size_ = std::max(most, 2 * size_);
+            buffer_.reset(new char[size_]);
+        }
+        char* p = buffer_.get();
         for (std::size_t at = 0; at + 3 <= draft.size();) {
             const char16_t kind = draft[at];
             const std::size_t length = static_cast<std::size_t>(draft[at + 1]) << 16 | draft[at + 2];
@@ -38,44 +46,48 @@ public:
             at += 3 + length;
             switch (kind) {
                 case EpubWriter::kHead:
-                    out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n"
-                           "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<title>";
-                    markup_.appendXml(out, text);
-                    out += "</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\"/>\n</head>\n"
-                           "<body>\n";
+                    p = put(p, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n"
+                               "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head>\n<title>");
+                    p = markup_.putXml(p, text);
+                    p = put(p, "</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"../style.css\"/>\n"
+                               "</head>\n<body>\n");
                     break;
                 case EpubWriter::kVolume:
-                case EpubWriter::kChapter: {
-                    const char* tag = kind == EpubWriter::kVolume ? "h1>" : "h2>";
-                    out += '<';
-                    out += tag;
-                    markup_.appendXml(out, text);
-                    out += "</";
-                    out += tag;
-                    out += '\n';
+                    p = markup_.putXml(put(p, "<h1>"), text);
+                    p = put(p, "</h1>\n");
                     break;
-                }
+                case EpubWriter::kChapter:
+                    p = markup_.putXml(put(p, "<h2>"), text);
+                    p = put(p, "</h2>\n");
+                    break;
                 default:
                     if (kind == EpubWriter::kParagraph) {
-                        out += "<p>";
+                        p = put(p, "<p>");
                     } else {
-                        out += "<p class=\"s";
-                        out += std::to_string(kind - EpubWriter::kParagraph);
-                        out += "\">";
+                        p = put(p, "<p class=\"s");
+                        p = put(p, std::to_string(kind - EpubWriter::kParagraph));
+                        p = put(p, "\">");
                     }
-                    markup_.appendXml(out, text);
-                    out += "</p>\n";
+                    p = markup_.putXml(p, text);
+                    p = put(p, "</p>\n");
             }
         }
-        out += "</body>\n</html>\n";
+        p = put(p, "</body>\n</html>\n");
         replaced_ += markup_.replaced() - counted_;
         counted_ = markup_.replaced();
+        return {buffer_.get(), static_cast<std::size_t>(p - buffer_.get())};
     }
 
 private:
+    static char* put(char* out, std::string_view text) {
+        std::memcpy(out, text.data(), text.size());
+        return out + text.size();
+    }
     MarkupText markup_;
     std::atomic<std::uint64_t>& replaced_;
     std::uint64_t counted_ = 0;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace

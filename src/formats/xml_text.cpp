@@ -65,9 +65,12 @@ char* MarkupText::scratch(std::size_t bytes) {
 
 void MarkupText::appendXml(std::string& out, TextView text) {
     if (text.empty()) return;
+    char* const start = scratch(text.size() * kMostXmlBytes);
+    out.append(start, static_cast<std::size_t>(putXml(start, text) - start));
+}
+
+char* MarkupText::putXml(char* p, TextView text) {
     // At most five bytes for a code unit (&amp;); four for two (a surrogate pair).
-    char* const start = scratch(text.size() * 5);
-    char* p = start;
     for (std::size_t i = 0; i < text.size();) {
         const char16_t c = text[i];
         // Most of a novel: Han characters and punctuation, full-width forms
@@ -91,7 +94,7 @@ void MarkupText::appendXml(std::string& out, TextView text) {
             default: p = putUtf8(p, code);
         }
     }
-    out.append(start, static_cast<std::size_t>(p - start));
+    return p;
 }
 
 Text MarkupText::cleaned(TextView text) {

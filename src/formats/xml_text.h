@@ -21,6 +21,10 @@ public:
     // Element content: & < > escaped, carriage returns kept as a reference
     // (an XML reader would turn a literal one into a line feed).
     void appendXml(std::string& out, TextView text);
+    // The same, written at `out`, which has room for kMostXmlBytes per code
+    // unit; returns the end of what was written.
+    static constexpr std::size_t kMostXmlBytes = 5;  // &amp;
+    char* putXml(char* out, TextView text);
     // A CSS string between double quotes, in ASCII: everything but printable
     // ASCII (and " and \) as a hexadecimal escape.
     void appendCssString(std::string& out, TextView text);

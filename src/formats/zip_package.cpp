@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <stdexcept>
 
 #include "text_file.h"
 
@@ -25,20 +26,23 @@ std::uint32_t crcOf(std::string_view content) {
 
 }  // namespace
 
+Chunk::Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
+
 ZipEntry storedEntry(std::string name, std::string content) {
     ZipEntry entry;
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
-    entry.length = content.size();
-    entry.block = std::make_shared<const std::string>(std::move(content));
+    auto chunk = std::make_shared<Chunk>(content.size());
+    std::memcpy(chunk->bytes.get(), content.data(), content.size());
+    entry.length = chunk->used = content.size();
+    entry.chunk = std::move(chunk);
     entry.stored = true;
     return entry;
 }
 
 struct EntryCompressor::Stream {
     z_stream z{};
-    std::string scratch;
 };
 
 EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
@@ -54,53 +58,48 @@ EntryCompressor::~EntryCompressor() {
     delete stream_;
 }
 
+std::size_t EntryCompressor::bound(std::size_t size) { return deflateBound(&stream_->z, size); }
+
 ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
-    auto block = std::make_shared<std::string>();
-    ZipEntry entry = deflatedInto(*block, std::move(name), content);
-    entry.block = std::move(block);
-    return entry;
+    return deflatedInto(std::make_shared<Chunk>(bound(content.size())), std::move(name), content);
 }
 
-ZipEntry EntryCompressor::deflatedInto(std::string& block, std::string name, std::string_view content) {
+ZipEntry EntryCompressor::deflatedInto(const std::shared_ptr<Chunk>& chunk, std::string name,
+                                       std::string_view content) {
     ZipEntry entry;
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
+    entry.offset = chunk->used;
     z_stream& z = stream_->z;
     deflateReset(&z);
-    // Deflated into a buffer kept from entry to entry, then copied to the
-    // block at its exact size: a book's entries are held until the archive
-    // is written.
-    std::string& out = stream_->scratch;
-    constexpr std::size_t kLargeEntry = 64 << 20;  // larger ones grow the buffer as they go
-    const std::size_t bound = content.size() <= kLargeEntry ? deflateBound(&z, static_cast<uLong>(content.size()))
-                                                            : content.size() / 2;
-    if (out.size() < bound) out.resize(bound);
-    std::size_t produced = 0;
+    if (chunk->room() < bound(content.size())) throw std::logic_error("no room to deflate an entry");
+    // Straight into the chunk: the bound leaves room enough, in pieces that
+    // zlib's 32-bit counts can take.
+    char* out = chunk->bytes.get() + chunk->used;
+    std::size_t outLeft = chunk->room();
     const auto* in = reinterpret_cast<const Bytef*>(content.data());
     std::size_t inLeft = content.size();
-    int flush = Z_NO_FLUSH;
-    while (flush != Z_FINISH) {
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
         const std::size_t take = std::min<std::size_t>(inLeft, UINT_MAX);
+        const std::size_t room = std::min<std::size_t>(outLeft, UINT_MAX);
         z.next_in = const_cast<Bytef*>(in);
         z.avail_in = static_cast<uInt>(take);
-        in += take;
-        inLeft -= take;
-        flush = inLeft == 0 ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            if (produced == out.size()) out.resize(out.size() + out.size() / 2 + 4096);
-            const std::size_t room = std::min<std::size_t>(out.size() - produced, UINT_MAX);
-            z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-            z.avail_out = static_cast<uInt>(room);
-            deflate(&z, flush);  // cannot fail on a stream set up as above
-            produced += room - z.avail_out;
-        } while (z.avail_out == 0);
+        z.next_out = reinterpret_cast<Bytef*>(out);
+        z.avail_out = static_cast<uInt>(room);
+        status = deflate(&z, take == inLeft ? Z_FINISH : Z_NO_FLUSH);
+        const bool progress = z.avail_in != take || z.avail_out != room;
+        if (status == Z_STREAM_ERROR || (status == Z_BUF_ERROR && !progress))
+            throw std::logic_error("deflate failed");
+        in += take - z.avail_in;
+        inLeft -= take - z.avail_in;
+        out += room - z.avail_out;
+        outLeft -= room - z.avail_out;
     }
-    entry.offset = block.size();
-    entry.length = produced;
-    block.append(out, 0, produced);
-    // A huge entry's buffer is not kept for the small ones after it.
-    if (out.size() > kLargeEntry) std::string().swap(out);
+    entry.length = static_cast<std::size_t>(out - (chunk->bytes.get() + chunk->used));
+    chunk->used += entry.length;
+    entry.chunk = chunk;
     return entry;
 }
 
@@ -109,14 +108,13 @@ namespace {
 // Room for deflated entries: large, and in huge pages where the system
 // offers them for the asking, as a book's worth of them is only written at
 // the end and is otherwise one page fault per 4 KB.
-std::shared_ptr<std::string> newChunk(std::size_t room) {
+std::shared_ptr<Chunk> newChunk(std::size_t room) {
     constexpr std::size_t kChunk = 8 << 20;
     constexpr std::uintptr_t kHugePage = 2 << 20;
-    auto chunk = std::make_shared<std::string>();
-    chunk->reserve(std::max(room, kChunk));
-    const auto start = reinterpret_cast<std::uintptr_t>(chunk->data());
+    auto chunk = std::make_shared<Chunk>(std::max(room, kChunk));
+    const auto start = reinterpret_cast<std::uintptr_t>(chunk->bytes.get());
     const std::uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t to = (start + chunk->capacity()) & ~(kHugePage - 1);
+    const std::uintptr_t to = (start + chunk->capacity) & ~(kHugePage - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // only a hint
     return chunk;
 }
@@ -143,8 +141,10 @@ void EntryDeflater::stop() {
 
 void EntryDeflater::add(std::string name, std::u16string draft) {
     if (helpers_.empty()) {
-        caller_.renderer->render(draft, caller_.bytes);
-        entries_.push_back(caller_.compressor.deflated(std::move(name), caller_.bytes));
+        const std::string_view bytes = caller_.renderer->render(draft);
+        const std::size_t need = caller_.compressor.bound(bytes.size());
+        if (!caller_.chunk || caller_.chunk->room() < need) caller_.chunk = newChunk(need);
+        entries_.push_back(caller_.compressor.deflatedInto(caller_.chunk, std::move(name), bytes));
         if (spares_.empty() && draft.capacity() <= kSpareLimit) {
             draft.clear();
             spares_.push_back(std::move(draft));
@@ -182,11 +182,10 @@ void EntryDeflater::run(Job& job, Worker& worker, std::unique_lock<std::mutex>& 
     lock.unlock();
     std::vector<ZipEntry> done;
     for (std::size_t i = 0; i < job.indexes.size(); ++i) {
-        worker.renderer->render(job.drafts[i], worker.bytes);
-        const std::size_t room = worker.bytes.size() + worker.bytes.size() / 8 + 1024;  // more than deflate can need
-        if (!worker.chunk || worker.chunk->capacity() - worker.chunk->size() < room) worker.chunk = newChunk(room);
-        done.push_back(worker.compressor.deflatedInto(*worker.chunk, std::move(names[i]), worker.bytes));
-        done.back().block = worker.chunk;
+        const std::string_view bytes = worker.renderer->render(job.drafts[i]);
+        const std::size_t need = worker.compressor.bound(bytes.size());
+        if (!worker.chunk || worker.chunk->room() < need) worker.chunk = newChunk(need);
+        done.push_back(worker.compressor.deflatedInto(worker.chunk, std::move(names[i]), bytes));
     }
     lock.lock();
     for (std::size_t i = 0; i < job.indexes.size(); ++i) {

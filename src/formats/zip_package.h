@@ -18,17 +18,26 @@
 
 namespace quenlet::formats {
 
+// Memory for the data of entries, one after another, shared by them: raw,
+// so that only what is written is ever touched.
+struct Chunk {
+    explicit Chunk(std::size_t bytes);
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity;
+    std::size_t used = 0;
+    std::size_t room() const { return capacity - used; }
+};
+
 struct ZipEntry {
     std::string name;
-    // The data (deflated, or the content itself when stored) lies in a block
-    // shared with the entries deflated along with it.
-    std::shared_ptr<const std::string> block;
+    // The data: deflated, or the content itself when stored.
+    std::shared_ptr<const Chunk> chunk;
     std::size_t offset = 0;
     std::size_t length = 0;
     std::uint32_t crc = 0;   // of the content
     std::uint64_t size = 0;  // of the content
     bool stored = false;
-    std::string_view data() const { return std::string_view(*block).substr(offset, length); }
+    std::string_view data() const { return {chunk->bytes.get() + offset, length}; }
 };
 
 ZipEntry storedEntry(std::string name, std::string content);
@@ -40,9 +49,12 @@ public:
     ~EntryCompressor();
     EntryCompressor(const EntryCompressor&) = delete;
     EntryCompressor& operator=(const EntryCompressor&) = delete;
+    // The most that deflating `size` bytes can come to.
+    std::size_t bound(std::size_t size);
+    // Deflates content onto the end of the chunk, which has room for its bound.
+    ZipEntry deflatedInto(const std::shared_ptr<Chunk>& chunk, std::string name, std::string_view content);
+    // Deflates content into a chunk of its own.
     ZipEntry deflated(std::string name, std::string_view content);
-    // Deflates content onto the end of `block`; the entry's block is set by the caller.
-    ZipEntry deflatedInto(std::string& block, std::string name, std::string_view content);
 
 private:
     struct Stream;
@@ -54,7 +66,8 @@ private:
 class EntryRenderer {
 public:
     virtual ~EntryRenderer() = default;
-    virtual void render(std::u16string_view draft, std::string& bytes) = 0;
+    // The bytes, valid until the next call.
+    virtual std::string_view render(std::u16string_view draft) = 0;
 };
 using RendererFactory = std::function<std::unique_ptr<EntryRenderer>()>;
 
@@ -89,8 +102,7 @@ private:
         Worker(int level, const RendererFactory& makeRenderer) : compressor(level), renderer(makeRenderer()) {}
         EntryCompressor compressor;
         std::unique_ptr<EntryRenderer> renderer;
-        std::string bytes;
-        std::shared_ptr<std::string> chunk;  // where its deflated entries go, one after another
+        std::shared_ptr<Chunk> chunk;  // where its deflated entries go, one after another
     };
     static constexpr std::size_t kJobUnits = 128 * 1024;
     void work();
