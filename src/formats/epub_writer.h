@@ -23,12 +23,12 @@ namespace quenlet::formats {
 
 class EpubWriter final : public BookWriter {
 public:
-    // A chapter's document is closed once it holds this much, and the chapter
-    // goes on in the next one.
+    // A chapter's document is closed once its XHTML comes to about this
+    // much, and the chapter goes on in the next one.
     static constexpr std::size_t kDocumentLimit = 300 * 1024;
 
-    // helpers: threads that deflate finished documents while the text goes
-    // on (none: deflated on the calling thread).
+    // helpers: threads that write out and deflate finished documents while
+    // the text goes on (none: all on the calling thread).
     EpubWriter(BookDetails details, unsigned helpers);
 
     void plainLine(TextView line) override { paragraph({}, line, {}); }
@@ -39,14 +39,13 @@ public:
     void finish(int fd, const std::string& path) override;
     std::uint64_t replacedCharacters() const override { return markup_.replaced() + renderedReplacements_; }
 
-    // The archive's entries, complete, in their order (what finish writes).
-    std::vector<ZipEntry> entries();
-
     // A document is drafted as blocks -- a kind, a length in two units, the
     // text -- and turned into XHTML on the thread that deflates it.
     enum BlockKind : char16_t { kHead, kVolume, kChapter, kParagraph };  // kParagraph + the style number
 
 private:
+    // The archive's entries, complete, in their order.
+    std::vector<ZipEntry> entries();
     void startDocument(TextView title);
     void closeDocument();
     void addBlock(char16_t kind, TextView text);

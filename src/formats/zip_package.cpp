@@ -454,8 +454,9 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
     };
     // libzip keeps entry times as local time and converts them back to DOS
     // fields when it writes: a local time whose fields are the DOS time's
-    // comes out as that DOS time. (Converted once here: each conversion
-    // looks at the time zone file again.)
+    // comes out as that DOS time -- in every time zone, but for an hour that
+    // a change to summer time skips there. (Converted once here: each
+    // conversion looks at the time zone file again.)
     std::tm fields{};
     fields.tm_year = 80 + (time.date >> 9);
     fields.tm_mon = ((time.date >> 5) & 0x0F) - 1;

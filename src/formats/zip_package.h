@@ -72,9 +72,10 @@ public:
 using RendererFactory = std::function<std::unique_ptr<EntryRenderer>()>;
 
 // Renders and deflates the entries handed to it as drafts, keeping the order
-// given: on `helpers` threads and the calling thread, or on the calling
-// thread alone when there are no helpers. The calling thread only hands over
-// drafts, which costs it little, while the helpers do the rest.
+// given: on `helpers` threads, or on the calling thread alone when there are
+// none. The calling thread mostly just hands over drafts, which costs it
+// little; when the helpers fall behind it takes a share of their work
+// instead of waiting, and at the end it helps them finish.
 class EntryDeflater {
 public:
     EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer);
