@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
 # Makes an EPUB of every .txt file in the given folders (copies, in a scratch
 # folder; the folders are not written) and checks each with epubcheck:
-#   scripts/check-epub.sh [-- quenlet-cli options] FOLDER...
-# e.g. scripts/check-epub.sh /path/to/novels  or  scripts/check-epub.sh -- --tidy --vertical /path/to/novels
+#   scripts/check-epub.sh FOLDER... [-- quenlet-cli options]
+# e.g. scripts/check-epub.sh /path/to/novels  or  scripts/check-epub.sh /path/to/novels -- --vertical --indent "> "
 # Prints one line per book and exits with 1 when any book has an error or a warning.
 set -euo pipefail
+folders=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do folders+=("$(realpath "$1")"); shift; done
+[ $# -gt 0 ] && shift
+options=("$@")
+[ ${#folders[@]} -gt 0 ] || { echo "usage: $0 FOLDER... [-- OPTIONS]" >&2; exit 2; }
 cd "$(dirname "$0")/.."
-options=()
-if [ "${1:-}" = "--" ]; then
-  shift
-  while [ $# -gt 0 ] && [[ "$1" == -* ]]; do options+=("$1"); shift; done
-fi
-[ $# -gt 0 ] || { echo "usage: $0 [-- OPTIONS] FOLDER..." >&2; exit 2; }
 scripts/install-deps.sh epubcheck default-jre-headless
 [ -x build/bin/quenlet-cli ] || scripts/build.sh >/dev/null
 cli=$(pwd)/build/bin/quenlet-cli
@@ -19,7 +18,7 @@ jar=/usr/share/java/epubcheck.jar
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for folder in "$@"; do
+for folder in "${folders[@]}"; do
   find "$folder" -maxdepth 1 -type f -iname '*.txt' ! -name 'kovra-*' -exec cp {} "$work/" \;
 done
 "$cli" -q --epub "${options[@]}" --batch "$work"
