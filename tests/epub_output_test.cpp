@@ -181,6 +181,9 @@ TEST(EpubOutput, BookOptions) {
     const Usage usages[] = {
         {{"--title", "x", source}, "--title, --author, --language and --vertical describe an EPUB"},
         {{"--epub", "--language", "中文", source}, "--language: not a language tag"},
+        {{"--epub", "--language", "zh-", source}, "--language: not a language tag"},
+        {{"--epub", "--language", "z-TW", source}, "--language: not a language tag"},
+        {{"--format", "txt,,epub", source}, "--format"},
         {{"--epub", "--title", "x", source, source}, "--title names one book"},
         {{"--epub", "--title", "x", "--batch", dir.path()}, "--title names one book"},
         {{"--epub", "-"}, "standard input (-) gives text only"},

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <regex>
 #include <thread>
 #include <string>
 #include <vector>
@@ -177,6 +176,36 @@ std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& opt
     return std::nullopt;
 }
 
+// Pieces of `text` between commas (or hyphens), each checked.
+template <typename Check>
+bool allPieces(std::string_view text, char separator, Check check) {
+    for (std::size_t start = 0, index = 0;; ++index) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        if (!check(text.substr(start, end - start), index)) return false;
+        if (end == text.size()) return true;
+        start = end + 1;
+    }
+}
+
+// "txt", "epub" or both, such as "txt,epub".
+bool isFormatList(std::string_view list) {
+    return allPieces(list, ',',
+                     [](std::string_view format, std::size_t) { return format == "txt" || format == "epub"; });
+}
+
+// A language tag: a language of two or three letters, then subtags such as a
+// script or a region (zh, zh-TW, zh-Hant-TW).
+bool isLanguageTag(std::string_view tag) {
+    return allPieces(tag, '-', [](std::string_view subtag, std::size_t index) {
+        auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (index == 0)
+            return subtag.size() >= 2 && subtag.size() <= 3 && std::all_of(subtag.begin(), subtag.end(), letter);
+        return !subtag.empty() && subtag.size() <= 8 &&
+               std::all_of(subtag.begin(), subtag.end(), [&](char c) { return letter(c) || digit(c); });
+    });
+}
+
 // The outputs and the book's details; the reason when they are not usable.
 std::optional<std::string> takeBookOptions(const Flags& flags, const RawTexts& raw, FileRunSettings& settings) {
     bool text = !flags.epub;
@@ -191,9 +220,7 @@ std::optional<std::string> takeBookOptions(const Flags& flags, const RawTexts& r
     BookDetails& details = settings.bookDetails;
     for (const auto& [from, to] : {std::pair{&raw.title, &details.title}, std::pair{&raw.author, &details.author}})
         if (!fromUtf8Strict(*from, *to)) return "option text is not valid UTF-8: " + jsonString(*from);
-    // A language tag: a language, then subtags such as a script or a region (zh, zh-TW, zh-Hant-TW).
-    static const std::regex languageTag("[A-Za-z]{2,3}(-[A-Za-z0-9]{1,8})*");
-    if (!flags.language.empty() && !std::regex_match(flags.language, languageTag))
+    if (!flags.language.empty() && !isLanguageTag(flags.language))
         return "--language: not a language tag such as zh-CN or zh-TW: " + jsonString(flags.language);
     details.language = flags.language;
     details.vertical = flags.vertical;
@@ -264,8 +291,7 @@ int run(int argc, const char* const* argv, Streams streams) {
         ->type_name("LIST")
         ->check(
             [](const std::string& list) {
-                std::regex formatList("(txt|epub)(,(txt|epub))*");
-                return std::regex_match(list, formatList) ? std::string() : "not a list of txt and epub: " + list;
+                return isFormatList(list) ? std::string() : "not a list of txt and epub: " + list;
             },
             "txt,epub")
         ->excludes(epubOption);

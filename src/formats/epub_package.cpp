@@ -166,7 +166,8 @@ std::string navigationDocument(const BookPlan& plan, MarkupText& markup) {
 std::string styleSheet(const BookPlan& plan, MarkupText& markup) {
     std::string out;
     if (plan.vertical)
-        out += "html { -epub-writing-mode: vertical-rl; -webkit-writing-mode: vertical-rl; writing-mode: vertical-rl; }\n";
+        out += "html { -epub-writing-mode: vertical-rl; -webkit-writing-mode: vertical-rl; "
+               "writing-mode: vertical-rl; }\n";
     out += "body { line-height: 1.6; }\n"
            "h1, h2 { font-weight: bold; text-align: center; margin: 1.5em 0 1em 0; }\n"
            "h1 { font-size: 1.6em; }\n"

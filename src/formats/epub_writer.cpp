@@ -211,7 +211,8 @@ std::vector<ZipEntry> EpubWriter::entries() {
     // clean already, so nothing is counted twice.)
     auto makeNcx = [&plan] {
         MarkupText markup;
-        return EntryCompressor(kDeflateLevel).deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup));
+        return EntryCompressor(kDeflateLevel)
+            .deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup));
     };
     std::future<ZipEntry> ncx;
     if (helpers_ > 0) ncx = std::async(std::launch::async, makeNcx);
@@ -222,7 +223,8 @@ std::vector<ZipEntry> EpubWriter::entries() {
     entries.push_back(compressor.deflated("META-INF/container.xml", containerDocument()));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("content.opf"), packageDocument(plan, markup_)));
     entries.push_back(helpers_ > 0 ? ncx.get() : makeNcx());
-    entries.push_back(compressor.deflated(kPackageFolder + std::string("nav.xhtml"), navigationDocument(plan, markup_)));
+    entries.push_back(
+        compressor.deflated(kPackageFolder + std::string("nav.xhtml"), navigationDocument(plan, markup_)));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("style.css"), css));
     for (ZipEntry& document : documents) entries.push_back(std::move(document));
     return entries;
