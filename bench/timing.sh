@@ -8,6 +8,7 @@
 #   bench/timing.sh memory [MB]       peak resident memory on a file of short paragraphs (default 200 MB)
 #   bench/timing.sh convert [MB]      a generated GB18030 novel (default 50 MB) as it is, with --convert s2t,
 #                                     and into UTF-8 with LF line ends
+#   bench/timing.sh epub [MB]         a generated GB18030 novel (default 50 MB) as text, as an EPUB and as both
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh hyperfine >/dev/null
@@ -56,6 +57,18 @@ memory)
   echo "file: $(stat -c %s "$work/big.txt") bytes"
   /usr/bin/time -f "peak resident memory: %M KB, %e s" "$bin/quenlet-cli" -q "$work/big.txt"
   ;;
+epub)
+  mb=${2:-50}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  hyperfine -w 2 -r 10 --export-json "$work/epub.json" \
+    "$bin/quenlet-cli -q $work/novel.txt" \
+    "$bin/quenlet-cli -q --epub $work/novel.txt" \
+    "$bin/quenlet-cli -q --format txt,epub $work/novel.txt"
+  python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["results"]
+print("EPUB / text: %.2fx (text and EPUB: %.2fx)" % (r[1]["mean"] / r[0]["mean"], r[2]["mean"] / r[0]["mean"]))' "$work/epub.json"
+  echo "book: $(stat -c %s "$work/kovra-novel.epub") bytes"
+  ;;
 convert)
   mb=${2:-50}
   "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
@@ -66,7 +79,7 @@ convert)
     "$bin/quenlet-cli -q --output-encoding utf-8 --line-ends lf $work/novel.txt"
   ;;
 *)
-  echo "usage: bench/timing.sh throughput|tidy|batch|small|memory|convert [size]" >&2
+  echo "usage: bench/timing.sh throughput|tidy|batch|small|memory|convert|epub [size]" >&2
   exit 2
   ;;
 esac

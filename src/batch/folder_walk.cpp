@@ -13,12 +13,7 @@
 
 namespace quenlet {
 
-bool isTextFileName(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view tail = name.substr(name.size() - 4);
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return std::equal(tail.begin(), tail.end(), ".TXT", [&](char a, char b) { return upper(a) == b; });
-}
+bool isTextFileName(std::string_view name) { return isTxtName(name); }
 
 bool isOutputFileName(std::string_view name) { return name.starts_with(kOutputPrefix); }
 

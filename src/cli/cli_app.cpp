@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "batch_run.h"
+#include "epub_writer.h"
 #include "parallel_batch.h"
 #include "chinese_conversion.h"
 #include "encoding.h"
@@ -37,6 +38,8 @@ struct RawTexts {
     std::string find;
     std::string replace = " ";
     std::string stripPrefix = " ";
+    std::string title;
+    std::string author;
 };
 
 struct Flags {
@@ -59,6 +62,10 @@ struct Flags {
     bool replaceUnencodable = false;
     std::string conversion;
     std::string batchFolder;
+    bool epub = false;
+    std::string formats;  // a list such as "txt,epub"
+    std::string language;
+    bool vertical = false;
     unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
 };
 
@@ -163,8 +170,9 @@ void printJsonFindings(std::ostream& to, const RunFindings& findings, bool tidy)
 
 void printJson(std::ostream& to, const Statistics& statistics, const FileRunResult& result, bool tidy) {
     printJsonCounts(to, 1, statistics);
-    to << ", \"output\": " << jsonString(result.outputPath) << ", \"encoding\": \""
-       << encodingName(result.format.encoding) << "\", \"input_encoding\": \"" << encodingName(result.format.encoding)
+    to << ", \"output\": " << jsonString(result.outputPath);
+    if (!result.bookPath.empty()) to << ", \"epub\": " << jsonString(result.bookPath);
+    to << ", \"encoding\": \"" << encodingName(result.format.encoding) << "\", \"input_encoding\": \"" << encodingName(result.format.encoding)
        << "\", \"bom\": " << (result.format.hasBom ? "true" : "false") << ", \"detected_by\": \""
        << detectedByName(result.detectedBy) << "\", \"output_encoding\": \"" << encodingName(result.outputFormat.encoding)
        << "\", \"output_bom\": " << (result.outputFormat.hasBom ? "true" : "false");
@@ -212,6 +220,10 @@ void reportEncodings(std::ostream& err, const std::string& file, const FileRunRe
     if (result.replaced.unencodableReplaced > 0)
         err << "quenlet-cli: warning: " << name << ": " << result.replaced.unencodableReplaced
             << " characters cannot be written in " << output << "; each became ?\n";
+    if (result.bookReplacedCharacters > 0)
+        err << "quenlet-cli: warning: " << shown(result.bookPath) << ": " << result.bookReplacedCharacters
+            << " characters cannot go into an EPUB (undecodable bytes, control characters); they are shown as "
+               "U+FFFD\n";
 }
 
 // Standard output that could not be written (a full disk, a closed pipe) is
@@ -329,6 +341,57 @@ std::optional<std::string> convertTexts(const RawTexts& raw, TypesetOptions& opt
     return std::nullopt;
 }
 
+// Pieces of `text` between commas (or hyphens), each checked.
+template <typename Check>
+bool allPieces(std::string_view text, char separator, Check check) {
+    for (std::size_t start = 0, index = 0;; ++index) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        if (!check(text.substr(start, end - start), index)) return false;
+        if (end == text.size()) return true;
+        start = end + 1;
+    }
+}
+
+// "txt", "epub" or both, such as "txt,epub".
+bool isFormatList(std::string_view list) {
+    return allPieces(list, ',',
+                     [](std::string_view format, std::size_t) { return format == "txt" || format == "epub"; });
+}
+
+// A language tag: a language of two or three letters, then subtags such as a
+// script or a region (zh, zh-TW, zh-Hant-TW).
+bool isLanguageTag(std::string_view tag) {
+    return allPieces(tag, '-', [](std::string_view subtag, std::size_t index) {
+        auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (index == 0)
+            return subtag.size() >= 2 && subtag.size() <= 3 && std::all_of(subtag.begin(), subtag.end(), letter);
+        return !subtag.empty() && subtag.size() <= 8 &&
+               std::all_of(subtag.begin(), subtag.end(), [&](char c) { return letter(c) || digit(c); });
+    });
+}
+
+// The outputs and the book's details; the reason when they are not usable.
+std::optional<std::string> takeBookOptions(const Flags& flags, const RawTexts& raw, FileRunSettings& settings) {
+    bool text = !flags.epub;
+    bool epub = flags.epub;
+    if (!flags.formats.empty()) {
+        const std::string list = "," + flags.formats + ",";
+        text = list.find(",txt,") != std::string::npos;
+        epub = list.find(",epub,") != std::string::npos;
+    }
+    settings.writeText = text;
+    if (epub) settings.book = formats::epubFormat();
+    BookDetails& details = settings.bookDetails;
+    for (const auto& [from, to] : {std::pair{&raw.title, &details.title}, std::pair{&raw.author, &details.author}})
+        if (!fromUtf8Strict(*from, *to)) return "option text is not valid UTF-8: " + jsonString(*from);
+    if (!flags.language.empty() && !isLanguageTag(flags.language))
+        return "--language: not a language tag such as zh-CN or zh-TW: " + jsonString(flags.language);
+    details.language = flags.language;
+    details.vertical = flags.vertical;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv, Streams streams) {
@@ -422,6 +485,25 @@ int run(int argc, const char* const* argv, Streams streams) {
         ->allow_extra_args(false);  // one file each time, so that the FILEs after it stay FILEs
     app.add_flag("--print-rules", flags.printRules, "Print the built-in tidy rules file and exit.");
     app.add_flag("--list-headings", flags.listHeadings, "Print each file's headings in order.");
+    auto* epubOption = app.add_flag("--epub", flags.epub,
+                                    "Write an EPUB e-book, kovra-NAME.epub (NAME without .txt), instead of the text\n"
+                                    "copy: each heading starts a chapter and the headings are its table of contents.");
+    app.add_option("--format", flags.formats,
+                   "What to write, as a list: txt (the default), epub, or txt,epub for both from one run.")
+        ->type_name("LIST")
+        ->check(
+            [](const std::string& list) {
+                return isFormatList(list) ? std::string() : "not a list of txt and epub: " + list;
+            },
+            "txt,epub")
+        ->excludes(epubOption);
+    auto* titleOption = app.add_option("--title", raw.title, "The EPUB's title (default: the file name without .txt).");
+    auto* authorOption = app.add_option("--author", raw.author, "The EPUB's author (default: none).");
+    auto* languageOption = app.add_option("--language", flags.language,
+                                          "The EPUB's language tag, such as zh-CN or zh-TW (default: zh-TW when the\n"
+                                          "text is in traditional characters, else zh-CN).");
+    auto* verticalOption = app.add_flag("--vertical", flags.vertical,
+                                        "Set the EPUB in vertical lines read from right to left.");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
     app.add_flag("-q,--quiet", flags.quiet, "Print no statistics, and no note on an encoding that was guessed.");
 
@@ -480,6 +562,25 @@ int run(int argc, const char* const* argv, Streams streams) {
             streams.err << "quenlet-cli: " << e.what() << '\n';
             return kExitUsage;
         }
+    }
+    if (const auto bad = takeBookOptions(flags, raw, settings)) {
+        streams.err << "quenlet-cli: " << *bad << '\n';
+        return kExitUsage;
+    }
+    const bool bookOptionGiven = titleOption->count() + authorOption->count() + languageOption->count() +
+                                 verticalOption->count() > 0;
+    if (bookOptionGiven && !settings.book) {
+        streams.err << "quenlet-cli: --title, --author, --language and --vertical describe an EPUB: add --epub or "
+                       "--format txt,epub\n";
+        return kExitUsage;
+    }
+    if (settings.book && std::find(files.begin(), files.end(), "-") != files.end()) {
+        streams.err << "quenlet-cli: an EPUB is written beside its source file; standard input (-) gives text only\n";
+        return kExitUsage;
+    }
+    if (titleOption->count() > 0 && (files.size() > 1 || batchOption->count() > 0)) {
+        streams.err << "quenlet-cli: --title names one book; for several files each takes its file name\n";
+        return kExitUsage;
     }
 
     TypesetEngine engine;

@@ -51,6 +51,13 @@ bool isConversionName(std::string_view name) {
     return std::find(std::begin(kConversionNames), std::end(kConversionNames), name) != std::end(kConversionNames);
 }
 
+std::string languageAfterConversion(std::string_view conversion) {
+    const std::string_view target = conversion.substr(conversion.find('2') + 1);
+    if (target.starts_with("hk")) return "zh-HK";
+    if (target.starts_with("t")) return "zh-TW";
+    return "zh-CN";
+}
+
 ChineseConverter::ChineseConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 ChineseConverter::~ChineseConverter() = default;
 

@@ -19,6 +19,9 @@ namespace quenlet {
 // The conversions by name: s2t, t2s, s2tw, tw2s, s2twp, tw2sp, s2hk, hk2s, t2tw, t2hk.
 std::span<const std::string_view> conversionNames();
 bool isConversionName(std::string_view name);
+// The language tag of text after a conversion: "zh-TW" or "zh-HK" for the
+// traditional forms, "zh-CN" for simplified.
+std::string languageAfterConversion(std::string_view conversion);
 
 class ChineseConverter {
 public:

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -56,29 +58,37 @@ OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& se
 // far longer than the typesetting.
 class RunOutput {
 public:
-    RunOutput(LineWriter& writer, const FileRunSettings& settings) : writer_(writer) {
+    RunOutput(OutputSink& next, const FileRunSettings& settings) : next_(next) {
         if (settings.conversion.empty()) return;
         converter_ = ChineseConverter::load(settings.conversion);
         const unsigned helpers =
             settings.threading == Threading::Pipelined ? std::max(1U, std::thread::hardware_concurrency()) : 0;
-        converting_.emplace(writer, *converter_, helpers);
+        converting_.emplace(next, *converter_, helpers);
     }
-    OutputSink& sink() { return converting_ ? static_cast<OutputSink&>(*converting_) : writer_; }
+    OutputSink& sink() { return converting_ ? static_cast<OutputSink&>(*converting_) : next_; }
     // Hands on what is still being converted; before the writer is flushed.
     void finish() {
         if (converting_) converting_->finish();
     }
 
 private:
-    LineWriter& writer_;
+    OutputSink& next_;
     std::shared_ptr<const ChineseConverter> converter_;
     std::optional<ConvertingSink> converting_;
 };
 
-// Writes out what is still buffered -- the source's odd last byte, if any,
-// after everything else, and only into its own encoding -- and notes the
-// formats and what became of the undecodable bytes.
-void finishOutput(const LineReader& reader, const OutputFormat& output, LineWriter& writer, FileRunResult& result) {
+// The source's format and what was found in it.
+void noteSource(const LineReader& reader, const OutputFormat& output, FileRunResult& result) {
+    result.format = reader.format();
+    result.detectedBy = reader.detection().by;
+    result.outputFormat = output.text;
+    result.undecodableBytes = reader.undecodableBytes();
+}
+
+// Writes out what the text writer still holds -- the source's odd last byte,
+// if any, after everything else, and only into its own encoding -- and notes
+// what became of the undecodable bytes.
+void finishText(const LineReader& reader, const OutputFormat& output, LineWriter& writer, FileRunResult& result) {
     std::string trailing = reader.trailingBytes();
     std::uint64_t trailingReplaced = 0;
     if (!trailing.empty() && !output.policy.escapesAsBytes) {
@@ -88,10 +98,6 @@ void finishOutput(const LineReader& reader, const OutputFormat& output, LineWrit
         encodeText(output.text.encoding, TextView(&replacement, 1), trailing);
     }
     writer.flush(trailing);
-    result.format = reader.format();
-    result.detectedBy = reader.detection().by;
-    result.outputFormat = output.text;
-    result.undecodableBytes = reader.undecodableBytes();
     // (the replacement written for an odd last byte is no undecodable byte)
     result.undecodableBytesWritten = writer.undecodableBytesWritten() - (trailingReplaced ? trailing.size() : 0);
     result.replaced = writer.counts();
@@ -161,29 +167,88 @@ std::string outputPathFor(std::string_view sourcePath) {
     return parts.folder + std::string(kOutputPrefix) + parts.name;
 }
 
+std::string bookNameFor(std::string_view sourceName, std::string_view extension) {
+    if (isTxtName(sourceName)) sourceName.remove_suffix(4);
+    return std::string(kOutputPrefix) + std::string(sourceName) + std::string(extension);
+}
+
+std::string bookPathFor(std::string_view sourcePath, std::string_view extension) {
+    const SourcePath parts = splitSourcePath(sourcePath);
+    return parts.folder + bookNameFor(parts.name, extension);
+}
+
+bool isTxtName(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return std::equal(tail.begin(), tail.end(), ".TXT", [&](char a, char b) { return upper(a) == b; });
+}
+
 namespace {
 
-// The run of one file up to a complete output under its temporary name.
-std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, const FileLocation& source,
-                                                       const TypesetOptions& options, const FileRunSettings& settings,
-                                                       RunObserver* observer, FileRunResult& result) {
+// The details of a file's book: the title defaults to the source name without
+// ".txt" (its bytes read as UTF-8; what is not UTF-8 the book shows as U+FFFD)
+// and the time is the source's, so that the same file always gives the same
+// book. A conversion decides the book's language, when none is given.
+BookDetails detailsOfBook(const FileRunSettings& settings, const std::string& sourceName,
+                          const struct stat& source) {
+    BookDetails details = settings.bookDetails;
+    if (details.title.empty()) {
+        std::string_view name = sourceName;
+        if (isTxtName(name) && name.size() > 4) name.remove_suffix(4);
+        makeDecoder(Encoding::Utf8)->decode(reinterpret_cast<const unsigned char*>(name.data()), name.size(), true,
+                                            details.title);
+    }
+    if (details.language.empty() && !settings.conversion.empty())
+        details.language = languageAfterConversion(settings.conversion);
+    details.modified = source.st_mtime;
+    return details;
+}
+
+// The outputs of one file, complete under their temporary names.
+struct Temporaries {
+    std::unique_ptr<AtomicOutputFile> text;
+    std::unique_ptr<AtomicOutputFile> book;
+};
+
+// The run of one file up to complete outputs under their temporary names.
+Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
+                                 const FileRunSettings& settings, RunObserver* observer, FileRunResult& result) {
+    if (!settings.writeText && !settings.book) throw std::logic_error("a file run with no output");
     const SourcePath parts = splitSourcePath(source.path);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    const FileLocation target = source.sibling(std::string(kOutputPrefix) + source.name);
-    result.outputPath = target.path;
+    const FileLocation textTarget = source.sibling(std::string(kOutputPrefix) + source.name);
+    const FileLocation bookTarget =
+        source.sibling(settings.book ? bookNameFor(source.name, settings.book->extension()) : std::string());
     struct stat status{};
     const int sourceFd = openSourceFile(source, status);
     ClosedOnExit sourceCloser(sourceFd);
     const SourceIdentity identity = SourceIdentity::of(status, source.path);
-    AtomicOutputFile::refuseToReplace(target, identity);
+    if (settings.writeText) AtomicOutputFile::refuseToReplace(textTarget, identity);
+    if (settings.book) AtomicOutputFile::refuseToReplace(bookTarget, identity);
     result.sourceBytes = static_cast<std::uint64_t>(status.st_size);
     LineReader reader(sourceFd, source.path, settings.forcedEncoding, LineReader::kDefaultBlockSize,
                       settings.threading);
-    auto output = std::make_unique<AtomicOutputFile>(target, &identity);
     const OutputFormat format = outputFormatFor(reader.format(), settings);
-    LineWriter writer(output->fd(), result.outputPath, format, settings.threading);
-    RunOutput runOutput(writer, settings);
+    Temporaries outputs;
+    std::optional<LineWriter> writer;
+    if (settings.writeText) {
+        result.outputPath = textTarget.path;
+        outputs.text = std::make_unique<AtomicOutputFile>(textTarget, &identity);
+        writer.emplace(outputs.text->fd(), textTarget.path, format, settings.threading);
+    }
+    std::unique_ptr<BookWriter> book;
+    if (settings.book) {
+        result.bookPath = bookTarget.path;
+        if (!settings.writeText) result.outputPath = result.bookPath;
+        outputs.book = std::make_unique<AtomicOutputFile>(bookTarget, &identity);
+        book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading);
+    }
+    std::optional<TeeSink> both;
+    if (writer && book) both.emplace(*writer, *book);
+    OutputSink& sink = both ? static_cast<OutputSink&>(*both) : writer ? static_cast<OutputSink&>(*writer) : *book;
+    RunOutput runOutput(sink, settings);
     const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
     engine.setListingHeadings(settings.listHeadings);
     engine.beginFile(options, runOutput.sink(), observer, hooks.get());
@@ -191,9 +256,14 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
     sourceCloser.closeNow();
     engine.endFile();
     runOutput.finish();
-    finishOutput(reader, format, writer, result);
+    noteSource(reader, format, result);
+    if (writer) finishText(reader, format, *writer, result);
+    if (book) {
+        book->finish(outputs.book->fd(), result.bookPath);
+        result.bookReplacedCharacters = book->replacedCharacters();
+    }
     result.findings = engine.findings();
-    return output;
+    return outputs;
 }
 
 }  // namespace
@@ -201,39 +271,57 @@ std::unique_ptr<AtomicOutputFile> typesetIntoTemporary(TypesetEngine& engine, co
 FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
     return guarded(engine, source.path, [&](FileRunResult& result) {
-        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
+        PreparedFile prepared;
+        Temporaries outputs = typesetIntoTemporary(engine, source, options, settings, observer, result);
+        prepared.output = std::move(outputs.text);
+        prepared.book = std::move(outputs.book);
+        prepared.commitOutputs(settings.syncFolder);
     });
 }
 
 FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
-    return guarded(engine, sourcePath, [&](FileRunResult& result) {
-        const FileLocation source = FileLocation::ofPath(sourcePath);
-        typesetIntoTemporary(engine, source, options, settings, observer, result)->commit(settings.syncFolder);
-    });
+    return typesetFile(engine, FileLocation::ofPath(sourcePath), options, settings, observer);
 }
 
 PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings, RunObserver* observer) {
     PreparedFile prepared;
     prepared.result = guarded(engine, source.path, [&](FileRunResult& result) {
-        prepared.output = typesetIntoTemporary(engine, source, options, settings, observer, result);
-        prepared.output->finishWriting();
+        Temporaries outputs = typesetIntoTemporary(engine, source, options, settings, observer, result);
+        prepared.output = std::move(outputs.text);
+        prepared.book = std::move(outputs.book);
+        if (prepared.output) prepared.output->finishWriting();
+        if (prepared.book) prepared.book->finishWriting();
     });
-    if (!prepared.result.ok) prepared.output.reset();
+    if (!prepared.result.ok) {
+        prepared.output.reset();
+        prepared.book.reset();
+    }
     return prepared;
 }
 
+// The text copy first, then the book: each is complete or absent. Both lie
+// in one folder, so one sync of it after the last rename serves both.
+void PreparedFile::commitOutputs(bool syncFolder) {
+    const bool both = output && book;
+    if (output) output->commit(syncFolder && !both);
+    output.reset();
+    if (book) book->commit(syncFolder);
+    book.reset();
+}
+
 void PreparedFile::commit(bool syncFolder) {
-    if (!result.ok || !output) return;
+    if (!result.ok) return;
     try {
-        output->commit(syncFolder);
+        commitOutputs(syncFolder);
     } catch (const FileError& e) {
         result.ok = false;
         result.error = e.what();
         result.errorNumber = e.error();
     }
     output.reset();
+    book.reset();
 }
 
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
@@ -241,6 +329,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
     const std::string inputName = "standard input";
     const std::string outputName = "standard output";
     return guarded(engine, inputName, [&](FileRunResult& result) {
+        if (settings.book)
+            throw FileError(outputName, "only text can be written here; a book needs a source file beside it");
         result.outputPath.assign(1, '-');  // (a literal here trips a GCC 12 -Wrestrict false positive)
         int readFd = inputFd;
         std::optional<ClosedOnExit> spool;
@@ -275,7 +365,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         feedLines(engine, reader);
         engine.endFile();
         runOutput.finish();
-        finishOutput(reader, format, writer, result);
+        noteSource(reader, format, result);
+        finishText(reader, format, writer, result);
         result.findings = engine.findings();
         if (heldBack) {
             if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "book_output.h"
 #include "encoding.h"
 #include "text_file.h"
 #include "typeset_engine.h"
@@ -23,6 +24,13 @@ struct SourcePath {
 };
 SourcePath splitSourcePath(std::string_view path);
 std::string outputPathFor(std::string_view sourcePath);
+// The book beside the copy: "kovra-" + the source name with a final ".txt"
+// (any letter case) replaced by the book's extension; a name without it
+// keeps its whole name and gets the extension added. The name alone, or the path.
+std::string bookNameFor(std::string_view sourceName, std::string_view extension);
+std::string bookPathFor(std::string_view sourcePath, std::string_view extension);
+// True for names ending in ".txt" in any letter case.
+bool isTxtName(std::string_view name);
 
 struct FileRunSettings {
     std::optional<Encoding> forcedEncoding;  // detect when empty
@@ -46,19 +54,26 @@ struct FileRunSettings {
     // none by default.
     std::shared_ptr<const RunHooksMaker> hooks;
     bool listHeadings = false;  // list each heading's title in the result's findings
+    // What the run writes: the text copy, a book (from the formats library)
+    // beside it, or both.
+    bool writeText = true;
+    std::shared_ptr<const BookFormat> book;  // no book when empty
+    BookDetails bookDetails;                 // as given; the run fills in the title and the time
 };
 
 struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
     int errorNumber = 0;  // the system's error number behind the failure, when there is one
-    std::string outputPath;
+    std::string outputPath;  // the text copy, or the book when no text is written
+    std::string bookPath;    // the book, when one is written
     TextFormat format;  // the source's
     DetectedBy detectedBy = DetectedBy::Utf8;
     TextFormat outputFormat;
     std::uint64_t undecodableBytes = 0;         // found in the source
-    std::uint64_t undecodableBytesWritten = 0;  // of those, written back unchanged to the output
+    std::uint64_t undecodableBytesWritten = 0;  // of those, written back unchanged to the text copy
     EncodeCounts replaced;  // undecodable bytes and characters the output encoding could not take as they were
+    std::uint64_t bookReplacedCharacters = 0;  // written into the book as U+FFFD
     std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
     RunFindings findings;
 };
@@ -81,9 +96,11 @@ FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, con
 struct PreparedFile {
     FileRunResult result;
     std::unique_ptr<AtomicOutputFile> output;
-    // Puts the output in place; on failure result.ok turns false, with the
+    std::unique_ptr<AtomicOutputFile> book;
+    // Puts the outputs in place; on failure result.ok turns false, with the
     // error. See AtomicOutputFile::commit for syncFolder.
     void commit(bool syncFolder = true);
+    void commitOutputs(bool syncFolder = true);  // the same, throwing FileError
 };
 PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,
                          const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
@@ -91,7 +108,8 @@ PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, cons
 // Typesets from one open descriptor to another (standard input to standard
 // output). The input is copied to a temporary file first when it cannot be
 // read twice, which format detection needs; that copy has no name and lies in
-// $TMPDIR, or /tmp when it is not set.
+// $TMPDIR, or /tmp when it is not set. Only text goes to standard output: a
+// book in the settings is refused.
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
                             const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
 

@@ -48,4 +48,34 @@ private:
     Text joined_;
 };
 
+// Hands every event on to two outputs: the text copy and a book made beside it.
+class TeeSink final : public OutputSink {
+public:
+    TeeSink(OutputSink& first, OutputSink& second) : first_(first), second_(second) {}
+    void plainLine(TextView line) override {
+        first_.plainLine(line);
+        second_.plainLine(line);
+    }
+    void blankLine() override {
+        first_.blankLine();
+        second_.blankLine();
+    }
+    void heading(TextView open, TextView title, TextView close, HeadingRank rank) override {
+        first_.heading(open, title, close, rank);
+        second_.heading(open, title, close, rank);
+    }
+    void paragraph(TextView indent, TextView body, TextView end) override {
+        first_.paragraph(indent, body, end);
+        second_.paragraph(indent, body, end);
+    }
+    void listEntry(TextView indent, TextView entry, TextView end) override {
+        first_.listEntry(indent, entry, end);
+        second_.listEntry(indent, entry, end);
+    }
+
+private:
+    OutputSink& first_;
+    OutputSink& second_;
+};
+
 }  // namespace quenlet

@@ -1,0 +1,493 @@
+#include "zip_package.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <stdexcept>
+
+#include "text_file.h"
+
+namespace quenlet::formats {
+namespace {
+
+std::uint32_t crcOf(std::string_view content) {
+    return static_cast<std::uint32_t>(
+        crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(content.data()), content.size()));
+}
+
+}  // namespace
+
+Chunk::Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
+
+ZipEntry storedEntry(std::string name, std::string content) {
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.crc = crcOf(content);
+    entry.size = content.size();
+    auto chunk = std::make_shared<Chunk>(content.size());
+    std::memcpy(chunk->bytes.get(), content.data(), content.size());
+    entry.length = chunk->used = content.size();
+    entry.chunk = std::move(chunk);
+    entry.stored = true;
+    return entry;
+}
+
+struct EntryCompressor::Stream {
+    z_stream z{};
+};
+
+EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
+    // Negative window bits: raw deflate data, without the zlib header and trailer.
+    if (deflateInit2(&stream_->z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        delete stream_;
+        throw std::bad_alloc();
+    }
+}
+
+EntryCompressor::~EntryCompressor() {
+    deflateEnd(&stream_->z);
+    delete stream_;
+}
+
+std::size_t EntryCompressor::bound(std::size_t size) { return deflateBound(&stream_->z, size); }
+
+ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
+    return deflatedInto(std::make_shared<Chunk>(bound(content.size())), std::move(name), content);
+}
+
+ZipEntry EntryCompressor::deflatedInto(const std::shared_ptr<Chunk>& chunk, std::string name,
+                                       std::string_view content) {
+    ZipEntry entry;
+    entry.name = std::move(name);
+    entry.crc = crcOf(content);
+    entry.size = content.size();
+    entry.offset = chunk->used;
+    z_stream& z = stream_->z;
+    deflateReset(&z);
+    if (chunk->room() < bound(content.size())) throw std::logic_error("no room to deflate an entry");
+    // Straight into the chunk: the bound leaves room enough, in pieces that
+    // zlib's 32-bit counts can take.
+    char* out = chunk->bytes.get() + chunk->used;
+    std::size_t outLeft = chunk->room();
+    const auto* in = reinterpret_cast<const Bytef*>(content.data());
+    std::size_t inLeft = content.size();
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        const std::size_t take = std::min<std::size_t>(inLeft, UINT_MAX);
+        const std::size_t room = std::min<std::size_t>(outLeft, UINT_MAX);
+        z.next_in = const_cast<Bytef*>(in);
+        z.avail_in = static_cast<uInt>(take);
+        z.next_out = reinterpret_cast<Bytef*>(out);
+        z.avail_out = static_cast<uInt>(room);
+        status = deflate(&z, take == inLeft ? Z_FINISH : Z_NO_FLUSH);
+        const bool progress = z.avail_in != take || z.avail_out != room;
+        if (status == Z_STREAM_ERROR || (status == Z_BUF_ERROR && !progress))
+            throw std::logic_error("deflate failed");
+        in += take - z.avail_in;
+        inLeft -= take - z.avail_in;
+        out += room - z.avail_out;
+        outLeft -= room - z.avail_out;
+    }
+    entry.length = static_cast<std::size_t>(out - (chunk->bytes.get() + chunk->used));
+    chunk->used += entry.length;
+    entry.chunk = chunk;
+    return entry;
+}
+
+namespace {
+
+// Room for deflated entries: large, and in huge pages where the system
+// offers them for the asking, as a book's worth of them is only written at
+// the end and is otherwise one page fault per 4 KB.
+std::shared_ptr<Chunk> newChunk(std::size_t room) {
+    constexpr std::size_t kChunk = 8 << 20;
+    constexpr std::uintptr_t kHugePage = 2 << 20;
+    auto chunk = std::make_shared<Chunk>(std::max(room, kChunk));
+    const auto start = reinterpret_cast<std::uintptr_t>(chunk->bytes.get());
+    const std::uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = (start + chunk->capacity) & ~(kHugePage - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // only a hint
+    return chunk;
+}
+
+}  // namespace
+
+EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer)
+    : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer),
+      queueLimit_(2 * static_cast<std::size_t>(helpers)) {
+    for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
+}
+
+EntryDeflater::~EntryDeflater() { stop(); }
+
+void EntryDeflater::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        changed_.notify_all();
+    }
+    for (std::thread& helper : helpers_)
+        if (helper.joinable()) helper.join();
+}
+
+void EntryDeflater::add(std::string name, std::u16string draft) {
+    if (helpers_.empty()) {
+        const std::string_view bytes = caller_.renderer->render(draft);
+        const std::size_t need = caller_.compressor.bound(bytes.size());
+        if (!caller_.chunk || caller_.chunk->room() < need) caller_.chunk = newChunk(need);
+        entries_.push_back(caller_.compressor.deflatedInto(caller_.chunk, std::move(name), bytes));
+        if (spares_.empty() && draft.capacity() <= kSpareLimit) {
+            draft.clear();
+            spares_.push_back(std::move(draft));
+        }
+        return;
+    }
+    std::unique_lock lock(mutex_);
+    gathering_.indexes.push_back(entries_.size());
+    entries_.emplace_back().name = std::move(name);
+    gathering_.units += draft.size();
+    gathering_.drafts.push_back(std::move(draft));
+    if (gathering_.units >= kJobUnits) handOver(lock);
+}
+
+// Queues the gathered entries for the helpers -- or, when they are behind,
+// does them on the calling thread instead of waiting for them: the work is
+// shared out whatever the speed of each side.
+void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
+    if (gathering_.indexes.empty()) return;
+    Job job = std::move(gathering_);
+    gathering_ = Job();
+    if (queue_.size() < queueLimit_) {
+        queue_.push_back(std::move(job));
+        changed_.notify_all();
+        return;
+    }
+    run(job, caller_, lock);
+}
+
+// Renders and deflates a job's entries (without the lock) into one block,
+// and puts them in place.
+void EntryDeflater::run(Job& job, Worker& worker, std::unique_lock<std::mutex>& lock) {
+    std::vector<std::string> names;
+    for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
+    lock.unlock();
+    std::vector<ZipEntry> done;
+    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
+        const std::string_view bytes = worker.renderer->render(job.drafts[i]);
+        const std::size_t need = worker.compressor.bound(bytes.size());
+        if (!worker.chunk || worker.chunk->room() < need) worker.chunk = newChunk(need);
+        done.push_back(worker.compressor.deflatedInto(worker.chunk, std::move(names[i]), bytes));
+    }
+    lock.lock();
+    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
+        entries_[job.indexes[i]] = std::move(done[i]);
+        std::u16string& used = job.drafts[i];
+        if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
+            used.clear();
+            spares_.push_back(std::move(used));
+        }
+    }
+}
+
+void EntryDeflater::work() {
+    std::unique_lock lock(mutex_);
+    try {
+        lock.unlock();
+        Worker worker(level_, makeRenderer_);
+        lock.lock();
+        for (;;) {
+            changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+            if (queue_.empty() || failure_) return;
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            run(job, worker, lock);
+        }
+    } catch (...) {
+        if (!lock.owns_lock()) lock.lock();
+        if (!failure_) failure_ = std::current_exception();
+        changed_.notify_all();
+    }
+}
+
+std::u16string EntryDeflater::spareDraft() {
+    std::lock_guard lock(mutex_);
+    if (spares_.empty()) return {};
+    std::u16string spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
+}
+
+std::vector<ZipEntry> EntryDeflater::finish() {
+    if (!helpers_.empty()) {
+        // The calling thread has nothing else to do: it helps with what is left.
+        std::unique_lock lock(mutex_);
+        handOver(lock);
+        while (!queue_.empty() && !failure_) {
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            try {
+                run(job, caller_, lock);
+            } catch (...) {
+                if (!lock.owns_lock()) lock.lock();
+                if (!failure_) failure_ = std::current_exception();
+            }
+        }
+    }
+    stop();
+    helpers_.clear();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(entries_);
+}
+
+DosTime dosTimeOf(std::int64_t secondsSince1970) {
+    constexpr std::int64_t k1980 = 315532800;    // 1980-01-01T00:00:00Z
+    constexpr std::int64_t k2107 = 4354819198;   // 2107-12-31T23:59:58Z
+    const std::time_t seconds = static_cast<std::time_t>(std::clamp(secondsSince1970, k1980, k2107));
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    DosTime dos;
+    dos.time = static_cast<std::uint16_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
+    dos.date = static_cast<std::uint16_t>(((utc.tm_year - 80) << 9) | ((utc.tm_mon + 1) << 5) | utc.tm_mday);
+    return dos;
+}
+
+namespace {
+
+// One entry's data for libzip, as it stands: libzip copies data that a source
+// says is already deflated instead of deflating it again.
+struct EntrySource {
+    explicit EntrySource(const ZipEntry& e) : entry(&e) { zip_error_init(&error); }
+    ~EntrySource() { zip_error_fini(&error); }
+    const ZipEntry* entry;
+    std::size_t offset = 0;
+    zip_error_t error;
+};
+
+zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<EntrySource*>(user);
+    const ZipEntry& entry = *source->entry;
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            source->offset = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const std::string_view bytes = entry.data();
+            const std::size_t n = std::min<std::size_t>(length, bytes.size() - source->offset);
+            std::memcpy(data, bytes.data() + source->offset, n);
+            source->offset += n;
+            return static_cast<zip_int64_t>(n);
+        }
+        case ZIP_SOURCE_CLOSE: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
+            if (!stat) return -1;
+            zip_stat_init(stat);
+            stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+            stat->size = entry.size;
+            stat->comp_size = entry.length;
+            stat->comp_method = entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+            stat->crc = entry.crc;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
+        case ZIP_SOURCE_FREE:
+            delete source;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+// The archive's destination: the open file, written in large blocks. It
+// starts empty, as a new archive does. libzip goes back to complete each
+// entry's header once its data is written; while that header is still in the
+// buffer, it is completed there.
+struct FileTarget {
+    explicit FileTarget(int f) : fd(f) { zip_error_init(&error); }
+    ~FileTarget() { zip_error_fini(&error); }
+    FileTarget(const FileTarget&) = delete;
+    FileTarget& operator=(const FileTarget&) = delete;
+    int fd;
+    zip_error_t error;
+    int writeErrno = 0;
+    std::uint64_t offset = 0;       // where libzip writes next
+    std::uint64_t size = 0;         // of what libzip has written
+    std::uint64_t bufferStart = 0;  // the file offset of buffer[0]
+    std::string buffer;
+
+    bool writeAt(std::uint64_t at, const char* bytes, std::size_t length) {
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t wrote = ::pwrite(fd, bytes + done, length - done, static_cast<off_t>(at + done));
+            if (wrote < 0) {
+                if (errno == EINTR) continue;
+                writeErrno = errno;
+                zip_error_set(&error, ZIP_ER_WRITE, errno);
+                return false;
+            }
+            done += static_cast<std::size_t>(wrote);
+        }
+        return true;
+    }
+    bool flush() {
+        if (!writeAt(bufferStart, buffer.data(), buffer.size())) return false;
+        bufferStart += buffer.size();
+        buffer.clear();
+        return true;
+    }
+    bool write(const char* bytes, std::size_t length) {
+        const std::uint64_t bufferEnd = bufferStart + buffer.size();
+        if (offset < bufferStart || offset > bufferEnd) {
+            if (offset + length <= bufferStart) return writeAt(offset, bytes, length);  // before the buffer
+            if (!flush()) return false;
+            bufferStart = offset;
+        }
+        const std::size_t at = static_cast<std::size_t>(offset - bufferStart);
+        const std::size_t overlap = std::min(length, buffer.size() - at);
+        std::memcpy(buffer.data() + at, bytes, overlap);
+        buffer.append(bytes + overlap, length - overlap);
+        return true;
+    }
+};
+
+zip_int64_t targetCallback(void* user, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* target = static_cast<FileTarget*>(user);
+    constexpr std::size_t kBlock = 1 << 20;
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_READ:  // nothing to read: the archive is new
+        case ZIP_SOURCE_TELL:
+        case ZIP_SOURCE_FREE:
+        case ZIP_SOURCE_REMOVE:
+        case ZIP_SOURCE_ROLLBACK_WRITE: return 0;
+        case ZIP_SOURCE_SEEK: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &target->error);
+            if (!stat) return -1;
+            zip_stat_init(stat);
+            stat->valid = ZIP_STAT_SIZE;
+            stat->size = 0;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_BEGIN_WRITE:
+            target->offset = target->size = target->bufferStart = 0;
+            target->buffer.clear();
+            return 0;
+        case ZIP_SOURCE_WRITE: {
+            // A full buffer is written out when libzip starts on new data, not while it may
+            // still go back into it; what lies before the buffer is written directly.
+            if (target->buffer.size() >= kBlock && target->offset == target->bufferStart + target->buffer.size() &&
+                !target->flush())
+                return -1;
+            if (!target->write(static_cast<const char*>(data), length)) return -1;
+            target->offset += length;
+            target->size = std::max(target->size, target->offset);
+            return static_cast<zip_int64_t>(length);
+        }
+        case ZIP_SOURCE_SEEK_WRITE: {
+            const zip_int64_t to =
+                zip_source_seek_compute_offset(target->offset, target->size, data, length, &target->error);
+            if (to < 0) return -1;
+            target->offset = static_cast<std::uint64_t>(to);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL_WRITE: return static_cast<zip_int64_t>(target->offset);
+        case ZIP_SOURCE_COMMIT_WRITE: return target->flush() ? 0 : -1;
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&target->error, data, length);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_COMMIT_WRITE,
+                ZIP_SOURCE_ROLLBACK_WRITE, ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE,
+                ZIP_SOURCE_REMOVE, -1);
+        default:
+            zip_error_set(&target->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+class ZipError {
+public:
+    ZipError() { zip_error_init(&error_); }
+    ~ZipError() { zip_error_fini(&error_); }
+    zip_error_t* get() { return &error_; }
+    std::string text() { return zip_error_strerror(&error_); }
+
+private:
+    zip_error_t error_;
+};
+
+}  // namespace
+
+void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time) {
+    FileTarget target(fd);
+    ZipError error;
+    zip_source_t* destination = zip_source_function_create(targetCallback, &target, error.get());
+    if (!destination) throw FileError(path, "cannot write the archive: " + error.text());
+    zip_t* archive = zip_open_from_source(destination, ZIP_TRUNCATE, error.get());
+    if (!archive) {
+        zip_source_free(destination);
+        throw FileError(path, "cannot write the archive: " + error.text());
+    }
+    struct Discarded {
+        zip_t* archive;
+        ~Discarded() {
+            if (archive) zip_discard(archive);
+        }
+    } open{archive};
+    auto fail = [&](const char* what) {
+        throw FileError(path, std::string("cannot write the archive: ") + what + ": " + zip_strerror(archive));
+    };
+    // libzip keeps entry times as local time and converts them back to DOS
+    // fields when it writes: a local time whose fields are the DOS time's
+    // comes out as that DOS time -- in every time zone, but for an hour that
+    // a change to summer time skips there. (Converted once here: each
+    // conversion looks at the time zone file again.)
+    std::tm fields{};
+    fields.tm_year = 80 + (time.date >> 9);
+    fields.tm_mon = ((time.date >> 5) & 0x0F) - 1;
+    fields.tm_mday = time.date & 0x1F;
+    fields.tm_hour = time.time >> 11;
+    fields.tm_min = (time.time >> 5) & 0x3F;
+    fields.tm_sec = 2 * (time.time & 0x1F);
+    fields.tm_isdst = -1;
+    const std::time_t modified = std::mktime(&fields);
+    for (const ZipEntry& entry : entries) {
+        auto* reader = new EntrySource(entry);
+        zip_source_t* source = zip_source_function(archive, entryCallback, reader);
+        if (!source) {
+            delete reader;
+            fail("cannot add an entry");
+        }
+        const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
+        if (index < 0) {
+            zip_source_free(source);
+            fail("cannot add an entry");
+        }
+        const auto at = static_cast<zip_uint64_t>(index);
+        if (zip_set_file_compression(archive, at, entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
+            zip_file_set_mtime(archive, at, modified, 0) != 0)
+            fail("cannot set an entry's details");
+    }
+    if (zip_close(archive) != 0) {
+        if (target.writeErrno != 0) throw FileError(path, systemReason("cannot write", target.writeErrno));
+        fail("cannot finish");
+    }
+    open.archive = nullptr;
+}
+
+}  // namespace quenlet::formats

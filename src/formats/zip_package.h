@@ -1,0 +1,144 @@
+// The archive of a book. Its entries are deflated as they are finished --
+// on helper threads while the engine goes on typesetting, when allowed --
+// and libzip puts them together, taking the deflated data as it is, and
+// writes the archive into an open file.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace quenlet::formats {
+
+// Memory for the data of entries, one after another, shared by them: raw,
+// so that only what is written is ever touched.
+struct Chunk {
+    explicit Chunk(std::size_t bytes);
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity;
+    std::size_t used = 0;
+    std::size_t room() const { return capacity - used; }
+};
+
+struct ZipEntry {
+    std::string name;
+    // The data: deflated, or the content itself when stored.
+    std::shared_ptr<const Chunk> chunk;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::uint32_t crc = 0;   // of the content
+    std::uint64_t size = 0;  // of the content
+    bool stored = false;
+    std::string_view data() const { return {chunk->bytes.get() + offset, length}; }
+};
+
+ZipEntry storedEntry(std::string name, std::string content);
+
+// Raw deflate (as zip entries hold it) with one z_stream kept for many entries.
+class EntryCompressor {
+public:
+    explicit EntryCompressor(int level);
+    ~EntryCompressor();
+    EntryCompressor(const EntryCompressor&) = delete;
+    EntryCompressor& operator=(const EntryCompressor&) = delete;
+    // The most that deflating `size` bytes can come to.
+    std::size_t bound(std::size_t size);
+    // Deflates content onto the end of the chunk, which has room for its bound.
+    ZipEntry deflatedInto(const std::shared_ptr<Chunk>& chunk, std::string name, std::string_view content);
+    // Deflates content into a chunk of its own.
+    ZipEntry deflated(std::string name, std::string_view content);
+
+private:
+    struct Stream;
+    Stream* stream_;
+};
+
+// Turns the draft of an entry into its bytes, on whichever thread deflates
+// it; every such thread has a renderer of its own.
+class EntryRenderer {
+public:
+    virtual ~EntryRenderer() = default;
+    // The bytes, valid until the next call.
+    virtual std::string_view render(std::u16string_view draft) = 0;
+};
+using RendererFactory = std::function<std::unique_ptr<EntryRenderer>()>;
+
+// Renders and deflates the entries handed to it as drafts, keeping the order
+// given: on `helpers` threads, or on the calling thread alone when there are
+// none. The calling thread mostly just hands over drafts, which costs it
+// little; when the helpers fall behind it takes a share of their work
+// instead of waiting, and at the end it helps them finish.
+class EntryDeflater {
+public:
+    EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer);
+    ~EntryDeflater();
+    EntryDeflater(const EntryDeflater&) = delete;
+    EntryDeflater& operator=(const EntryDeflater&) = delete;
+
+    void add(std::string name, std::u16string draft);
+    // An empty draft with room, from an entry already done: the next draft is
+    // written into it instead of into newly allocated memory.
+    std::u16string spareDraft();
+    // Waits for the helpers; rethrows what failed on one of them.
+    std::vector<ZipEntry> finish();
+
+private:
+    // Entries handed over together: small ones are gathered, so that the
+    // helpers are woken once for many of them.
+    struct Job {
+        std::vector<std::size_t> indexes;
+        std::vector<std::u16string> drafts;
+        std::size_t units = 0;
+    };
+    // What renders and deflates on one thread.
+    struct Worker {
+        Worker(int level, const RendererFactory& makeRenderer) : compressor(level), renderer(makeRenderer()) {}
+        EntryCompressor compressor;
+        std::unique_ptr<EntryRenderer> renderer;
+        std::shared_ptr<Chunk> chunk;  // where its deflated entries go, one after another
+    };
+    static constexpr std::size_t kJobUnits = 128 * 1024;
+    void work();
+    void stop();
+    void handOver(std::unique_lock<std::mutex>& lock);
+    void run(Job& job, Worker& worker, std::unique_lock<std::mutex>& lock);
+
+    int level_;
+    RendererFactory makeRenderer_;
+    Worker caller_;  // the calling thread's
+    std::vector<ZipEntry> entries_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    Job gathering_;
+    std::vector<std::u16string> spares_;
+    static constexpr std::size_t kSpareLimit = 1 << 20;
+    static constexpr std::size_t kSpareCount = 256;
+    std::size_t queueLimit_;
+    bool closing_ = false;
+    std::exception_ptr failure_;
+    std::vector<std::thread> helpers_;
+};
+
+// A time as zip entries hold it (MS-DOS date and time, two-second steps).
+struct DosTime {
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+};
+// The DOS time of a moment in UTC, so that the archive's bytes do not depend
+// on the time zone; clamped to the years DOS times can hold (1980 to 2107).
+DosTime dosTimeOf(std::int64_t secondsSince1970);
+
+// Writes the entries, in their order and all with the given time, as a zip
+// archive into fd (a new, empty, seekable file). Throws FileError naming path.
+void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time);
+
+}  // namespace quenlet::formats

@@ -1,0 +1,314 @@
+// EPUBs made by quenlet-cli, read back and compared with the text output of
+// the same run: the table of contents lists exactly its headings, the
+// chapters hold exactly its paragraphs. Also the names, the batch, the
+// reproducible bytes, the failures, and epubcheck's verdict.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "child_process.h"
+#include "cli_runner.h"
+#include "encoding.h"
+#include "epub_reader.h"
+#include "epub_writer.h"
+#include "file_run.h"
+#include "temp_dir.h"
+
+namespace quenlet::test {
+namespace {
+
+// A small novel as it is downloaded: front matter, chapter titles, lines
+// broken inside paragraphs, run-together sentences, odd marks.
+std::string novel(int chapters = 6) {
+    std::string text = "书名：雨夜\r\n作者：无名氏\r\n\r\n嗯\r\n";
+    for (int i = 1; i <= chapters; ++i) {
+        text += "第" + std::to_string(i) + "章　来客 & <门>\r\n";
+        text += "    夜里下起了雨，街上的灯一盏接一盏地\r\n灭了。老陈关好店门，坐在柜台后面。\r\n";
+        text += "    他说：\"谁呀？\"门外的人说：“我是过路的。”然后走了。。\r\n";
+        text += "??????\r\n    老陈犹豫了一下～还是开了门。\r\n";
+    }
+    return text;
+}
+
+struct TextLayout {
+    std::string open = "《", close = "》", indent = "\u3000\u3000", end;
+};
+
+// The text output's headings and paragraphs in order, as (tag, text) pairs:
+// what an EPUB of the same run must hold, markers and indents removed.
+std::vector<std::pair<std::string, std::string>> textBlocks(const std::string& output, const TextLayout& layout) {
+    std::vector<std::pair<std::string, std::string>> blocks;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find("\r\n", start);
+        const std::string line = output.substr(start, end - start);
+        start = end + 2;
+        auto strip = [&](const std::string& before, const std::string& after) {
+            EXPECT_TRUE(line.starts_with(before) && line.ends_with(after)) << line;
+            return line.substr(before.size(), line.size() - before.size() - after.size());
+        };
+        if (line.empty()) continue;
+        if (!layout.open.empty() && line.starts_with(layout.open)) blocks.push_back({"h2", strip(layout.open, layout.close)});
+        else blocks.push_back({"p", strip(layout.indent, layout.end)});
+    }
+    return blocks;
+}
+
+std::vector<std::pair<std::string, std::string>> bookBlocks(const EpubBook& book) {
+    std::vector<std::pair<std::string, std::string>> blocks;
+    for (const Block& b : book.blocks) blocks.push_back({b.tag, b.text});
+    return blocks;
+}
+
+struct LayoutRow {
+    const char* name;
+    std::vector<std::string> options;
+    TextLayout layout;
+};
+
+void PrintTo(const LayoutRow& row, std::ostream* os) { *os << row.name; }
+
+class TextAndBook : public ::testing::TestWithParam<LayoutRow> {};
+
+TEST_P(TextAndBook, HoldTheSameHeadingsAndParagraphs) {
+    TempDir dir;
+    const std::string source = dir.write("雨夜.txt", novel());
+    std::vector<std::string> args = GetParam().options;
+    args.insert(args.end(), {"-q", "--format", "txt,epub", source});
+    const CliResult r = runCli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto expected = textBlocks(readFile(dir.path("kovra-雨夜.txt")), GetParam().layout);
+    const EpubBook book = readEpub(readFile(dir.path("kovra-雨夜.epub")));
+    EXPECT_EQ(bookBlocks(book), expected);
+    std::vector<std::string> headings;
+    for (const auto& [tag, text] : expected)
+        if (tag == "h2") headings.push_back(text);
+    std::vector<std::string> contents;
+    for (const TocItem& item : book.nav) contents.push_back(item.title);
+    if (headings.empty()) headings.push_back("雨夜");  // a book without headings lists itself
+    EXPECT_EQ(contents, headings);
+    EXPECT_EQ(book.ncx, book.nav);
+    EXPECT_EQ(book.title, "雨夜");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Epub, TextAndBook,
+    ::testing::Values(LayoutRow{"default", {}, {}},
+                      LayoutRow{"own_markers_indent_and_ending",
+                                {"--heading-open", "[", "--heading-close", "]", "--indent", "> ", "--paragraph-end", "|"},
+                                {"[", "]", "> ", "|"}},
+                      LayoutRow{"no_split", {"--no-split"}, {}},
+                      LayoutRow{"no_merge", {"--no-merge"}, {"", "", "", ""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EpubOutput, NamesAndWhatIsWritten) {
+    struct Row {
+        const char* source;
+        const char* book;
+    };
+    for (const Row& r : {Row{"/a/b.txt", "/a/kovra-b.epub"}, Row{"b.TXT", "kovra-b.epub"},
+                         Row{"/a/c.text", "/a/kovra-c.text.epub"}, Row{"/a/d", "/a/kovra-d.epub"},
+                         Row{"/a/kovra-e.Txt", "/a/kovra-kovra-e.epub"}})
+        EXPECT_EQ(bookPathFor(r.source, ".epub"), r.book) << r.source;
+
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel(1));
+    ASSERT_EQ(runCli({"-q", "--epub", source}).status, 0);
+    EXPECT_TRUE(exists(dir.path("kovra-a.epub")));
+    EXPECT_FALSE(exists(dir.path("kovra-a.txt"))) << "--epub writes the book instead of the text";
+    ASSERT_EQ(runCli({"-q", "--format", "txt", source}).status, 0);
+    EXPECT_TRUE(exists(dir.path("kovra-a.txt")));
+    const CliResult json = runCli({"--json", "--format", "epub,txt", source});
+    EXPECT_NE(json.out.find("\"output\": \"" + dir.path("kovra-a.txt") + "\", \"epub\": \"" + dir.path("kovra-a.epub")),
+              std::string::npos)
+        << json.out;
+    EXPECT_EQ(readFile(source), novel(1));
+}
+
+TEST(EpubOutput, SameInputSameBytesWithTheSourcesTime) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel());
+    const timeval times[2] = {{981173106, 0}, {981173106, 0}};  // 2001-02-03T04:05:06Z
+    ASSERT_EQ(::utimes(source.c_str(), times), 0);
+    ASSERT_EQ(runCli({"-q", "--epub", source}).status, 0);
+    const std::string first = readFile(dir.path("kovra-a.epub"));
+    ::usleep(1100 * 1000);  // a second later: nothing may depend on the clock
+    ASSERT_EQ(runCli({"-q", "--epub", source}).status, 0);
+    EXPECT_EQ(readFile(dir.path("kovra-a.epub")), first);
+    const EpubBook book = readEpub(first);
+    EXPECT_EQ(book.modified, "2001-02-03T04:05:06Z");
+    const formats::DosTime dos = formats::dosTimeOf(981173106);
+    EXPECT_EQ(static_cast<unsigned char>(first[12]) | static_cast<unsigned char>(first[13]) << 8, dos.date);
+}
+
+TEST(EpubOutput, BatchesGiveTheSameBooksWithAnyNumberOfJobs) {
+    TempDir one, three;
+    for (const TempDir* dir : {&one, &three}) {
+        dir->write("a.txt", novel(2));
+        dir->write("sub/b.TXT", "他說：「這個時候，我們還沒有見過。」\r\n第一回\r\n正文。\r\n");
+        dir->write("sub/c.txt", novel(3));
+    }
+    ASSERT_EQ(runCli({"-q", "--format", "txt,epub", "--batch", one.path(), "--jobs", "1"}).status, 0);
+    ASSERT_EQ(runCli({"-q", "--format", "txt,epub", "--batch", three.path(), "--jobs", "3"}).status, 0);
+    for (const char* name : {"kovra-a.epub", "sub/kovra-b.epub", "sub/kovra-c.epub", "kovra-a.txt", "sub/kovra-b.TXT"})
+        EXPECT_EQ(readFile(one.path(name)), readFile(three.path(name))) << name;
+    EXPECT_EQ(readEpub(readFile(one.path("sub/kovra-b.epub"))).language, "zh-TW");
+    EXPECT_EQ(readEpub(readFile(one.path("kovra-a.epub"))).language, "zh-CN");
+}
+
+TEST(EpubOutput, BookOptions) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel(1));
+    CliResult r = runCli({"-q", "--epub", "--title", "雨夜 <上>", "--author", "无名氏", "--language", "zh-Hant-TW",
+                          "--vertical", source});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const EpubBook book = readEpub(readFile(dir.path("kovra-a.epub")));
+    EXPECT_EQ(book.title, "雨夜 <上>");
+    EXPECT_EQ(book.author, "无名氏");
+    EXPECT_EQ(book.language, "zh-Hant-TW");
+    EXPECT_EQ(book.progression, "rtl");
+
+    struct Usage {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Usage usages[] = {
+        {{"--title", "x", source}, "--title, --author, --language and --vertical describe an EPUB"},
+        {{"--epub", "--language", "中文", source}, "--language: not a language tag"},
+        {{"--epub", "--language", "zh-", source}, "--language: not a language tag"},
+        {{"--epub", "--language", "z-TW", source}, "--language: not a language tag"},
+        {{"--format", "txt,,epub", source}, "--format"},
+        {{"--epub", "--title", "x", source, source}, "--title names one book"},
+        {{"--epub", "--title", "x", "--batch", dir.path()}, "--title names one book"},
+        {{"--epub", "-"}, "standard input (-) gives text only"},
+        {{"--format", "pdf", source}, "--format"},
+        {{"--epub", "--format", "epub", source}, "--format"},
+        {{"--epub", "--author", "\xff", source}, "not valid UTF-8"},
+    };
+    for (const Usage& u : usages) {
+        r = runCli(u.args);
+        EXPECT_EQ(r.status, 2) << u.error;
+        EXPECT_NE(r.err.find(u.error), std::string::npos) << r.err;
+    }
+}
+
+TEST(EpubOutput, UndecodableBytesBecomeReplacementCharactersWithAWarning) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", "他说，好\x80\x80的。\r\n");
+    const CliResult r = runCli({"-q", "--format", "txt,epub", "--encoding", "utf-8", source});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 2 bytes are not valid utf-8; they were copied unchanged\n"
+                     "quenlet-cli: warning: " + dir.path("kovra-a.epub") + ": 2 characters cannot go into an EPUB "
+                     "(undecodable bytes, control characters); they are shown as U+FFFD\n");
+    EXPECT_EQ(readEpub(readFile(dir.path("kovra-a.epub"))).texts("p"),
+              std::vector<std::string>{"他说，好\uFFFD\uFFFD的。"});
+    EXPECT_NE(readFile(dir.path("kovra-a.txt")).find("\x80\x80"), std::string::npos) << "the text keeps the bytes";
+}
+
+std::size_t entries(const std::string& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST(EpubFaults, FullDiskLeavesNoPartialBookAndTheEarlierOne) {
+    for (const char* jobs : {"", "1", "2"}) {
+        TempDir dir;
+        const std::string source = dir.write("a.txt", novel(400));
+        dir.write("kovra-a.epub", "earlier book");
+        std::vector<std::string> args = {"-q", "--epub", source};
+        if (*jobs) args = {"-q", "--epub", "--batch", dir.path(), "--jobs", jobs};
+        const ChildResult child = runInChild(
+            [&args](std::string& report) {
+                const CliResult r = runCli(args);
+                report = r.err;
+                return r.status;
+            },
+            {.maxFileBytes = 16 * 1024});
+        EXPECT_EQ(child.status, 1) << jobs;
+        EXPECT_EQ(child.report, "quenlet-cli: " + dir.path("kovra-a.epub") + ": cannot write: File too large\n");
+        EXPECT_EQ(readFile(dir.path("kovra-a.epub")), "earlier book");
+        EXPECT_EQ(entries(dir.path()), 2U) << "no temporary file left";
+    }
+}
+
+TEST(EpubFaults, UnwritableFolderIsReportedWithTheBooksName) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel(1));
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+    const ChildResult child = runUnprivileged([&source](std::string& report) {
+        const CliResult r = runCli({"-q", "--epub", source});
+        report = r.err;
+        return r.status;
+    });
+    ::chmod(dir.path().c_str(), 0777);
+    EXPECT_EQ(child.status, 1);
+    EXPECT_EQ(child.report, "quenlet-cli: " + dir.path("kovra-a.epub") + ": cannot create output: Permission denied\n");
+    EXPECT_EQ(entries(dir.path()), 1U);
+}
+
+// ---- epubcheck ----
+
+constexpr const char* kEpubcheck = "/usr/share/java/epubcheck.jar";
+
+// epubcheck's report on a book; empty with a reason when it cannot run here.
+std::string epubcheck(const std::string& book, std::string& skipped) {
+    if (::access(kEpubcheck, R_OK) != 0 || std::system("java -version >/dev/null 2>&1") != 0) {
+        skipped = "epubcheck (Debian packages epubcheck and default-jre-headless) is not installed";
+        return {};
+    }
+    const std::string command = "java -jar " + std::string(kEpubcheck) + " '" + book + "' 2>&1";
+    std::string report;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) report.append(buffer, n);
+    if (pipe) ::pclose(pipe);
+    return report;
+}
+
+#define EXPECT_EPUBCHECK_ACCEPTS(book)                                                               \
+    do {                                                                                             \
+        std::string skipped;                                                                         \
+        const std::string report = epubcheck(book, skipped);                                         \
+        if (!skipped.empty()) GTEST_SKIP() << skipped;                                               \
+        EXPECT_NE(report.find("\nNo errors or warnings detected."), std::string::npos) << report;    \
+    } while (false)
+
+TEST(Epubcheck, AcceptsABookWithVolumesLongChaptersStylesAndOddText) {
+    TempDir dir;
+    BookDetails details;
+    details.title = u"书 <一> & \x01";
+    details.author = u"某 & 某";
+    formats::EpubWriter writer(details, 2);
+    writer.paragraph(u"> ", u"前言 <b>&amp;</b>，坏字\xDC80。", u"|");
+    writer.heading(u"《", u"上卷", u"》", HeadingRank::Volume);
+    writer.listEntry(u"　", u"第一回", u"");
+    writer.heading(u"《", u"第一回 \"引子\"", u"》", HeadingRank::Chapter);
+    for (int i = 0; i < 200; ++i) writer.paragraph(u"> ", Text(1000, u'长') + u"。", u"|");
+    writer.heading(u"《", u"", u"》", HeadingRank::Chapter);
+    writer.heading(u"《", u"下卷", u"》", HeadingRank::Volume);
+    writer.heading(u"《", u"第二回", u"》", HeadingRank::Chapter);
+    writer.plainLine(u"\tA line\x0B as it stood");
+    const std::string path = dir.path("book.epub");
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    writer.finish(fd, path);
+    ::close(fd);
+    ASSERT_GT(readEpub(readFile(path)).spine.size(), 5U);
+    EXPECT_EPUBCHECK_ACCEPTS(path);
+}
+
+TEST(Epubcheck, AcceptsAVerticalTraditionalBookWithoutHeadings) {
+    TempDir dir;
+    const std::string source = dir.write("紅樓夢.txt", "他說：「這個時候，我們還沒有見過。」\r\n");
+    ASSERT_EQ(runCli({"-q", "--epub", "--vertical", "--author", "曹雪芹", source}).status, 0);
+    const std::string book = dir.path("kovra-紅樓夢.epub");
+    EXPECT_EQ(readEpub(readFile(book)).language, "zh-TW");
+    EXPECT_EPUBCHECK_ACCEPTS(book);
+}
+
+}  // namespace
+}  // namespace quenlet::test
