@@ -23,8 +23,8 @@ bool isConversionName(std::string_view name);
 class ChineseConverter {
 public:
     // The named conversion, loaded once and shared (it is only read). Throws
-    // std::runtime_error when the name is unknown or its dictionaries cannot
-    // be loaded.
+    // ResourceError (ConversionUnavailable) when the name is unknown or its
+    // dictionaries cannot be loaded.
     static std::shared_ptr<const ChineseConverter> load(std::string_view name);
 
     ~ChineseConverter();

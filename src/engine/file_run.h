@@ -48,6 +48,7 @@ struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
     int errorNumber = 0;  // the system's error number behind the failure, when there is one
+    FailureCause failure;  // when the run failed: its kind and details, for front ends with messages of their own
     std::string outputPath;
     TextFormat format;  // the source's
     DetectedBy detectedBy = DetectedBy::Utf8;
