@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 
+#include "child_process.h"
 #include "chinese_conversion.h"
 #include "failure_texts.h"
 #include "form1.h"
@@ -610,6 +611,25 @@ private slots:
         QCOMPARE(quenlet::ui::failureText({quenlet::FailureKind::OutOfMemory, "a.txt", ENOMEM}),
                  QStringLiteral("a.txt：内存不足。"));
         QCOMPARE(quenlet::ui::systemErrorText(EHWPOISON), QStringLiteral("系统错误，代码%1").arg(EHWPOISON));
+    }
+
+    void aRunWhoseThreadCannotStartEndsAsAFailure() {
+        // In a child process that may start no thread at all.
+        const quenlet::test::ChildResult child = quenlet::test::runInChild(
+            [](std::string& report) {
+                BackgroundRun run;
+                bool ran = false;
+                bool done = false;
+                run.start([&ran] { ran = true; }, [&done] { done = true; });
+                QElapsedTimer clock;
+                clock.start();
+                while (!done && clock.elapsed() < 10000) QCoreApplication::processEvents();
+                report = std::to_string(static_cast<int>(run.unexpectedFailure().kind));
+                return done && !ran && !run.active() ? 0 : 1;
+            },
+            {.unprivileged = true, .maxProcesses = 0});
+        QCOMPARE(child.status, 0);
+        QCOMPARE(child.report, std::to_string(static_cast<int>(quenlet::FailureKind::CannotStart)));
     }
 
     void extensionChoicesComeFromTheEngine() {
