@@ -98,6 +98,8 @@ void finishOutput(const LineReader& reader, const OutputFormat& output, LineWrit
     result.replaced.escapesReplaced += trailingReplaced;
 }
 
+// Notes a failure in the result: the English message, and its cause for
+// front ends with messages of their own.
 void fail(FileRunResult& result, std::string error, FailureCause cause) {
     result.ok = false;
     result.error = std::move(error);

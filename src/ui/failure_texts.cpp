@@ -42,7 +42,7 @@ QString reasonText(const FailureCause& cause, const std::string& englishError) {
         case FailureKind::OutOfMemory: return QStringLiteral("内存不足");
         case FailureKind::Interrupted: return QStringLiteral("程序正在退出，排版被中断");
         case FailureKind::CannotMakeTemporaryCopy: return QStringLiteral("无法在临时文件夹中保存副本");
-        case FailureKind::EncodingUnavailable: return QStringLiteral("系统缺少这种编码的转换表");
+        case FailureKind::EncodingUnavailable: return QStringLiteral("无法载入这种编码的转换表");
         case FailureKind::ConversionUnavailable: return QStringLiteral("简繁转换的词典没有安装或无法读取");
         case FailureKind::CannotStart: return QStringLiteral("无法开始排版：系统不能再创建线程");
         case FailureKind::None:
