@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "batch_run.h"
+#include "parallel_batch.h"
 #include "temp_dir.h"
 #include "child_process.h"
 
@@ -153,6 +154,27 @@ TEST(Batch, OptionsAreTakenForEachFileAndEventsProcessedAfterEachEntry) {
     EXPECT_EQ(readFile(dir.path("kovra-b.txt")), "2标题》\r\n\r\n");
     EXPECT_EQ(taken, 2);
     EXPECT_EQ(events, 4);
+}
+
+// A front end whose settings may change during a batch gives them file by
+// file (the window's tests change them between files); many jobs take them too.
+TEST(Batch, SettingsAreTakenForEachFileWhenTheHooksGiveThem) {
+    TempDir dir;
+    dir.write("a.txt", "标题\n");
+    dir.write("b.txt", "标题\n");
+    TypesetEngine engine;
+    BatchRun::Hooks hooks;
+    hooks.settings.outputFormat = outputFormatFromName("gb18030");  // passed over for the hook
+    hooks.takeSettings = [] {
+        FileRunSettings settings;
+        settings.outputFormat = outputFormatFromName("utf-16le");
+        return settings;
+    };
+    EXPECT_EQ(ParallelBatch(engine, hooks, 2).run(dir.path()).files, 2);
+    using namespace std::string_literals;
+    const std::string utf16 = "\xFF\xFE\x0A\x30\x07\x68\x98\x98\x0B\x30\r\0\n\0\r\0\n\0"s;  // 《标题》
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), utf16);
+    EXPECT_EQ(readFile(dir.path("kovra-b.txt")), utf16);
 }
 
 TEST(Batch, UnreadableFileAndUnlistableFolderAreReportedWhileTheRestCompletes) {

@@ -1,5 +1,6 @@
 // The window, driven as a user would, with the dialogs answered by the test.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
@@ -13,16 +14,22 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <memory>
 
+#include "child_process.h"
+#include "chinese_conversion.h"
+#include "failure_texts.h"
 #include "form1.h"
+#include "output_choices.h"
 #include "qt_translations.h"
 #include "temp_dir.h"
 
@@ -172,12 +179,24 @@ QStringList layoutFaults(Form1& w) {
             const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
                                                 : label->sizeHint().width() <= label->width();
             if (!fits) faults << "clipped: " + label->text();
-        } else if (qobject_cast<QCheckBox*>(control) || qobject_cast<QPushButton*>(control)) {
+        } else if (qobject_cast<QCheckBox*>(control) || qobject_cast<QPushButton*>(control) ||
+                   qobject_cast<QComboBox*>(control)) {
             if (control->sizeHint().width() > control->width())
                 faults << "clipped: " + control->property("text").toString();
         }
     }
     return faults;
+}
+
+// True when nothing of `message` is in English: what is left once the file
+// names, the names of encodings and character codes are taken out holds no
+// Latin letter.
+bool wholeChinese(QString message, const QStringList& names) {
+    for (const QString& name : names) message.remove(name);
+    for (const quenlet::EncodingInfo& info : quenlet::encodings())
+        message.remove(quenlet::ui::encodingLabel(info.encoding));
+    message.remove(QRegularExpression(QStringLiteral("U\\+[0-9A-F]{4,6}")));
+    return !message.contains(QRegularExpression(QStringLiteral("[A-Za-z]")));
 }
 
 }  // namespace
@@ -215,8 +234,16 @@ private slots:
         QCOMPARE(w.Command1->text(), QStringLiteral("打　开　排　版"));
         QCOMPARE(w.Text4->toolTip(), QStringLiteral("双击清除，默认段前空两格。"));
         QCOMPARE(w.takeOptions(), quenlet::TypesetOptions{});
+        QCOMPARE(w.Frame4->title(), QStringLiteral("扩展设置"));
+        QCOMPARE(w.Combo1->currentText(), QStringLiteral("与原文件相同"));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("不转换"));
+        QVERIFY(!w.takeSettings().outputFormat.has_value() && w.takeSettings().conversion.empty());
         const double scale = w.logicalDpiX() / 96.0;
-        QCOMPARE(w.size(), QSize(qRound(485 * scale), qRound(305 * scale)));
+        // The designed window, grown downward by the 扩展设置 frame below everything else.
+        QCOMPARE(w.size(), QSize(qRound(485 * scale), qRound(389 * scale)));
+        for (QWidget* above : std::initializer_list<QWidget*>{w.Frame1, w.Frame2, w.Frame3, w.Command1, w.Command2,
+                                                             w.Label3})
+            QVERIFY(above->geometry().bottom() < w.Frame4->geometry().top());
         QCOMPARE(w.Command2->geometry(), QRect(qRound(240 * scale), qRound(264 * scale), qRound(129 * scale),
                                                qRound(36 * scale)));
     }
@@ -384,8 +411,9 @@ private slots:
         w.Command1_Click();
         QVERIFY(runEnds(w));
         QCOMPARE(platform.warnings.size(), 1);
-        QVERIFY(platform.warnings[0].contains(QString::fromStdString(dir.path("kovra-a.txt")) +
-                                              ": cannot replace output: Is a directory"));
+        QCOMPARE(platform.warnings[0], QStringLiteral("无法排版这个文件：\n") +
+                                           QString::fromStdString(dir.path("kovra-a.txt")) +
+                                           QStringLiteral("：无法用新的副本替换已有的同名文件（那是一个文件夹）。"));
         QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
         QVERIFY(!w.Label9->isVisible());
         QVERIFY(w.Frame1->isEnabled() && w.Command1->isEnabled() && w.Text2->isEnabled());
@@ -488,8 +516,151 @@ private slots:
         w.Command2_Click();
         QVERIFY(runEnds(w));
         QCOMPARE(platform.warnings.size(), 1);
-        QVERIFY(platform.warnings[0].contains("kovra-a.txt") && platform.warnings[0].contains("kovra-c.txt"));
+        const QString replaced = QStringLiteral("：无法用新的副本替换已有的同名文件（那是一个文件夹）。\n");
+        QCOMPARE(platform.warnings[0], QStringLiteral("以下2项未能处理，其余文件已排版：\n") +
+                                           QString::fromStdString(dir.path("kovra-a.txt")) + replaced +
+                                           QString::fromStdString(dir.path("kovra-c.txt")) + replaced);
         QCOMPARE(w.Frame2->title(), QStringLiteral("共1个文件"));
+    }
+
+    void failuresAreExplainedInChinese_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("failedName");  // relative to the scratch folder, unless absolute
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("missing file") << "missing" << "gone.txt" << "：无法打开（文件不存在）。";
+        QTest::addRow("a folder") << "folder" << "shelf" << "：这是一个文件夹，不是文件。";
+        QTest::addRow("unreadable") << "unreadable" << "/proc/self/mem"
+                                    << "：读取时出错（磁盘读写出错，可能是硬件或文件系统的故障）。";
+        QTest::addRow("Big5 lacks a character")
+            << "big5" << "kovra-a.txt"
+            << "：第3行的“说”（U+8BF4）无法用Big5编码写出，文件没有写入任何内容；请换一种输出编码或简繁转换。";
+    }
+    void failuresAreExplainedInChinese() {
+        QFETCH(QString, setup);
+        QFETCH(QString, failedName);
+        QFETCH(QString, reason);
+        TempDir dir;
+        const std::string source = dir.write("a.txt", "第一章\r\n他说好。\r\n");
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        w.show();
+        platform.fileAnswer = QString::fromStdString(source);
+        if (setup == "missing") {
+            platform.fileAnswer = QString::fromStdString(dir.path("gone.txt"));
+        } else if (setup == "folder") {
+            dir.makeFolders(dir.path("shelf"));
+            platform.fileAnswer = QString::fromStdString(dir.path("shelf"));
+        } else if (setup == "unreadable") {
+            platform.fileAnswer = QStringLiteral("/proc/self/mem");
+        } else if (setup == "big5") {
+            w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("big5")));
+        }
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
+        const QString failed =
+            failedName.startsWith('/') ? failedName : QString::fromStdString(dir.path(failedName.toStdString()));
+        QCOMPARE(platform.warnings, QStringList({QStringLiteral("无法排版这个文件：\n") + failed + reason}));
+        QVERIFY2(wholeChinese(platform.warnings[0], {failed}), qPrintable(platform.warnings[0]));
+        QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
+    }
+
+    void everyFailureKindHasAReasonOfItsOwn() {
+        using quenlet::FailureKind;
+        const std::string path = "/书架/第一册.txt";
+        QSet<QString> texts;
+        for (int k = static_cast<int>(FailureKind::None) + 1; k < static_cast<int>(FailureKind::Other); ++k) {
+            quenlet::FailureCause cause(static_cast<FailureKind>(k), path);
+            cause.unencodable = {12, U'𠀀', quenlet::Encoding::Big5};
+            const QString text = quenlet::ui::failureText(cause, path + ": an English reason");
+            QVERIFY2(text.startsWith(QStringLiteral("/书架/第一册.txt：")) && text.endsWith(QStringLiteral("。")) &&
+                         wholeChinese(text, {QString::fromStdString(path)}),
+                     qPrintable(text));
+            texts.insert(text);
+        }
+        QCOMPARE(texts.size(), static_cast<qsizetype>(FailureKind::Other) - 1);
+        // What the engine could not name is shown in its own words, less the file's name.
+        QCOMPARE(quenlet::ui::failureText({FailureKind::Other, path}, path + ": an English reason"),
+                 QStringLiteral("/书架/第一册.txt：出现意外错误：an English reason。"));
+        QCOMPARE(quenlet::ui::failureText({FailureKind::CannotWrite, "a.txt", ENOSPC}),
+                 QStringLiteral("a.txt：写入时出错（磁盘已满）。"));
+        QCOMPARE(quenlet::ui::systemErrorText(EHWPOISON), QStringLiteral("系统错误，代码%1").arg(EHWPOISON));
+    }
+
+    void aRunWhoseThreadCannotStartEndsAsAFailure() {
+        // In a child process that may start no thread at all.
+        const quenlet::test::ChildResult child = quenlet::test::runInChild(
+            [](std::string& report) {
+                BackgroundRun run;
+                bool ran = false;
+                bool done = false;
+                run.start([&ran] { ran = true; }, [&done] { done = true; });
+                QElapsedTimer clock;
+                clock.start();
+                while (!done && clock.elapsed() < 10000) QCoreApplication::processEvents();
+                report = std::to_string(static_cast<int>(run.unexpectedFailure().kind));
+                return done && !ran && !run.active() ? 0 : 1;
+            },
+            {.unprivileged = true, .maxProcesses = 0});
+        QCOMPARE(child.status, 0);
+        QCOMPARE(child.report, std::to_string(static_cast<int>(quenlet::FailureKind::CannotStart)));
+    }
+
+    void extensionChoicesComeFromTheEngine() {
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        QStringList labels;
+        for (int i = 0; i < w.Combo1->count(); ++i) labels << w.Combo1->itemText(i);
+        QCOMPARE(labels, QStringList({"与原文件相同", "UTF-8", "UTF-8 (带BOM)", "UTF-16LE", "UTF-16BE", "GB18030", "Big5"}));
+        for (const quenlet::NamedFormat& named : quenlet::outputFormats())
+            QVERIFY(w.Combo1->findData(QString::fromStdString(std::string(named.name))) > 0);
+        QCOMPARE(w.Combo2->count(), static_cast<int>(quenlet::conversionNames().size()) + 1);
+        QCOMPARE(w.Combo2->itemText(2), QStringLiteral("繁→简"));
+        for (std::string_view name : quenlet::conversionNames()) {
+            // Every conversion the engine offers, under a Chinese label.
+            const QString label = w.Combo2->itemText(w.Combo2->findData(QString::fromStdString(std::string(name))));
+            QVERIFY2(label.contains(QStringLiteral("→")) && wholeChinese(label, {}), name.data());
+        }
+    }
+
+    void theExtensionOptionsReachTheEngine() {
+        TempDir dir;
+        // Traditional characters in GB18030, typeset into simplified ones in UTF-8.
+        const QByteArray traditional = QStringLiteral("第一章　開端\r\n他走進房間，看見桌上\r\n放了一封信。\r\n").toUtf8();
+        std::string gb18030;
+        quenlet::encodeText(quenlet::Encoding::Gb18030, quenlet::fromUtf8(traditional.toStdString()), gb18030);
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("书.txt", gb18030));
+        Form1 w(platform);
+        w.show();
+        w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("utf-8")));
+        w.Combo2->setCurrentIndex(w.Combo2->findData(QStringLiteral("t2s")));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("繁→简"));
+        w.Command1_Click();
+        QVERIFY(w.isRunning());
+        QVERIFY(!w.Frame4->isEnabled());  // locked with the other options while the file runs
+        QVERIFY(runEnds(w));
+        QCOMPARE(readFile(dir.path("kovra-书.txt")), "《第一章开端》\r\n\r\n　　他走进房间，看见桌上放了一封信。\r\n");
+        QVERIFY(w.Frame4->isEnabled());
+        QVERIFY(platform.warnings.isEmpty());
+    }
+
+    void aBatchTakesTheExtensionOptionsForEachFile() {
+        TempDir dir;
+        dir.write("a.txt", "标题\n");
+        dir.write("b.txt", "标题\n");
+        ScriptedPlatform platform;
+        platform.folderAnswer = QString::fromStdString(dir.path());
+        Form1 w(platform);
+        w.show();
+        // After the first file the user picks another encoding; the next file is written in it.
+        platform.onBetween = [&w] {
+            onWindowThread(w, [&w] { w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("utf-16le"))); });
+        };
+        w.Command2_Click();
+        QVERIFY(runEnds(w));
+        QCOMPARE(readFile(dir.path("kovra-a.txt")), "《标题》\r\n\r\n");
+        using namespace std::string_literals;
+        QCOMPARE(readFile(dir.path("kovra-b.txt")), "\xFF\xFE\x0A\x30\x07\x68\x98\x98\x0B\x30\r\0\n\0\r\0\n\0"s);
     }
 
     void cancelledFolderDialogChangesNothing() {
@@ -517,6 +688,8 @@ private slots:
             w.Text5->setText(QStringLiteral(" 完 "));
             w.Check1->setChecked(false);
             w.Check2.at(4)->setChecked(false);
+            w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("big5")));
+            w.Combo2->setCurrentIndex(w.Combo2->findData(QStringLiteral("s2twp")));
             platform.fileAnswer = books + "/a.txt";
             w.Command1_Click();
             QVERIFY(runEnds(w));
@@ -538,14 +711,35 @@ private slots:
         QVERIFY(!w.Check2.at(4)->isChecked() && w.Check2.at(3)->isChecked() && w.Check3->isChecked());
         const quenlet::TypesetOptions options = w.takeOptions();
         QVERIFY(!options.SplitParagraphs && !options.TildeToEllipsis && options.ParagraphEnd == u" 完 ");
+        QCOMPARE(w.Combo1->currentText(), QStringLiteral("Big5"));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("简→台湾(含词汇)"));
+        const quenlet::FileRunSettings settings = w.takeSettings();
+        QVERIFY(settings.outputFormat == quenlet::outputFormatFromName("big5") && settings.conversion == "s2twp");
 
         w.Command1_Click();
         QCOMPARE(platform.lastDialog, "打开文件|" + books + "|所有文件 (*)");
         w.Command2_Click();
         QCOMPARE(platform.lastDialog, QStringLiteral("请选择路径：|") + library);
-        // The reset gestures still reset.
+        // The reset gestures still reset the boxes, and only the boxes.
         QTest::mouseClick(w.Label11, Qt::LeftButton);
         QCOMPARE(w.Text2->text(), QString());
+        QTest::mouseDClick(w.Frame1, Qt::LeftButton, {}, QPoint(5, w.Frame1->height() - 5));
+        QCOMPARE(w.Combo1->currentText(), QStringLiteral("Big5"));
+        QCOMPARE(w.Combo2->currentText(), QStringLiteral("简→台湾(含词汇)"));
+    }
+
+    void aRememberedChoiceNoLongerOfferedIsPassedOver() {
+        TempDir dir;
+        const QString settingsFile = QString::fromStdString(dir.path("quenlet.ini"));
+        {
+            QSettings settings(settingsFile, QSettings::IniFormat);
+            settings.setValue("boxes/Combo1", "ebcdic");
+            settings.setValue("boxes/Combo2", "gb18030");
+        }
+        ScriptedPlatform platform(settingsFile);
+        Form1 w(platform);
+        QCOMPARE(w.Combo1->currentIndex(), 0);
+        QCOMPARE(w.Combo2->currentIndex(), 0);
     }
 
     void aDroppedFileOrFolderIsTypeset() {

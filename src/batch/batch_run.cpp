@@ -23,7 +23,7 @@ void BatchRun::syncFolder() {
         unsynced_->sync(unsyncedPath_);
     } catch (const FileError& e) {
         // The copies are in place, but the disk did not confirm their names.
-        fail(e.path(), e.what());
+        fail(e.path(), e.what(), e.cause());
     }
     unsynced_.reset();
 }
@@ -35,7 +35,7 @@ void walkFolder(const std::string& folder, FolderVisitor& visitor) {
         switch (step.kind) {
             case WalkStep::TextFile: visitor.textFile(step.file); break;
             case WalkStep::OtherFile: break;
-            case WalkStep::Failure: visitor.unreadable(step.path, step.error); break;
+            case WalkStep::Failure: visitor.unreadable(step.path, step.error, step.cause); break;
         }
         if (!(step.kind == WalkStep::Failure && step.folder)) visitor.entryExamined();
     }
@@ -49,11 +49,11 @@ void BatchRun::ProcessFile(const FileLocation& file) {
     const Count number = s.FileCount + 1;
     if (hooks_.observer) hooks_.observer->fileStarted(number, file.path);
     if (unsynced_ && unsynced_ != file.folder) syncFolder();
-    FileRunSettings settings = hooks_.settings;
+    FileRunSettings settings = settingsOfNextFile(hooks_);
     settings.syncFolder = !running_;
     const FileRunResult result = typesetFile(engine_, file, hooks_.takeOptions(), settings);
     if (!result.ok) {
-        fail(file.path, result.error);
+        fail(file.path, result.error, result.failure);
         return;
     }
     if (running_ && !unsynced_) {
@@ -70,14 +70,14 @@ void BatchRun::ProcessFile(const std::string& path) {
     try {
         file = FileLocation::ofPath(path);
     } catch (const FileError& e) {
-        fail(path, e.what());
+        fail(path, e.what(), e.cause());
         return;
     }
     ProcessFile(file);
 }
 
-void BatchRun::fail(const std::string& path, const std::string& error) {
-    failures_.push_back({path, error});
+void BatchRun::fail(const std::string& path, const std::string& error, const FailureCause& cause) {
+    failures_.push_back({path, error, cause});
     if (hooks_.observer) hooks_.observer->fileFailed(path, error);
 }
 

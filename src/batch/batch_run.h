@@ -27,6 +27,7 @@ public:
 struct BatchFailure {
     std::string path;
     std::string error;  // "<file>: <reason>"
+    FailureCause cause;  // the kind and details, for front ends with messages of their own
 };
 
 struct BatchResult {
@@ -45,7 +46,7 @@ public:
     virtual void textFile(const FileLocation& file) = 0;  // a ".txt" file, not one of our outputs
     // A folder that could not be listed or entered, or a file entry that
     // could not be examined.
-    virtual void unreadable(const std::string& path, const std::string& error) = 0;
+    virtual void unreadable(const std::string& path, const std::string& error, const FailureCause& cause) = 0;
     virtual void entryExamined() {}  // after every file entry, matching or not
 };
 void walkFolder(const std::string& folder, FolderVisitor& visitor);
@@ -60,7 +61,14 @@ public:
         std::function<void()> processEvents = [] {};
         BatchObserver* observer = nullptr;
         FileRunSettings settings;
+        // The settings of the next file, taken afresh for each file like its
+        // options, when set; else `settings` serve for every file.
+        std::function<FileRunSettings()> takeSettings;
     };
+    // The settings of the next file under these hooks.
+    static FileRunSettings settingsOfNextFile(const Hooks& hooks) {
+        return hooks.takeSettings ? hooks.takeSettings() : hooks.settings;
+    }
 
     BatchRun(TypesetEngine& engine, Hooks hooks) : engine_(engine), hooks_(std::move(hooks)) {}
 
@@ -74,9 +82,11 @@ public:
 
 private:
     void textFile(const FileLocation& file) override { ProcessFile(file); }
-    void unreadable(const std::string& path, const std::string& error) override { fail(path, error); }
+    void unreadable(const std::string& path, const std::string& error, const FailureCause& cause) override {
+        fail(path, error, cause);
+    }
     void entryExamined() override { hooks_.processEvents(); }
-    void fail(const std::string& path, const std::string& error);
+    void fail(const std::string& path, const std::string& error, const FailureCause& cause);
     void syncFolder();
 
     TypesetEngine& engine_;

@@ -91,6 +91,17 @@ int list(const OpenFolder& folder, std::vector<FileEntry>& files, std::vector<st
     return error;
 }
 
+// The step that reports a failure; `folder` when the entry is a folder.
+WalkStep failedStep(const FileError& error, bool folder) {
+    WalkStep step;
+    step.kind = WalkStep::Failure;
+    step.path = error.path();
+    step.error = error.what();
+    step.folder = folder;
+    step.cause = error.cause();
+    return step;
+}
+
 }  // namespace
 
 void FolderWalk::enter(std::shared_ptr<const OpenFolder> folder, WalkStep& failure, bool& failed) {
@@ -99,7 +110,7 @@ void FolderWalk::enter(std::shared_ptr<const OpenFolder> folder, WalkStep& failu
     if (error != 0) {
         std::string path = folder->path();
         if (path.size() > 1 && path.back() == '/') path.pop_back();
-        failure = {WalkStep::Failure, {}, path, FileError(path, "cannot list folder", error).what(), true};
+        failure = failedStep(FileError(FailureKind::CannotListFolder, path, "cannot list folder", error), true);
         failed = true;
         return;
     }
@@ -115,7 +126,8 @@ bool FolderWalk::next(WalkStep& step) {
             enter(OpenFolder::openForListing(top_), step, failed);
             if (failed) return true;
         } catch (const FileError& e) {
-            step = {WalkStep::Failure, {}, top_, e.what(), true};
+            step = failedStep(e, true);
+            step.path = top_;
             return true;
         }
     }
@@ -124,10 +136,9 @@ bool FolderWalk::next(WalkStep& step) {
         if (level.nextFile < level.files.size()) {
             const FileEntry& entry = level.files[level.nextFile++];
             const std::string path = level.folder->childPath(entry.name);
-            step = {WalkStep::OtherFile, {}, path, {}, false};
+            step = {WalkStep::OtherFile, {}, path, {}, false, {}};
             if (entry.type == FileEntry::Unexamined) {
-                step.kind = WalkStep::Failure;
-                step.error = FileError(path, "cannot open", entry.error).what();
+                step = failedStep(FileError(FailureKind::CannotOpen, path, "cannot open", entry.error), false);
                 return true;
             }
             if (!isTextFileName(entry.name) || isOutputFileName(entry.name)) return true;
@@ -138,8 +149,7 @@ bool FolderWalk::next(WalkStep& step) {
                 struct stat info{};
                 if (::fstatat(level.folder->fd(), entry.name.c_str(), &info, 0) != 0) {
                     if (errno == ENOENT || errno == ELOOP) return true;
-                    step.kind = WalkStep::Failure;
-                    step.error = FileError(path, "cannot open", errno).what();
+                    step = failedStep(FileError(FailureKind::CannotOpen, path, "cannot open", errno), false);
                     return true;
                 }
                 if (!S_ISREG(info.st_mode)) return true;
@@ -154,7 +164,7 @@ bool FolderWalk::next(WalkStep& step) {
             try {
                 child = OpenFolder::openChild(*level.folder, name);
             } catch (const FileError& e) {
-                step = {WalkStep::Failure, {}, e.path(), e.what(), true};
+                step = failedStep(e, true);
                 return true;
             }
             // Nothing more is opened through a folder once its last sub-folder

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "failure.h"
 #include "file_location.h"
 
 namespace quenlet {
@@ -33,6 +34,7 @@ struct WalkStep {
     std::string path;     // the entry's path, for messages
     std::string error;    // for Failure: "<path>: <reason>"
     bool folder = false;  // for Failure: the entry is a folder
+    FailureCause cause;   // for Failure: its kind and details
 };
 
 class FolderWalk {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -32,7 +33,7 @@ Attempt attempt(TypesetEngine& engine, const FileLocation& file, const Text& sta
                 const BatchRun::Hooks& hooks) {
     engine.state().CurrentChar = startingCurrentChar;
     engine.resetStatistics();
-    FileRunSettings settings = hooks.settings;
+    FileRunSettings settings = BatchRun::settingsOfNextFile(hooks);
     settings.threading = Threading::Inline;  // the files themselves already run side by side
     Attempt a;
     a.assumedClosed = TypesetEngine::leavesParagraphClosed(startingCurrentChar);
@@ -131,7 +132,9 @@ BatchResult ParallelBatch::run(const std::string& folder) {
                         }
                     } while (step.kind == WalkStep::OtherFile);
                 } catch (const std::exception& e) {  // out of memory: the walk ends with it, reported
-                    step = {WalkStep::Failure, {}, folder, folder + ": " + e.what(), true};
+                    const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+                    step = {WalkStep::Failure, {}, folder, folder + ": " + e.what(), true,
+                            {memory ? FailureKind::OutOfMemory : FailureKind::Other, folder, memory ? ENOMEM : 0}};
                     walkEnded = true;
                 }
                 i = pulled++;
@@ -158,6 +161,12 @@ BatchResult ParallelBatch::run(const std::string& folder) {
     if (workers.empty()) {
         BatchRun::Hooks inline_ = hooks_;
         inline_.settings.threading = Threading::Inline;
+        if (hooks_.takeSettings)
+            inline_.takeSettings = [take = hooks_.takeSettings] {
+                FileRunSettings settings = take();
+                settings.threading = Threading::Inline;
+                return settings;
+            };
         return BatchRun(engine_, inline_).run(folder);
     }
 
@@ -178,7 +187,7 @@ BatchResult ParallelBatch::run(const std::string& folder) {
             unsynced.front().folder->sync(unsynced.front().path);
         } catch (const FileError& e) {
             // The copies are in place, but the disk did not confirm their names.
-            result.failures.push_back({e.path(), e.what()});
+            result.failures.push_back({e.path(), e.what(), e.cause()});
             if (hooks_.observer) hooks_.observer->fileFailed(e.path(), e.what());
         }
         if (hooks_.observer)
@@ -211,13 +220,13 @@ BatchResult ParallelBatch::run(const std::string& folder) {
         }
         const WalkStep& step = slot.step;
         Attempt& a = *slot.attempt;
-        auto fail = [&](const std::string& error) {
+        auto fail = [&](const std::string& error, const FailureCause& cause) {
             settle();  // the files before it are reported first
-            result.failures.push_back({step.path, error});
+            result.failures.push_back({step.path, error, cause});
             if (hooks_.observer) hooks_.observer->fileFailed(step.path, error);
         };
         if (step.kind == WalkStep::Failure) {
-            fail(step.error);
+            fail(step.error, step.cause);
         } else {
             const bool guessedWrong = a.prepared.result.ok && a.dependence.onClosingMarkTest &&
                                       a.assumedClosed != TypesetEngine::leavesParagraphClosed(carried);
@@ -229,7 +238,7 @@ BatchResult ParallelBatch::run(const std::string& folder) {
                 settle();
             a.prepared.commit(false);
             if (!a.prepared.result.ok) {
-                fail(a.prepared.result.error);
+                fail(a.prepared.result.error, a.prepared.result.failure);
             } else {
                 result.statistics += a.statistics;
                 const Count number = ++result.files;

@@ -11,7 +11,8 @@ class ParallelBatch {
 public:
     // The engine supplies the state the batch starts from and receives the
     // state it ends with, as if it had typeset every file itself. The hooks'
-    // takeOptions is called from several threads; processEvents is not used.
+    // takeOptions and takeSettings are called from several threads;
+    // processEvents is not used.
     ParallelBatch(TypesetEngine& engine, BatchRun::Hooks hooks, unsigned jobs)
         : engine_(engine), hooks_(std::move(hooks)), jobs_(jobs < 1 ? 1 : jobs) {}
 

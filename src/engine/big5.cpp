@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "failure.h"
+
 namespace quenlet::big5 {
 namespace {
 
@@ -15,7 +17,8 @@ class Decoder {
 public:
     explicit Decoder(const char* flavour) : cd_(iconv_open("UTF-32LE", flavour)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("the C library has no ") + flavour + " converter (iconv)");
+            throw ResourceError(FailureKind::EncodingUnavailable,
+                                std::string("the C library has no ") + flavour + " converter (iconv)");
     }
     ~Decoder() { iconv_close(cd_); }
     Decoder(const Decoder&) = delete;
@@ -46,7 +49,8 @@ class Encoder {
 public:
     explicit Encoder(const char* flavour) : cd_(iconv_open(flavour, "UTF-32LE")) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("the C library has no ") + flavour + " converter (iconv)");
+            throw ResourceError(FailureKind::EncodingUnavailable,
+                                std::string("the C library has no ") + flavour + " converter (iconv)");
     }
     ~Encoder() { iconv_close(cd_); }
     Encoder(const Encoder&) = delete;

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "encoding.h"
+#include "failure.h"
 
 namespace quenlet {
 namespace {
@@ -62,7 +63,7 @@ ChineseConverter::ChineseConverter(std::unique_ptr<Impl> impl) : impl_(std::move
 ChineseConverter::~ChineseConverter() = default;
 
 std::shared_ptr<const ChineseConverter> ChineseConverter::load(std::string_view name) {
-    if (!isConversionName(name)) throw std::runtime_error("unknown conversion " + std::string(name));
+    if (!isConversionName(name)) throw ResourceError(FailureKind::ConversionUnavailable, "unknown conversion " + std::string(name));
     static std::mutex mutex;
     static std::map<std::string, std::shared_ptr<const ChineseConverter>, std::less<>> loaded;
     const std::lock_guard lock(mutex);
@@ -71,7 +72,8 @@ std::shared_ptr<const ChineseConverter> ChineseConverter::load(std::string_view 
     try {
         impl = std::make_unique<Impl>(name);
     } catch (const std::exception& e) {
-        throw std::runtime_error("cannot load the conversion " + std::string(name) + ": " + e.what());
+        throw ResourceError(FailureKind::ConversionUnavailable,
+                            "cannot load the conversion " + std::string(name) + ": " + e.what());
     }
     std::shared_ptr<const ChineseConverter> converter(new ChineseConverter(std::move(impl)));
     loaded.emplace(std::string(name), converter);

@@ -26,8 +26,8 @@ std::string languageAfterConversion(std::string_view conversion);
 class ChineseConverter {
 public:
     // The named conversion, loaded once and shared (it is only read). Throws
-    // std::runtime_error when the name is unknown or its dictionaries cannot
-    // be loaded.
+    // ResourceError (ConversionUnavailable) when the name is unknown or its
+    // dictionaries cannot be loaded.
     static std::shared_ptr<const ChineseConverter> load(std::string_view name);
 
     ~ChineseConverter();

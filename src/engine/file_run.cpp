@@ -104,6 +104,15 @@ void finishText(const LineReader& reader, const OutputFormat& output, LineWriter
     result.replaced.escapesReplaced += trailingReplaced;
 }
 
+// Notes a failure in the result: the English message, and its cause for
+// front ends with messages of their own.
+void fail(FileRunResult& result, std::string error, FailureCause cause) {
+    result.ok = false;
+    result.error = std::move(error);
+    result.errorNumber = cause.errorNumber;
+    result.failure = std::move(cause);
+}
+
 // Runs `body`; any failure restores the engine's carried state and becomes the
 // result's error message, which names `file` when the failure itself does not
 // name a file.
@@ -115,17 +124,17 @@ FileRunResult guarded(TypesetEngine& engine, const std::string& file, Body&& bod
         body(result);
         result.ok = true;
     } catch (const FileError& e) {
-        result.error = e.what();
-        result.errorNumber = e.error();
+        fail(result, e.what(), e.cause());
     } catch (const std::bad_alloc&) {
-        result.error = file + ": out of memory";
-        result.errorNumber = ENOMEM;
+        fail(result, file + ": out of memory", {FailureKind::OutOfMemory, file, ENOMEM});
+    } catch (const ResourceError& e) {
+        fail(result, file + ": " + e.what(), {e.kind(), file, e.errorNumber()});
     } catch (const std::system_error& e) {
-        result.error = file + ": " + e.what();
-        if (e.code().category() == std::generic_category() || e.code().category() == std::system_category())
-            result.errorNumber = e.code().value();
+        const bool systemNumber =
+            e.code().category() == std::generic_category() || e.code().category() == std::system_category();
+        fail(result, file + ": " + e.what(), {FailureKind::Other, file, systemNumber ? e.code().value() : 0});
     } catch (const std::exception& e) {
-        result.error = file + ": " + e.what();
+        fail(result, file + ": " + e.what(), {FailureKind::Other, file});
     }
     engine.detachHooks();
     if (!result.ok) engine.restoreCarriedState(saved);
@@ -139,10 +148,13 @@ int spoolFile(const std::string& inputName) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) return fd;
     if (errno != EOPNOTSUPP && errno != EISDIR)  // else the file system has no unnamed files
-        throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+        throw FileError(FailureKind::CannotMakeTemporaryCopy, inputName, "cannot make a temporary copy in " + folder,
+                        errno);
     std::string name = folder + "/quenlet-input-XXXXXX";
     fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) throw FileError(inputName, "cannot make a temporary copy in " + folder, errno);
+    if (fd < 0)
+        throw FileError(FailureKind::CannotMakeTemporaryCopy, inputName, "cannot make a temporary copy in " + folder,
+                        errno);
     ::unlink(name.c_str());
     return fd;
 }
@@ -316,9 +328,7 @@ void PreparedFile::commit(bool syncFolder) {
     try {
         commitOutputs(syncFolder);
     } catch (const FileError& e) {
-        result.ok = false;
-        result.error = e.what();
-        result.errorNumber = e.error();
+        fail(result, e.what(), e.cause());
     }
     output.reset();
     book.reset();
@@ -344,7 +354,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             std::vector<unsigned char> block(256 * 1024);
             while (const std::size_t got = readSome(inputFd, inputName, block.data(), block.size()))
                 writeAll(readFd, spoolName, std::string_view(reinterpret_cast<const char*>(block.data()), got));
-            if (::lseek(readFd, 0, SEEK_SET) != 0) throw FileError(inputName, systemReason("cannot read", errno));
+            if (::lseek(readFd, 0, SEEK_SET) != 0)
+                throw FileError(FailureKind::CannotRead, inputName, "cannot read", errno);
         }
         LineReader reader(readFd, inputName, settings.forcedEncoding, LineReader::kDefaultBlockSize,
                           settings.threading);
@@ -369,7 +380,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         finishText(reader, format, writer, result);
         result.findings = engine.findings();
         if (heldBack) {
-            if (::lseek(writeFd, 0, SEEK_SET) != 0) throw FileError(outputName, systemReason("cannot write", errno));
+            if (::lseek(writeFd, 0, SEEK_SET) != 0)
+                throw FileError(FailureKind::CannotWrite, outputName, "cannot write", errno);
             std::vector<unsigned char> block(256 * 1024);
             const std::string copyName = "the temporary copy of standard output";
             while (const std::size_t got = readSome(writeFd, copyName, block.data(), block.size()))

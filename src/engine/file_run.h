@@ -65,6 +65,7 @@ struct FileRunResult {
     bool ok = false;
     std::string error;  // "<file>: <reason>" when the run failed
     int errorNumber = 0;  // the system's error number behind the failure, when there is one
+    FailureCause failure;  // when the run failed: its kind and details, for front ends with messages of their own
     std::string outputPath;  // the text copy, or the book when no text is written
     std::string bookPath;    // the book, when one is written
     TextFormat format;  // the source's

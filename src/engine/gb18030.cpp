@@ -11,6 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "failure.h"
+
 namespace quenlet::gb18030 {
 namespace {
 
@@ -60,8 +62,10 @@ struct BuiltTables {
                 if (probe >= 0) ::close(probe);
                 else if (errno == EMFILE || errno == ENFILE) error = errno;
             }
-            if (error == EINVAL) throw std::runtime_error("the C library has no GB18030 converter (iconv)");
-            throw std::system_error(error, std::generic_category(), "cannot load the GB18030 code tables");
+            if (error == EINVAL)
+                throw ResourceError(FailureKind::EncodingUnavailable, "the C library has no GB18030 converter (iconv)");
+            throw ResourceError(FailureKind::EncodingUnavailable,
+                                "cannot load the GB18030 code tables: " + std::generic_category().message(error), error);
         }
         std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
         auto decodeOne = [cd](const unsigned char* code, std::size_t length) -> char16_t {

@@ -37,9 +37,11 @@ AtomicOutputFile::AtomicOutputFile(FileLocation target, const SourceIdentity* so
             registration_ = std::move(registration);
             break;
         }
-        if (error != EEXIST) throw FileError(target_.path, "cannot create output", error);
+        if (error != EEXIST)
+            throw FileError(FailureKind::CannotCreateOutput, target_.path, "cannot create output", error);
     }
-    if (fd_ < 0) throw FileError(target_.path, "cannot create output: no free temporary name");
+    if (fd_ < 0)
+        throw FileError(FailureKind::CannotCreateOutput, target_.path, "cannot create output: no free temporary name");
 
     // The copy belongs to whoever runs the typesetting, and so to their group.
     // Where the source's group may read it and the copy's group differs, the
@@ -62,8 +64,8 @@ void AtomicOutputFile::refuseToReplace(const FileLocation& target, const SourceI
     struct stat existing{};
     if (::fstatat(target.folder->fd(), target.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
         existing.st_dev == source.device && existing.st_ino == source.inode)
-        throw FileError(target.path, "is the source " + source.path +
-                                         " itself (through a link); the source is never overwritten");
+        throw FileError(FailureKind::WouldReplaceSource, target.path,
+                        "is the source " + source.path + " itself (through a link); the source is never overwritten");
 }
 
 void AtomicOutputFile::finishWriting() {
@@ -73,8 +75,8 @@ void AtomicOutputFile::finishWriting() {
     // fsync on a descriptor that cannot be synced (EINVAL) leaves nothing unsaved.
     const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
     const int error = errno;
-    if (::close(fd) != 0 && synced) throw FileError(target_.path, "cannot write", errno);
-    if (!synced) throw FileError(target_.path, "cannot write", error);
+    if (::close(fd) != 0 && synced) throw FileError(FailureKind::CannotWrite, target_.path, "cannot write", errno);
+    if (!synced) throw FileError(FailureKind::CannotWrite, target_.path, "cannot write", error);
 }
 
 void AtomicOutputFile::commit(bool syncFolder) {
@@ -82,7 +84,7 @@ void AtomicOutputFile::commit(bool syncFolder) {
     if (protectSource_) refuseToReplace(target_, source_);
     const int folder = target_.folder->fd();
     if (::renameat(folder, temporaryName_.c_str(), folder, target_.name.c_str()) != 0)
-        throw FileError(target_.path, "cannot replace output", errno);
+        throw FileError(FailureKind::CannotReplaceOutput, target_.path, "cannot replace output", errno);
     temporaryName_.clear();
     registration_.release();
     if (syncFolder) target_.folder->sync(target_.path);

@@ -79,7 +79,8 @@ void removeTemporaryFilesOnSignals() {
 }
 
 TemporaryRegistration::TemporaryRegistration(int folderFd, const char* name, const char* pathForMessages) {
-    if (std::strlen(name) >= kNameCapacity) throw FileError(pathForMessages, "temporary name too long");
+    if (std::strlen(name) >= kNameCapacity)
+        throw FileError(FailureKind::CannotCreateOutput, pathForMessages, "temporary name too long");
     const std::size_t start = searchFrom.load(std::memory_order_relaxed);
     for (std::size_t k = 0; k < kTemporarySlots; ++k) {
         const std::size_t index = (start + k) % kTemporarySlots;
@@ -93,11 +94,12 @@ TemporaryRegistration::TemporaryRegistration(int folderFd, const char* name, con
         slot_ = static_cast<int>(index);
         if (terminating.load()) {
             release();
-            throw FileError(pathForMessages, "interrupted");
+            throw FileError(FailureKind::Interrupted, pathForMessages, "interrupted");
         }
         return;
     }
-    throw FileError(pathForMessages, "cannot create output: too many temporary files at once");
+    throw FileError(FailureKind::TooManyTemporaryFiles, pathForMessages,
+                    "cannot create output: too many temporary files at once");
 }
 
 TemporaryRegistration& TemporaryRegistration::operator=(TemporaryRegistration&& other) noexcept {

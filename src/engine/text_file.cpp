@@ -30,7 +30,7 @@ std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::
     for (;;) {
         const ssize_t got = ::read(fd, into, capacity);
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (errno != EINTR) throw FileError(path, systemReason("cannot read", errno));
+        if (errno != EINTR) throw FileError(FailureKind::CannotRead, path, "cannot read", errno);
     }
 }
 
@@ -40,7 +40,7 @@ void writeAll(int fd, const std::string& path, std::string_view bytes) {
         const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (wrote < 0) {
             if (errno == EINTR) continue;
-            throw FileError(path, systemReason("cannot write", errno));
+            throw FileError(FailureKind::CannotWrite, path, "cannot write", errno);
         }
         done += static_cast<std::size_t>(wrote);
     }
@@ -156,7 +156,7 @@ Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> 
     }
     const off_t start =
         detection.format.hasBom ? static_cast<off_t>(byteOrderMark(detection.format.encoding).size()) : 0;
-    if (::lseek(fd, start, SEEK_SET) != start) throw FileError(path, systemReason("cannot read", errno));
+    if (::lseek(fd, start, SEEK_SET) != start) throw FileError(FailureKind::CannotRead, path, "cannot read", errno);
     return detection;
 }
 
@@ -202,7 +202,7 @@ private:
         if (after.size != before_.size || after.modified.tv_sec != before_.modified.tv_sec ||
             after.modified.tv_nsec != before_.modified.tv_nsec ||
             (sizeKnown && static_cast<off_t>(bytesRead_) + startOffset_ != before_.size))
-            throw FileError(path_, "the file changed while it was being read");
+            throw FileError(FailureKind::ChangedWhileRead, path_, "the file changed while it was being read");
     }
 
     int fd_;
@@ -383,9 +383,12 @@ public:
         if (stopped < lines.size()) {
             const auto line = linesBefore_ + static_cast<std::uint64_t>(std::count(
                                                  lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(stopped), u'\n'));
-            throw FileError(path_, "line " + std::to_string(line + 1) + ": " +
-                                       describeCharacter(characterAt(lines, stopped).character) +
-                                       " cannot be written in " + encodingName(encoding_) + "; nothing was written");
+            const char32_t character = characterAt(lines, stopped).character;
+            FailureCause cause{FailureKind::Unencodable, path_};
+            cause.unencodable = {line + 1, character, encoding_};
+            throw FileError(std::move(cause), "line " + std::to_string(line + 1) + ": " + describeCharacter(character) +
+                                                  " cannot be written in " + encodingName(encoding_) +
+                                                  "; nothing was written");
         }
         linesBefore_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), u'\n'));
         writeAll(fd_, path_, bytes_);

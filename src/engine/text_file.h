@@ -13,6 +13,7 @@
 
 #include "encoding.h"
 #include "encoding_detector.h"
+#include "failure.h"
 #include "file_location.h"
 #include "output_file.h"
 #include "typeset_engine.h"
@@ -22,25 +23,33 @@ namespace quenlet {
 // "<what>: <system error text>" for errno.
 std::string systemReason(const std::string& what, int error);
 
-// A file that could not be read or written: which file, and why; error() is
-// the system's error number when a system call failed, else 0.
+// A file that could not be read or written: which file, why (in English, for
+// the command line) and the kind of failure with its details (for front ends
+// that phrase their own messages); error() is the system's error number when
+// a system call failed, else 0.
 class FileError : public std::runtime_error {
 public:
-    FileError(std::string path, std::string reason)
-        : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    FileError(FailureCause cause, std::string reason)
+        : std::runtime_error(cause.path + ": " + reason), cause_(std::move(cause)), reason_(std::move(reason)) {}
+    FileError(FailureKind kind, std::string path, std::string reason)
+        : FileError(FailureCause{kind, std::move(path)}, std::move(reason)) {}
     // "<path>: <what>: <system error text>".
+    FileError(FailureKind kind, std::string path, const std::string& what, int error)
+        : FileError(FailureCause{kind, std::move(path), error}, systemReason(what, error)) {}
+    // Without a kind (FailureKind::Other): front ends can show only the English reason.
+    FileError(std::string path, std::string reason)
+        : FileError(FailureKind::Other, std::move(path), std::move(reason)) {}
     FileError(std::string path, const std::string& what, int error)
-        : FileError(std::move(path), systemReason(what, error)) {
-        error_ = error;
-    }
-    const std::string& path() const { return path_; }
+        : FileError(FailureKind::Other, std::move(path), what, error) {}
+
+    const std::string& path() const { return cause_.path; }
     const std::string& reason() const { return reason_; }
-    int error() const { return error_; }
+    int error() const { return cause_.errorNumber; }
+    const FailureCause& cause() const { return cause_; }
 
 private:
-    std::string path_;
+    FailureCause cause_;
     std::string reason_;
-    int error_ = 0;
 };
 
 // read() and write() that retry when interrupted and throw FileError naming

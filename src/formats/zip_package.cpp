@@ -437,11 +437,11 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
     FileTarget target(fd);
     ZipError error;
     zip_source_t* destination = zip_source_function_create(targetCallback, &target, error.get());
-    if (!destination) throw FileError(path, "cannot write the archive: " + error.text());
+    if (!destination) throw FileError(FailureKind::CannotWrite, path, "cannot write the archive: " + error.text());
     zip_t* archive = zip_open_from_source(destination, ZIP_TRUNCATE, error.get());
     if (!archive) {
         zip_source_free(destination);
-        throw FileError(path, "cannot write the archive: " + error.text());
+        throw FileError(FailureKind::CannotWrite, path, "cannot write the archive: " + error.text());
     }
     struct Discarded {
         zip_t* archive;
@@ -450,7 +450,8 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
         }
     } open{archive};
     auto fail = [&](const char* what) {
-        throw FileError(path, std::string("cannot write the archive: ") + what + ": " + zip_strerror(archive));
+        throw FileError(FailureKind::CannotWrite, path,
+                        std::string("cannot write the archive: ") + what + ": " + zip_strerror(archive));
     };
     // libzip keeps entry times as local time and converts them back to DOS
     // fields when it writes: a local time whose fields are the DOS time's
@@ -484,7 +485,7 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
             fail("cannot set an entry's details");
     }
     if (zip_close(archive) != 0) {
-        if (target.writeErrno != 0) throw FileError(path, systemReason("cannot write", target.writeErrno));
+        if (target.writeErrno != 0) throw FileError(FailureKind::CannotWrite, path, "cannot write", target.writeErrno);
         fail("cannot finish");
     }
     open.archive = nullptr;

@@ -1,6 +1,8 @@
 #include "background_run.h"
 
 #include <QThread>
+#include <cerrno>
+#include <new>
 
 #include "batch_run.h"
 #include "file_run.h"
@@ -34,7 +36,8 @@ BackgroundRun::~BackgroundRun() { stop(); }
 void BackgroundRun::start(std::function<void()> job, std::function<void()> done) {
     if (thread_) return;  // one run at a time; the window never asks for a second
     stopRequested_ = false;
-    unexpectedFailure_.clear();
+    unexpectedFailure_ = {};
+    unexpectedError_.clear();
     done_ = std::move(done);
     // A QThread must not let an exception escape: a stop ends the job quietly,
     // anything else is kept for the window to report.
@@ -42,20 +45,30 @@ void BackgroundRun::start(std::function<void()> job, std::function<void()> done)
         try {
             job();
         } catch (const RunStopped&) {
+        } catch (const std::bad_alloc&) {
+            unexpectedFailure_ = {FailureKind::OutOfMemory, {}, ENOMEM};
         } catch (const std::exception& e) {
-            unexpectedFailure_ = QString::fromLocal8Bit(e.what());
+            unexpectedFailure_ = {FailureKind::Other, {}};
+            unexpectedError_ = e.what();
         } catch (...) {
-            unexpectedFailure_ = QStringLiteral("unknown failure");
+            unexpectedFailure_ = {FailureKind::Other, {}};
         }
     }));
     // Queued: `done` runs on this object's thread, after the worker has ended.
     connect(thread_.get(), &QThread::finished, this, &BackgroundRun::finished, Qt::QueuedConnection);
     thread_->start();
+    // A thread the system would not create is neither running nor finished,
+    // and will never say it has finished: the run ends here, as a failure.
+    threadStarted_ = thread_->isRunning() || thread_->isFinished();
+    if (!threadStarted_) {
+        unexpectedFailure_ = {FailureKind::CannotStart, {}};
+        QMetaObject::invokeMethod(this, &BackgroundRun::finished, Qt::QueuedConnection);
+    }
 }
 
 void BackgroundRun::finished() {
     // A run that was stopped may still have its end queued; it is over already.
-    if (!thread_ || !thread_->isFinished()) return;
+    if (!thread_ || (threadStarted_ && !thread_->isFinished())) return;
     thread_->wait();
     thread_.reset();
     const std::function<void()> done = std::exchange(done_, nullptr);

@@ -11,8 +11,10 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "document_state.h"
+#include "failure.h"
 
 class QThread;
 
@@ -68,16 +70,22 @@ public:
     void checkStop() const {
         if (stopRequested_.load(std::memory_order_relaxed)) throw RunStopped();
     }
-    // What ended the job other than success or a stop, for the window to report.
-    const QString& unexpectedFailure() const { return unexpectedFailure_; }
+    // What ended the job other than success or a stop -- a failure it threw,
+    // or no thread to run it on -- for the window to report; kind None when
+    // nothing did. The engine's English message goes with a failure of no
+    // known kind.
+    const FailureCause& unexpectedFailure() const { return unexpectedFailure_; }
+    const std::string& unexpectedError() const { return unexpectedError_; }
 
 private:
     void finished();
 
     std::unique_ptr<QThread> thread_;
+    bool threadStarted_ = false;
     std::function<void()> done_;
     std::atomic<bool> stopRequested_{false};
-    QString unexpectedFailure_;
+    FailureCause unexpectedFailure_;
+    std::string unexpectedError_;
 };
 
 }  // namespace quenlet::ui

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -16,7 +17,9 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "failure_texts.h"
 #include "file_run.h"
+#include "output_choices.h"
 #include "ui_config.h"
 
 // The window's images are compiled into this static library; the linker
@@ -81,15 +84,6 @@ QRect keptInside(QRect r, const QRect& room) {
     return r;
 }
 
-QString failureSummary(const std::vector<BatchFailure>& failures) {
-    constexpr std::size_t kShown = 20;
-    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(failures.size());
-    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
-        text += QString::fromStdString(failures[i].error) + '\n';
-    if (failures.size() > kShown) text += QStringLiteral("……");
-    return text;
-}
-
 QString withTrailingSlash(QString folder) {
     if (!folder.endsWith('/')) folder += '/';
     return folder;
@@ -120,7 +114,8 @@ Form1::Form1(WindowPlatform& platform, QWidget* parent)
     createControls();
     setTabOrder();
     Form_Load();
-    setFixedSize(twips(0, 0, 7275, 4575).size());
+    // The designed window, grown downward by the 扩展设置 frame.
+    setFixedSize(twips(0, 0, 7275, 5835).size());
     fitLayout();
     QIcon icon;
     icon.addFile(QStringLiteral(":/quenlet.png"), QSize(24, 24));
@@ -208,6 +203,26 @@ void Form1::createControls() {
     Label3 = label(this, twips(5760, 4320, 540, 180));
     Label3->setCursor(Qt::PointingHandCursor);
 
+    Frame4 = frame(this, twips(120, 4620, 7050, 1095));
+    auto comboBox = [](QWidget* in, QRect where, const std::vector<Choice>& choices, const QString& tip) {
+        auto* c = new QComboBox(in);
+        c->setGeometry(where);
+        for (const Choice& choice : choices) c->addItem(choice.label, choice.value);
+        c->setToolTip(tip);
+        return c;
+    };
+    Label12 = label(Frame4, extensionLabelCell(0));
+    Combo1 = comboBox(Frame4, extensionComboCell(0), outputEncodingChoices(),
+                      QStringLiteral("排版结果用哪种编码写出；“与原文件相同”沿用源文件的编码和BOM。\n"
+                                     "Big5 写不出简体字：源文件是简体时，请同时选择“简→台湾正体”或“简→台湾(含词汇)”。\n"
+                                     "有字写不出时不生成副本，并说明是哪一行的哪个字。"));
+    Label13 = label(Frame4, extensionLabelCell(1));
+    Combo2 = comboBox(Frame4, extensionComboCell(1), conversionChoices(),
+                      QStringLiteral("把排版结果（连同标题和记号）转换为简体或繁体。\n"
+                                     "输出为 Big5 时请选“简→台湾正体”或“简→台湾(含词汇)”，原文已是繁体时选“繁→台湾正体”："
+                                     "它们写出台湾的标准字形，Big5 基本都能容纳；\n"
+                                     "“简→繁”“简→香港繁体”写出的一些字形（如“爲”“説”）Big5 没有，文件会因此失败。"));
+
     // The colours hold while a box is enabled; a disabled box takes the
     // style's disabled colours, so that it looks disabled.
     auto paint = [](QWidget* w, QPalette::ColorRole role, QColor colour) {
@@ -236,6 +251,7 @@ void Form1::setTabOrder() {
         {2, Text2},      {4, Text3},      {6, Text4},      {7, Text5},      {9, Text6},      {10, Text7},
         {12, Text8},     {14, Check1},    {20, Command1},  {23, Check2[1]}, {24, Check2[2]}, {25, Check2[3]},
         {26, Check2[4]}, {27, Check2[5]}, {28, Check3},    {29, Check2[7]}, {31, Command2},
+        {32, Combo1},    {33, Combo2},
     };
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -278,6 +294,10 @@ void Form1::Form_Load() {
     Label11->setText(usageText());
     Command1->setText(QStringLiteral("打　开　排　版"));
     Command2->setText(QStringLiteral("批　量　排　版"));
+
+    Frame4->setTitle(QStringLiteral("扩展设置"));
+    Label12->setText(QStringLiteral("输出编码"));
+    Label13->setText(QStringLiteral("简繁转换"));
 }
 
 // Adjusts the designed places where the desktop's fonts and style need it,
@@ -313,7 +333,7 @@ void Form1::fitLayout() {
         for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             child->setGeometry(keptInside(child->geometry(), room));
     }
-    for (QLabel* label : {Label1, Label2, Label4, Label6, Label11}) fitTextIntoLabel(label);
+    for (QLabel* label : {Label1, Label2, Label4, Label6, Label11, Label12, Label13}) fitTextIntoLabel(label);
     placeContactLabel();
 }
 
@@ -350,6 +370,8 @@ void Form1::rememberControls() {
     remembered_.add(QStringLiteral("Check1"), Check1);
     remembered_.add(QStringLiteral("Check3"), Check3);
     for (const auto& [index, box] : Check2) remembered_.add(QStringLiteral("Check2_%1").arg(index), box);
+    remembered_.add(QStringLiteral("Combo1"), Combo1);
+    remembered_.add(QStringLiteral("Combo2"), Combo2);
 }
 
 void Form1::watchOptions() {
@@ -357,18 +379,35 @@ void Form1::watchOptions() {
         connect(box, &QLineEdit::textChanged, this, [this] { refreshOptionsSnapshot(); });
     for (QCheckBox* box : findChildren<QCheckBox*>())
         connect(box, &QCheckBox::stateChanged, this, [this] { refreshOptionsSnapshot(); });
+    for (QComboBox* box : findChildren<QComboBox*>())
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { refreshOptionsSnapshot(); });
     refreshOptionsSnapshot();
 }
 
 void Form1::refreshOptionsSnapshot() {
     TypesetOptions options = takeOptions();
+    FileRunSettings settings = takeSettings();
     const std::lock_guard lock(optionsMutex_);
     optionsSnapshot_ = std::move(options);
+    settingsSnapshot_ = std::move(settings);
 }
 
 TypesetOptions Form1::optionsSnapshot() const {
     const std::lock_guard lock(optionsMutex_);
     return optionsSnapshot_;
+}
+
+FileRunSettings Form1::settingsSnapshot() const {
+    const std::lock_guard lock(optionsMutex_);
+    return settingsSnapshot_;
+}
+
+FileRunSettings Form1::takeSettings() const {
+    FileRunSettings settings;
+    if (const std::string format = Combo1->currentData().toString().toStdString(); !format.empty())
+        settings.outputFormat = outputFormatFromName(format);
+    settings.conversion = Combo2->currentData().toString().toStdString();
+    return settings;
 }
 
 TypesetOptions Form1::takeOptions() const {
@@ -458,12 +497,16 @@ void Form1::typesetChosenFile(const QString& chosen) {
     Command1->setEnabled(false);
     Frame1->setEnabled(false);
     Frame3->setEnabled(false);
+    Frame4->setEnabled(false);
     showMinimized();
     setWindowTitle(QStringLiteral("正在合并中......"));
     const std::string path = QFile::encodeName(chosen).toStdString();
     const TypesetOptions options = takeOptions();
-    startRun([this, path, options] { singleResult_ = typesetFile(engine_, path, options, {}, &progress_); },
-             [this] { endSingleRun(); });
+    const FileRunSettings settings = takeSettings();
+    singleResult_ = FileRunResult();  // a run that never starts has no result
+    startRun([this, path, options, settings] {
+        singleResult_ = typesetFile(engine_, path, options, settings, &progress_);
+    }, [this] { endSingleRun(); });
 }
 
 void Form1::endSingleRun() {
@@ -472,7 +515,8 @@ void Form1::endSingleRun() {
     setTextBoxesEnabled(true);
     Command1->setEnabled(true);
     // A failed run counts nothing; the previous run's figures would mislead.
-    if (singleResult_.ok) {
+    const bool unexpected = run_.unexpectedFailure().kind != FailureKind::None;
+    if (singleResult_.ok && !unexpected) {
         showStatistics(engine_.statistics());
     } else {
         clearStatistics();
@@ -480,9 +524,15 @@ void Form1::endSingleRun() {
     Command1->setEnabled(true);
     Frame1->setEnabled(true);
     Frame3->setEnabled(true);
-    if (!singleResult_.ok)
+    Frame4->setEnabled(true);
+    if (unexpected)
         platform_.showWarning(this, kIdleCaption,
-                              QStringLiteral("无法排版这个文件：\n") + QString::fromStdString(singleResult_.error));
+                              QStringLiteral("无法排版这个文件：\n") +
+                                  failureText(run_.unexpectedFailure(), run_.unexpectedError()));
+    else if (!singleResult_.ok)
+        platform_.showWarning(this, kIdleCaption,
+                              QStringLiteral("无法排版这个文件：\n") +
+                                  failureText(singleResult_.failure, singleResult_.error));
 }
 
 QString Form1::BrowseFolder() {
@@ -515,6 +565,7 @@ void Form1::typesetFolder(const QString& folder) {
     // Nothing is locked during a batch: each file takes the options the
     // boxes hold when it begins.
     hooks.takeOptions = [this] { return optionsSnapshot(); };
+    hooks.takeSettings = [this] { return settingsSnapshot(); };
     hooks.processEvents = [this] {
         run_.checkStop();
         platform_.betweenFileEntries();
@@ -528,15 +579,17 @@ void Form1::endBatch() {
     showNormal();
     Label11->hide();
     setWindowTitle(kIdleCaption);
-    if (!run_.unexpectedFailure().isEmpty()) {
+    if (run_.unexpectedFailure().kind != FailureKind::None) {
         clearStatistics();
-        platform_.showWarning(this, kIdleCaption, QStringLiteral("批量排版中断：\n") + run_.unexpectedFailure());
+        platform_.showWarning(this, kIdleCaption,
+                              QStringLiteral("批量排版中断：\n") +
+                                  failureText(run_.unexpectedFailure(), run_.unexpectedError()));
         return;
     }
     Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
     showStatistics(batchResult_.statistics);
     if (!batchResult_.failures.empty())
-        platform_.showWarning(this, kIdleCaption, failureSummary(batchResult_.failures));
+        platform_.showWarning(this, kIdleCaption, batchFailureText(batchResult_.failures));
 }
 
 void Form1::Check1_Click() {

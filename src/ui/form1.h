@@ -14,11 +14,13 @@
 
 #include "background_run.h"
 #include "batch_run.h"
+#include "file_run.h"
 #include "remembered_controls.h"
 #include "typeset_engine.h"
 #include "window_platform.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -37,6 +39,8 @@ public:
 
     // The options the controls hold now.
     TypesetOptions takeOptions() const;
+    // The output's encoding and conversion as the 扩展设置 frame holds them now.
+    FileRunSettings takeSettings() const;
     // From a button's click (or a drop) until the window shows the run's end.
     bool isRunning() const { return run_.active(); }
 
@@ -73,6 +77,12 @@ public:
     QPushButton* Command1;
     QPushButton* Command2;
     QLabel* Label3;
+    // 扩展设置, below the buttons: the capabilities beyond the rules and corrections.
+    QGroupBox* Frame4;
+    QLabel* Label12;    // 输出编码
+    QComboBox* Combo1;  // the output's encoding
+    QLabel* Label13;    // 简繁转换
+    QComboBox* Combo2;  // the simplified/traditional conversion
 
 signals:
     // The window shows the end of a run: back to normal, with its statistics or its message.
@@ -106,7 +116,13 @@ private:
     void watchOptions();
     void refreshOptionsSnapshot();
     TypesetOptions optionsSnapshot() const;
+    FileRunSettings settingsSnapshot() const;
     QRect twips(int left, int top, int width, int height) const;
+    // The cells of 扩展设置, relative to the frame: a row of combo boxes, each
+    // after its label, and under it a row of check boxes.
+    QRect extensionLabelCell(int column) const { return twips(240 + column * 3360, 330, 900, 255); }
+    QRect extensionComboCell(int column) const { return twips(1140 + column * 3360, 300, 2160, 315); }
+    QRect extensionCheckBoxCell(int column) const { return twips(600 + column * 2280, 780, 1815, 180); }
     void setTextBoxesEnabled(bool enabled);
     void showStatistics(const Statistics& statistics);
     void clearStatistics();
@@ -134,10 +150,11 @@ private:
     FileRunResult singleResult_;  // written by the worker, read once it has ended
     BatchResult batchResult_;
 
-    // The options as the controls hold them, kept up to date on every change,
-    // for a batch to take afresh for each file on its worker thread.
+    // The options and settings as the controls hold them, kept up to date on
+    // every change, for a batch to take afresh for each file on its worker thread.
     mutable std::mutex optionsMutex_;
     TypesetOptions optionsSnapshot_;
+    FileRunSettings settingsSnapshot_;
 };
 
 }  // namespace quenlet::ui

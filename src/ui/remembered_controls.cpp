@@ -1,6 +1,7 @@
 #include "remembered_controls.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -27,6 +28,15 @@ void RememberedControls::add(const QString& key, QCheckBox* box) {
     if (const QVariant value = settings_.value(name); value.isValid()) box->setChecked(value.toBool());
     QObject::connect(box, &QCheckBox::stateChanged, box, [this, name](int state) {
         settings_.setValue(name, state == Qt::Checked);
+    });
+}
+
+void RememberedControls::add(const QString& key, QComboBox* box) {
+    const QString name = boxKey(key);
+    if (const QVariant value = settings_.value(name); value.isValid())
+        if (const int index = box->findData(value.toString()); index >= 0) box->setCurrentIndex(index);
+    QObject::connect(box, &QComboBox::currentIndexChanged, box, [this, name, box] {
+        settings_.setValue(name, box->currentData().toString());
     });
 }
 

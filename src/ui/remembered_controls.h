@@ -5,6 +5,7 @@
 #include <QString>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QSettings;
 
@@ -20,6 +21,9 @@ public:
 
     void add(const QString& key, QLineEdit* box);
     void add(const QString& key, QCheckBox* box);
+    // A combo box is remembered by its current item's data: a remembered
+    // value that is no longer offered leaves the box as it is.
+    void add(const QString& key, QComboBox* box);
 
     // The folder last remembered under `key` while it still exists, else the
     // user's home folder.

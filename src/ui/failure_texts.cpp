@@ -1,0 +1,123 @@
+#include "failure_texts.h"
+
+#include <QFile>
+#include <cerrno>
+#include <string_view>
+
+#include "output_choices.h"
+
+namespace quenlet::ui {
+namespace {
+
+// "第3行的“説”（U+8AAC）无法用Big5写出……"
+QString unencodableText(const UnencodableCharacter& at) {
+    const char32_t character = at.character;
+    return QStringLiteral("第%1行的“%2”（U+%3）无法用%4编码写出，文件没有写入任何内容；"
+                          "请换一种输出编码或简繁转换")
+        .arg(at.line)
+        .arg(QString::fromUcs4(&character, 1))
+        .arg(QString::number(static_cast<uint>(character), 16).toUpper().rightJustified(4, QLatin1Char('0')))
+        .arg(encodingLabel(at.encoding));
+}
+
+// The reason for each kind, as the end of "<file>：……".
+QString reasonText(const FailureCause& cause, const std::string& englishError) {
+    switch (cause.kind) {
+        case FailureKind::CannotOpen: return QStringLiteral("无法打开");
+        case FailureKind::IsDirectory: return QStringLiteral("这是一个文件夹，不是文件");
+        case FailureKind::NotRegularFile: return QStringLiteral("这不是普通文件（而是设备、管道之类），不能排版");
+        case FailureKind::CannotListFolder: return QStringLiteral("无法读取这个文件夹的内容");
+        case FailureKind::FolderReplacedByLink:
+            return QStringLiteral("这个文件夹在读取过程中被换成了链接，为安全起见没有进入");
+        case FailureKind::CannotRead: return QStringLiteral("读取时出错");
+        case FailureKind::ChangedWhileRead:
+            return QStringLiteral("文件在读取过程中被改动了，没有生成副本；请等它不再变动时重试");
+        case FailureKind::CannotCreateOutput: return QStringLiteral("无法创建输出文件");
+        case FailureKind::TooManyTemporaryFiles: return QStringLiteral("同时在写的输出文件太多，无法再创建");
+        case FailureKind::CannotWrite: return QStringLiteral("写入时出错");
+        case FailureKind::CannotReplaceOutput: return QStringLiteral("无法用新的副本替换已有的同名文件");
+        case FailureKind::WouldReplaceSource:
+            return QStringLiteral("这个副本的名字指向源文件本身（通过链接），为保护源文件没有写入");
+        case FailureKind::Unencodable: return unencodableText(cause.unencodable);
+        case FailureKind::OutOfMemory: return QStringLiteral("内存不足");
+        case FailureKind::Interrupted: return QStringLiteral("程序正在退出，排版被中断");
+        case FailureKind::CannotMakeTemporaryCopy: return QStringLiteral("无法在临时文件夹中保存副本");
+        case FailureKind::EncodingUnavailable: return QStringLiteral("无法载入这种编码的转换表");
+        case FailureKind::ConversionUnavailable: return QStringLiteral("简繁转换的词典没有安装或无法读取");
+        case FailureKind::CannotStart: return QStringLiteral("无法开始排版：系统不能再创建线程");
+        case FailureKind::None:
+        case FailureKind::Other: break;
+    }
+    // A failure the engine could not name: its own words are all there is
+    // (less the file's name, which the text already begins with).
+    std::string_view detail = englishError;
+    if (!cause.path.empty() && detail.starts_with(cause.path + ": ")) detail.remove_prefix(cause.path.size() + 2);
+    if (detail.empty()) return QStringLiteral("出现意外错误");
+    return QStringLiteral("出现意外错误：") + QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size()));
+}
+
+}  // namespace
+
+QString systemErrorText(int errorNumber, FailureKind kind) {
+    switch (errorNumber) {
+        case 0: return {};
+        case EACCES:
+        case EPERM: return QStringLiteral("权限不够");
+        case ENOENT:
+            if (kind == FailureKind::CannotListFolder) return QStringLiteral("文件夹不存在");
+            if (kind == FailureKind::CannotCreateOutput || kind == FailureKind::CannotReplaceOutput)
+                return QStringLiteral("所在的文件夹不存在");
+            return QStringLiteral("文件不存在");
+        case ENOSPC: return QStringLiteral("磁盘已满");
+        case EDQUOT: return QStringLiteral("超出了磁盘配额");
+        case EFBIG: return QStringLiteral("文件超出了允许的大小");
+        case EROFS: return QStringLiteral("磁盘是只读的");
+        case EISDIR: return QStringLiteral("那是一个文件夹");
+        case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹");
+        case EMFILE: return QStringLiteral("本程序同时打开的文件太多");
+        case ENFILE: return QStringLiteral("系统同时打开的文件太多");
+        case ENOMEM: return QStringLiteral("内存不足");
+        case EIO: return QStringLiteral("磁盘读写出错，可能是硬件或文件系统的故障");
+        case ENAMETOOLONG: return QStringLiteral("文件名或路径太长");
+        case ELOOP: return QStringLiteral("链接的层数太多，可能是循环链接");
+        case EBUSY:
+        case ETXTBSY: return QStringLiteral("文件正被占用");
+        case ENXIO:
+        case ENODEV: return QStringLiteral("设备不存在");
+        case EAGAIN: return QStringLiteral("资源暂时不够，请稍后重试");
+        case ESTALE: return QStringLiteral("网络上的文件已失效");
+        case ETIMEDOUT: return QStringLiteral("连接超时");
+        case EEXIST: return QStringLiteral("同名文件已存在");
+        case ENOTEMPTY: return QStringLiteral("文件夹不是空的");
+        case EOVERFLOW: return QStringLiteral("文件太大");
+        case EINVAL: return QStringLiteral("这个文件系统不支持所需的操作");
+        default: return QStringLiteral("系统错误，代码%1").arg(errorNumber);
+    }
+}
+
+QString failureText(const FailureCause& cause, const std::string& englishError) {
+    QString text;
+    if (!cause.path.empty()) text = QFile::decodeName(QByteArray::fromStdString(cause.path)) + QStringLiteral("：");
+    text += reasonText(cause, englishError);
+    // Out of memory says it already; a failure of no known kind shows the
+    // engine's words, which hold it.
+    const bool unknown = cause.kind == FailureKind::Other || cause.kind == FailureKind::None;
+    const bool explained = cause.kind == FailureKind::OutOfMemory || (unknown && !englishError.empty());
+    if (const QString why = systemErrorText(cause.errorNumber, cause.kind); !why.isEmpty() && !explained)
+        text += QStringLiteral("（") + why + QStringLiteral("）");
+    return text + QStringLiteral("。");
+}
+
+QString batchFailureText(const std::vector<BatchFailure>& failures) {
+    constexpr std::size_t kShown = 20;
+    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(failures.size());
+    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i) {
+        FailureCause cause = failures[i].cause;
+        if (cause.path.empty()) cause.path = failures[i].path;
+        text += failureText(cause, failures[i].error) + '\n';
+    }
+    if (failures.size() > kShown) text += QStringLiteral("……");
+    return text;
+}
+
+}  // namespace quenlet::ui
