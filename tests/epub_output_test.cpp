@@ -162,6 +162,55 @@ TEST(EpubOutput, BatchesGiveTheSameBooksWithAnyNumberOfJobs) {
     EXPECT_EQ(readEpub(readFile(one.path("kovra-a.epub"))).language, "zh-CN");
 }
 
+// The tidy mode ranks volumes above chapters and keeps a table of contents as
+// a list: the book's contents get two levels, the list stays text, and the
+// book still holds exactly the headings and paragraphs of the text copy.
+TEST(EpubOutput, TidyVolumesGiveContentsOfTwoLevels) {
+    TempDir dir;
+    const std::string source = dir.write(
+        "卷.txt",
+        "目录\r\n第一章 来客\r\n第二章 归去\r\n\r\n第一卷 风起\r\n第一章 来客\r\n"
+        "    夜里下起了雨，街上的灯一盏接一盏地灭了。\r\n更新时间:2007-1-16 7:55:51 本章字数:5791\r\n"
+        "第二章 归去\r\n    他说：“我走了。\r\n第二卷 云散\r\n第三章 又来\r\n    天亮了。\r\n");
+    ASSERT_EQ(runCli({"-q", "--tidy", "--format", "txt,epub", source}).status, 0);
+    const std::string text = readFile(dir.path("kovra-卷.txt"));
+    EXPECT_EQ(text.find("更新时间"), std::string::npos);
+    const EpubBook book = readEpub(readFile(dir.path("kovra-卷.epub")));
+    std::vector<std::pair<std::string, std::string>> expected = textBlocks(text, {});
+    for (auto& [tag, heading] : expected)
+        if (heading.find("卷") != std::string::npos && tag == "h2") tag = "h1";
+    EXPECT_EQ(bookBlocks(book), expected);
+    ASSERT_EQ(book.nav.size(), 3U);
+    EXPECT_EQ(book.nav[0].title, "目录");
+    EXPECT_TRUE(book.nav[0].children.empty()) << "the list's entries are no chapters";
+    EXPECT_EQ(book.nav[1].title, "第一卷风起");
+    EXPECT_EQ(book.nav[2].title, "第二卷云散");
+    std::vector<std::string> chapters;
+    for (std::size_t v = 1; v < book.nav.size(); ++v)
+        for (const TocItem& chapter : book.nav[v].children) chapters.push_back(chapter.title);
+    EXPECT_EQ(chapters, (std::vector<std::string>{"第一章来客", "第二章归去", "第三章又来"}));
+    EXPECT_EQ(book.ncx, book.nav);
+}
+
+// A conversion reaches the book as it reaches the text copy, and sets its language.
+TEST(EpubOutput, ConversionsReachTheBookAndItsLanguage) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", "第一章 来客\r\n他说：“这个时候，我们还没有见过。”\r\n");
+    struct Row {
+        const char* conversion;
+        const char* language;
+        const char* heading;
+    };
+    for (const Row& row : {Row{"s2tw", "zh-TW", "第一章來客"}, Row{"s2hk", "zh-HK", "第一章來客"},
+                           Row{"t2s", "zh-CN", "第一章来客"}}) {
+        ASSERT_EQ(runCli({"-q", "--convert", row.conversion, "--format", "txt,epub", source}).status, 0);
+        const EpubBook book = readEpub(readFile(dir.path("kovra-a.epub")));
+        EXPECT_EQ(book.language, row.language) << row.conversion;
+        EXPECT_EQ(bookBlocks(book), textBlocks(readFile(dir.path("kovra-a.txt")), {})) << row.conversion;
+        EXPECT_EQ(book.texts("h2"), std::vector<std::string>{row.heading}) << row.conversion;
+    }
+}
+
 TEST(EpubOutput, BookOptions) {
     TempDir dir;
     const std::string source = dir.write("a.txt", novel(1));
