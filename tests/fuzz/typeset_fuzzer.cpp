@@ -1,9 +1,10 @@
 // Fuzz target: arbitrary bytes typeset in memory through the same reading,
 // typesetting and writing code as files.
 //
-// The first four bytes choose the options (every flag, short texts the stages
+// The first five bytes choose the options (every flag, short texts the stages
 // react to, a forced or detected encoding, the output's encoding and line
-// ends, inline or pipelined reading and writing); the rest is the file. Beyond
+// ends, inline or pipelined reading and writing, the tidy mode, a
+// simplified/traditional conversion); the rest is the file. Beyond
 // "no crash, no sanitizer report" it checks properties that hold however busy
 // the machine is (how the time grows with the size is checked by the
 // linear-time test and the stage benchmark, where CPU time can be measured
@@ -12,21 +13,27 @@
 //   - the output survives a round trip through its own encoding;
 //   - the undecodable bytes of the input come out unchanged and in order,
 //     never invented;
-//   - with line merging off, each kept line is exactly the cleaned source line;
+//   - the bytes written are the lines the engine hands on, encoded;
+//   - with line merging off (and no tidying or conversion), each kept line is
+//     exactly the cleaned source line;
 //   - the single-pass stages agree with the literal rules on every source line.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "chinese_conversion.h"
 #include "encoding.h"
 #include "encoding_detector.h"
 #include "file_run.h"
 #include "support/reference_stages.h"
 #include "text_file.h"
+#include "tidy_mode.h"
 #include "typeset_engine.h"
 
 using namespace quenlet;
@@ -48,6 +55,10 @@ struct Choice {
     FileRunSettings settings;
     Text carriedCurrentChar;
 };
+
+// Built once: the tidy mode's compiled rules and the conversions' dictionaries.
+std::shared_ptr<const tidy::TidyMode> tidyMode;
+const char* const kConversions[] = {"", "s2t", "t2s", "s2hk"};
 
 Choice choose(const std::uint8_t* data) {
     Choice c;
@@ -79,6 +90,9 @@ Choice choose(const std::uint8_t* data) {
     c.options.FindText = kFinds[data[3] & 7];
     c.options.ReplaceText = kReplacements[(data[3] >> 3) & 7];
     c.options.StripPrefix = kPrefixes[(data[3] >> 6) & 3];
+    // data[4]: bit 0 the tidy mode, bits 1-2 a conversion.
+    if (data[4] & 1) c.settings.hooks = tidyMode;
+    c.settings.conversion = kConversions[(data[4] >> 1) & 3];
     return c;
 }
 
@@ -224,14 +238,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string warmUp;
     for (const EncodingInfo& info : encodings()) encodeText(info.encoding, u"好", warmUp);  // build the code tables before the first input
     Sample(warmUp, false, true).score(Encoding::Big5);
+    tidyMode = std::make_shared<tidy::TidyMode>(tidy::TidyRules::builtIn());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 4) return 0;
+    constexpr std::size_t kChoiceBytes = 5;
+    if (size < kChoiceBytes) return 0;
     const Choice choice = choose(data);
-    const std::uint8_t* file = data + 4;
-    const std::size_t fileSize = size - 4;
+    const std::uint8_t* file = data + kChoiceBytes;
+    const std::size_t fileSize = size - kChoiceBytes;
 
     const Run run = typeset(file, fileSize, choice);
     if (!run.result.ok) {
@@ -265,9 +281,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } collected;
     TypesetEngine engine;
     engine.state().CurrentChar = choice.carriedCurrentChar;
-    engine.beginFile(choice.options, collected);
+    const auto hooks = choice.settings.hooks ? choice.settings.hooks->hooksForFile() : nullptr;
+    std::optional<ConvertingSink> converting;
+    if (!choice.settings.conversion.empty())
+        converting.emplace(collected, *ChineseConverter::load(choice.settings.conversion));
+    engine.beginFile(choice.options, converting ? static_cast<OutputSink&>(*converting) : collected, nullptr,
+                     hooks.get());
     for (const Text& line : source.lines) engine.processLine(line);
     engine.endFile();
+    if (converting) converting->finish();
     std::string expected(run.result.outputFormat.hasBom ? byteOrderMark(encoding) : std::string_view());
     const EncodePolicy policy{encoding == run.result.format.encoding, choice.settings.replaceUnencodable};
     const Text lineEnd = choice.settings.lineEnd == LineEnd::Lf ? u"\n" : u"\r\n";
@@ -285,7 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (run.result.undecodableBytesWritten != escapesWritten) fail("undecodable bytes written miscounted");
     if (!isSubsequence(escapes(collected.lines), escapes(source.lines))) fail("undecodable bytes changed or invented");
 
-    if (!choice.options.MergeLines) {
+    if (!choice.options.MergeLines && !choice.settings.hooks && choice.settings.conversion.empty()) {
         std::vector<Text> cleanedLines;
         Text cleaned;
         for (const Text& raw : source.lines)
