@@ -23,14 +23,6 @@
 namespace quenlet::test {
 namespace {
 
-std::string novelText(std::size_t bytes) {
-    const std::string piece = "他说：“你好。”然后走了，\r\n走得很远。\r\n第一章　归来\r\n";
-    std::string text;
-    text.reserve(bytes + piece.size());
-    while (text.size() < bytes) text += piece;
-    return text;
-}
-
 std::size_t entries(const std::string& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }

@@ -60,6 +60,15 @@ inline std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// About `bytes` of a small novel in UTF-8, lines broken inside paragraphs.
+inline std::string novelText(std::size_t bytes) {
+    const std::string piece = "他说：“你好。”然后走了，\r\n走得很远。\r\n第一章　归来\r\n";
+    std::string text;
+    text.reserve(bytes + piece.size());
+    while (text.size() < bytes) text += piece;
+    return text;
+}
+
 inline bool exists(const std::string& path) {
     struct stat info{};
     return ::lstat(path.c_str(), &info) == 0;

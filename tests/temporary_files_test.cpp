@@ -14,14 +14,6 @@
 namespace quenlet::test {
 namespace {
 
-std::string novelText(std::size_t bytes) {
-    const std::string piece = "他说：“你好。”然后走了，\r\n走得很远。\r\n第一章　归来\r\n";
-    std::string text;
-    text.reserve(bytes + piece.size());
-    while (text.size() < bytes) text += piece;
-    return text;
-}
-
 std::vector<std::string> temporaryFiles(const std::string& folder) {
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
