@@ -572,6 +572,8 @@ private slots:
         QTest::addRow("Big5 lacks a character")
             << "big5" << "kovra-a.txt"
             << "：第3行的“说”（U+8BF4）无法用Big5编码写出，文件没有写入任何内容；请换一种输出编码或简繁转换。";
+        QTest::addRow("the book's name is taken by a folder")
+            << "book" << "kovra-a.epub" << "：无法用新的副本替换已有的同名文件（那是一个文件夹）。";
     }
     void failuresAreExplainedInChinese() {
         QFETCH(QString, setup);
@@ -592,6 +594,9 @@ private slots:
             platform.fileAnswer = QStringLiteral("/proc/self/mem");
         } else if (setup == "big5") {
             w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("big5")));
+        } else if (setup == "book") {
+            w.Check5->setChecked(true);
+            dir.makeFolders(dir.path("kovra-a.epub"));
         }
         w.Command1_Click();
         QVERIFY(runEnds(w));
@@ -600,6 +605,9 @@ private slots:
         QCOMPARE(platform.warnings, QStringList({QStringLiteral("无法排版这个文件：\n") + failed + reason}));
         QVERIFY2(wholeChinese(platform.warnings[0], {failed}), qPrintable(platform.warnings[0]));
         QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
+        // A failed file leaves no copy (the text copy is put in place before
+        // its book, so a book that cannot be is another matter).
+        if (setup != "book") QVERIFY(!QFile::exists(QString::fromStdString(dir.path("kovra-a.txt"))));
     }
 
     void everyFailureKindHasAReasonOfItsOwn() {
