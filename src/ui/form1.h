@@ -154,10 +154,10 @@ private:
 
     WindowPlatform& platform_;
     TypesetEngine engine_;
-    // Made once, the first time the box is ticked, and shared by every file
-    // from then on: it only reads its rules.
+    // The tidy mode, made on the window's thread the first time its box is
+    // read ticked, then shared by every file of every run: it only reads its rules.
     mutable std::shared_ptr<const RunHooksMaker> tidyMode_;
-    std::shared_ptr<const BookFormat> epub_;
+    std::shared_ptr<const BookFormat> epub_;  // the EPUB output, for 同时生成EPUB
     RememberedControls remembered_;
     QString contact_;  // the address Label3 shows, whole even when the label cannot show it all
 
