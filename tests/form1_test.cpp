@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -27,6 +28,7 @@
 
 #include "child_process.h"
 #include "chinese_conversion.h"
+#include "epub_reader.h"
 #include "failure_texts.h"
 #include "form1.h"
 #include "output_choices.h"
@@ -97,6 +99,18 @@ private:
 
 const QString kWide2 = QString(2, QChar(0x3000));
 const std::string kRoad = "第一章　开端\r\n他走进房间，看见桌上\r\n放着一封信。\r\n";
+// As novels are downloaded: a site prefix before a heading, an update stamp,
+// and a heading run into the unfinished paragraph before it.
+const std::string kDownload =
+    "　　正文 第一回  雨夜投店\r\n　　更新时间:2007-11-16 7:55:51 本章字数:4804\r\n"
+    "　　老陈站在店门口，看着街上的灯火。\r\n　　年轻人翻开旧书，又说：“这一页\r\n"
+    "　　第二回 旧书新信\r\n　　天亮了，他把信放在柜台上。\r\n";
+// Over 100 KB of text without a single chapter heading.
+std::string headinglessNovel() {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "他走进房间，看见桌上放着一封信。\r\n";
+    return text;
+}
 
 QStringList statisticLabels(const Form1& w) {
     return {w.Label9->text(), w.Label7->text(), w.Label8->text(), w.Label5->text()};
@@ -238,6 +252,11 @@ private slots:
         QCOMPARE(w.Combo1->currentText(), QStringLiteral("与原文件相同"));
         QCOMPARE(w.Combo2->currentText(), QStringLiteral("不转换"));
         QVERIFY(!w.takeSettings().outputFormat.has_value() && w.takeSettings().conversion.empty());
+        QCOMPARE(w.Check4->text(), QStringLiteral("整理网络文本"));
+        QCOMPARE(w.Check5->text(), QStringLiteral("同时生成EPUB"));
+        QVERIFY(!w.Check4->isChecked() && !w.Check5->isChecked());
+        QVERIFY(!w.takeSettings().hooks && !w.takeSettings().book && w.takeSettings().writeText);
+        for (QCheckBox* box : {w.Check4, w.Check5}) QVERIFY(wholeChinese(box->toolTip(), {"EPUB", "kovra-", ".epub", "TXT"}));
         const double scale = w.logicalDpiX() / 96.0;
         // The designed window, grown downward by the 扩展设置 frame below everything else.
         QCOMPARE(w.size(), QSize(qRound(485 * scale), qRound(389 * scale)));
@@ -534,6 +553,8 @@ private slots:
         QTest::addRow("Big5 lacks a character")
             << "big5" << "kovra-a.txt"
             << "：第3行的“说”（U+8BF4）无法用Big5编码写出，文件没有写入任何内容；请换一种输出编码或简繁转换。";
+        QTest::addRow("the book's name is taken by a folder")
+            << "book" << "kovra-a.epub" << "：无法用新的副本替换已有的同名文件（那是一个文件夹）。";
     }
     void failuresAreExplainedInChinese() {
         QFETCH(QString, setup);
@@ -554,6 +575,9 @@ private slots:
             platform.fileAnswer = QStringLiteral("/proc/self/mem");
         } else if (setup == "big5") {
             w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("big5")));
+        } else if (setup == "book") {
+            w.Check5->setChecked(true);
+            dir.makeFolders(dir.path("kovra-a.epub"));
         }
         w.Command1_Click();
         QVERIFY(runEnds(w));
@@ -562,6 +586,9 @@ private slots:
         QCOMPARE(platform.warnings, QStringList({QStringLiteral("无法排版这个文件：\n") + failed + reason}));
         QVERIFY2(wholeChinese(platform.warnings[0], {failed}), qPrintable(platform.warnings[0]));
         QCOMPARE(statisticLabels(w), QStringList({"", "", "", ""}));
+        // A failed file leaves no copy (the text copy is put in place before
+        // its book, so a book that cannot be is another matter).
+        if (setup != "book") QVERIFY(!QFile::exists(QString::fromStdString(dir.path("kovra-a.txt"))));
     }
 
     void everyFailureKindHasAReasonOfItsOwn() {
@@ -663,6 +690,175 @@ private slots:
         QCOMPARE(readFile(dir.path("kovra-b.txt")), "\xFF\xFE\x0A\x30\x07\x68\x98\x98\x0B\x30\r\0\n\0\r\0\n\0"s);
     }
 
+    void theTidyBoxReachesTheEngine_data() {
+        QTest::addColumn<bool>("tidy");
+        QTest::addRow("box clear: the rules alone") << false;
+        QTest::addRow("box ticked: the tidy mode") << true;
+    }
+    void theTidyBoxReachesTheEngine() {
+        QFETCH(bool, tidy);
+        TempDir dir;
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("书.txt", kDownload));
+        Form1 w(platform);
+        w.show();
+        w.Check4->setChecked(tidy);
+        w.Command1_Click();
+        QVERIFY(!w.Check4->isEnabled() && !w.Check5->isEnabled());  // locked while the file runs
+        QVERIFY(runEnds(w));
+        QVERIFY(w.Check4->isEnabled());
+        const std::string copy = readFile(dir.path("kovra-书.txt"));
+        // The update stamp is junk, and the second chapter's heading stands
+        // apart even though the paragraph before it is unfinished.
+        QCOMPARE(copy.find("更新时间") == std::string::npos, tidy);
+        QCOMPARE(copy.find("\r\n《第二回旧书新信》\r\n") != std::string::npos, tidy);
+        QCOMPARE(copy.find("天亮了，他把信放在柜台上。") != std::string::npos, true);
+        QVERIFY(platform.warnings.isEmpty());
+        if (tidy) {
+            // One tidy mode serves every run: it is made once, not for each file.
+            QVERIFY(w.takeSettings().hooks.get() == w.takeSettings().hooks.get());
+        }
+    }
+
+    void theEpubBoxWritesABookBesideTheCopy() {
+        TempDir dir;
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("风雨记.txt", kRoad));
+        Form1 w(platform);
+        w.show();
+        w.Check5->setChecked(true);
+        // The conversion decides the book's language.
+        w.Combo2->setCurrentIndex(w.Combo2->findData(QStringLiteral("s2twp")));
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
+        QVERIFY(platform.warnings.isEmpty());
+        QCOMPARE(readFile(dir.path("kovra-风雨记.txt")), "《第一章開端》\r\n\r\n　　他走進房間，看見桌上放著一封信。\r\n");
+        const std::string bytes = readFile(dir.path("kovra-风雨记.epub"));
+        const quenlet::test::EpubBook book = quenlet::test::readEpub(bytes);
+        QCOMPARE(book.entries.front().name, std::string("mimetype"));
+        QVERIFY(book.entries.front().stored && bytes.compare(30, 8, "mimetype") == 0);
+        QCOMPARE(book.title, std::string("风雨记"));
+        QCOMPARE(book.language, std::string("zh-TW"));
+        QCOMPARE(book.texts("h2"), std::vector<std::string>({"第一章開端"}));
+        QCOMPARE(book.texts("p"), std::vector<std::string>({"他走進房間，看見桌上放著一封信。"}));
+        // The statistics stay the four of the text.
+        QCOMPARE(statisticLabels(w),
+                 QStringList({"原文件共3个段落", "合并掉了1个段落", "新分成了0个段落", "最终成了2个段落"}));
+
+        const QString jar = QStringLiteral("/usr/share/java/epubcheck.jar");
+        const QString java = QStandardPaths::findExecutable(QStringLiteral("java"));
+        if (!QFile::exists(jar) || java.isEmpty())
+            QSKIP("epubcheck (Debian packages epubcheck and default-jre-headless) is not installed");
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(java, {QStringLiteral("-jar"), jar, QString::fromStdString(dir.path("kovra-风雨记.epub"))});
+        QVERIFY(check.waitForFinished(120000));
+        const QString report = QString::fromUtf8(check.readAll());
+        QVERIFY2(check.exitCode() == 0 && report.contains(QStringLiteral("No errors or warnings detected.")),
+                 qPrintable(report));
+    }
+
+    void aBatchTakesTheNewBoxesForEachFile() {
+        TempDir dir;
+        dir.write("a.txt", kDownload);
+        dir.write("b.txt", kDownload);
+        ScriptedPlatform platform;
+        platform.folderAnswer = QString::fromStdString(dir.path());
+        Form1 w(platform);
+        w.show();
+        // After the first file the user ticks both boxes; the next file is tidied and gets its book.
+        platform.onBetween = [&w] {
+            onWindowThread(w, [&w] {
+                w.Check4->setChecked(true);
+                w.Check5->setChecked(true);
+            });
+        };
+        w.Command2_Click();
+        QVERIFY(runEnds(w));
+        QVERIFY(platform.warnings.isEmpty());
+        QVERIFY(readFile(dir.path("kovra-a.txt")).find("更新时间") != std::string::npos);
+        QVERIFY(readFile(dir.path("kovra-b.txt")).find("更新时间") == std::string::npos);
+        QVERIFY(!QFile::exists(QString::fromStdString(dir.path("kovra-a.epub"))));
+        QCOMPARE(quenlet::test::readEpub(readFile(dir.path("kovra-b.epub"))).title, std::string("b"));
+        QCOMPARE(w.Frame2->title(), QStringLiteral("共2个文件"));
+    }
+
+    void aRunTellsWhatTheUserShouldKnow_data() {
+        QTest::addColumn<bool>("tidy");
+        QTest::addColumn<bool>("epub");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("note");  // %1: the scratch folder; empty when the run says nothing
+        const QString noHeading = QStringLiteral("%1/a.txt：在146 KB的文字中没有找到任何章节标题，排版结果没有分章。");
+        const QString replaced =
+            QStringLiteral("%1/kovra-a.epub：有1个字符（源文件中无法解码的字节或控制字符）无法放进EPUB，书中显示为“\uFFFD”。");
+        QTest::addRow("tidied, long, no heading") << true << false << "headingless" << noHeading;
+        QTest::addRow("not tidied: headings are not looked for") << false << false << "headingless" << QString();
+        QTest::addRow("tidied, short, no heading") << true << false << "short" << QString();
+        QTest::addRow("tidied, long, with headings") << true << false << "chapters" << QString();
+        QTest::addRow("a control character in the book") << false << true << "control" << replaced;
+    }
+    void aRunTellsWhatTheUserShouldKnow() {
+        QFETCH(bool, tidy);
+        QFETCH(bool, epub);
+        QFETCH(QString, source);
+        QFETCH(QString, note);
+        TempDir dir;
+        std::string text = source == "short" ? "他走进房间，看见桌上放着一封信。\r\n" : headinglessNovel();
+        if (source == "chapters") text = "第一章 开端\r\n" + text;
+        if (source == "control") text = "第一章\r\n他说\x01好。\r\n";
+        ScriptedPlatform platform;
+        platform.fileAnswer = QString::fromStdString(dir.write("a.txt", text));
+        Form1 w(platform);
+        w.show();
+        w.Check4->setChecked(tidy);
+        w.Check5->setChecked(epub);
+        w.Command1_Click();
+        QVERIFY(runEnds(w));
+        if (note.isEmpty()) {
+            QCOMPARE(platform.warnings, QStringList());
+        } else {
+            QCOMPARE(platform.warnings,
+                     QStringList({QStringLiteral("排版已完成。\n请注意：\n") + note.arg(QString::fromStdString(dir.path())) +
+                                  "\n"}));
+        }
+        QVERIFY(w.Label9->isVisible());  // the run went through: its statistics are shown with the note
+    }
+
+    void aBatchSumsUpItsFailuresAndNotesInOneMessage() {
+        TempDir dir;
+        dir.write("a.txt", headinglessNovel());
+        dir.write("b.txt", "第一章\r\n他说\x01好。\r\n");
+        dir.write("c.txt", kRoad);
+        std::filesystem::create_directory(dir.path("kovra-c.txt"));
+        ScriptedPlatform platform;
+        platform.folderAnswer = QString::fromStdString(dir.path());
+        Form1 w(platform);
+        w.show();
+        w.Check4->setChecked(true);
+        w.Check5->setChecked(true);
+        w.Command2_Click();
+        QVERIFY(runEnds(w));
+        const QString folder = QString::fromStdString(dir.path());
+        QCOMPARE(platform.warnings,
+                 QStringList({QStringLiteral("以下1项未能处理，其余文件已排版：\n") + folder +
+                              QStringLiteral("/kovra-c.txt：无法用新的副本替换已有的同名文件（那是一个文件夹）。\n"
+                                             "请注意：\n") +
+                              folder + QStringLiteral("/a.txt：在146 KB的文字中没有找到任何章节标题，排版结果没有分章。\n") +
+                              folder +
+                              QStringLiteral("/kovra-b.epub：有1个字符（源文件中无法解码的字节或控制字符）"
+                                             "无法放进EPUB，书中显示为“\uFFFD”。\n")}));
+        QCOMPARE(w.Frame2->title(), QStringLiteral("共2个文件"));
+
+        // Without failures the notes come alone, after the batch is reported done.
+        std::filesystem::remove(dir.path("kovra-c.txt"));
+        platform.warnings.clear();
+        w.Command2_Click();
+        QVERIFY(runEnds(w));
+        QCOMPARE(platform.warnings.size(), 1);
+        QVERIFY2(platform.warnings[0].startsWith(QStringLiteral("批量排版已完成。\n请注意：\n") + folder + "/a.txt："),
+                 qPrintable(platform.warnings[0]));
+    }
+
     void cancelledFolderDialogChangesNothing() {
         ScriptedPlatform platform;
         Form1 w(platform);
@@ -690,6 +886,8 @@ private slots:
             w.Check2.at(4)->setChecked(false);
             w.Combo1->setCurrentIndex(w.Combo1->findData(QStringLiteral("big5")));
             w.Combo2->setCurrentIndex(w.Combo2->findData(QStringLiteral("s2twp")));
+            w.Check4->setChecked(true);
+            w.Check5->setChecked(true);
             platform.fileAnswer = books + "/a.txt";
             w.Command1_Click();
             QVERIFY(runEnds(w));
@@ -715,6 +913,8 @@ private slots:
         QCOMPARE(w.Combo2->currentText(), QStringLiteral("简→台湾(含词汇)"));
         const quenlet::FileRunSettings settings = w.takeSettings();
         QVERIFY(settings.outputFormat == quenlet::outputFormatFromName("big5") && settings.conversion == "s2twp");
+        QVERIFY(w.Check4->isChecked() && w.Check5->isChecked());
+        QVERIFY(settings.hooks && settings.book && settings.writeText);
 
         w.Command1_Click();
         QCOMPARE(platform.lastDialog, "打开文件|" + books + "|所有文件 (*)");
@@ -726,6 +926,7 @@ private slots:
         QTest::mouseDClick(w.Frame1, Qt::LeftButton, {}, QPoint(5, w.Frame1->height() - 5));
         QCOMPARE(w.Combo1->currentText(), QStringLiteral("Big5"));
         QCOMPARE(w.Combo2->currentText(), QStringLiteral("简→台湾(含词汇)"));
+        QVERIFY(w.Check4->isChecked() && w.Check5->isChecked());
     }
 
     void aRememberedChoiceNoLongerOfferedIsPassedOver() {

@@ -17,9 +17,12 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "epub_writer.h"
 #include "failure_texts.h"
 #include "file_run.h"
 #include "output_choices.h"
+#include "run_notes.h"
+#include "tidy_mode.h"
 #include "ui_config.h"
 
 // The window's images are compiled into this static library; the linker
@@ -104,8 +107,12 @@ void Form1::WorkerProgress::fileStarted(Count number, const std::string&) {
     caption_.post(ProgressCaption::Kind::File, number);
 }
 
+void Form1::WorkerProgress::fileFinished(Count, const std::string& path, const FileRunResult& result) {
+    notes_.notes << fileNotes(path, result, notes_.tidied);
+}
+
 Form1::Form1(WindowPlatform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), remembered_(platform.settings()) {
+    : QWidget(parent), platform_(platform), epub_(formats::epubFormat()), remembered_(platform.settings()) {
     initWindowResources();
     QFont designed = font();
     designed.setPointSizeF(kDesignedPointSize);
@@ -222,6 +229,12 @@ void Form1::createControls() {
                                      "输出为 Big5 时请选“简→台湾正体”或“简→台湾(含词汇)”，原文已是繁体时选“繁→台湾正体”："
                                      "它们写出台湾的标准字形，Big5 基本都能容纳；\n"
                                      "“简→繁”“简→香港繁体”写出的一些字形（如“爲”“説”）Big5 没有，文件会因此失败。"));
+    Check4 = checkBox(Frame4, extensionCheckBoxCell(0));
+    Check4->setToolTip(QStringLiteral("整理从网上下载的小说：删除网站加进去的杂项（更新时间、字数统计、网址、扫描校对的署名、"
+                                      "免责声明等），\n每个章节标题单独成行，目录保持一行一条；正文的文字一个也不丢。"));
+    Check5 = checkBox(Frame4, extensionCheckBoxCell(1));
+    Check5->setToolTip(QStringLiteral("在TXT副本旁边同时生成电子书“kovra-文件名.epub”：每个章节标题开始新的一章，并列入目录。\n"
+                                      "书名取自文件名；语言按正文是简体还是繁体（或所选的简繁转换）标明。"));
 
     // The colours hold while a box is enabled; a disabled box takes the
     // style's disabled colours, so that it looks disabled.
@@ -251,7 +264,7 @@ void Form1::setTabOrder() {
         {2, Text2},      {4, Text3},      {6, Text4},      {7, Text5},      {9, Text6},      {10, Text7},
         {12, Text8},     {14, Check1},    {20, Command1},  {23, Check2[1]}, {24, Check2[2]}, {25, Check2[3]},
         {26, Check2[4]}, {27, Check2[5]}, {28, Check3},    {29, Check2[7]}, {31, Command2},
-        {32, Combo1},    {33, Combo2},
+        {32, Combo1},    {33, Combo2},    {34, Check4},    {35, Check5},
     };
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -298,6 +311,8 @@ void Form1::Form_Load() {
     Frame4->setTitle(QStringLiteral("扩展设置"));
     Label12->setText(QStringLiteral("输出编码"));
     Label13->setText(QStringLiteral("简繁转换"));
+    Check4->setText(QStringLiteral("整理网络文本"));
+    Check5->setText(QStringLiteral("同时生成EPUB"));
 }
 
 // Adjusts the designed places where the desktop's fonts and style need it,
@@ -372,6 +387,8 @@ void Form1::rememberControls() {
     for (const auto& [index, box] : Check2) remembered_.add(QStringLiteral("Check2_%1").arg(index), box);
     remembered_.add(QStringLiteral("Combo1"), Combo1);
     remembered_.add(QStringLiteral("Combo2"), Combo2);
+    remembered_.add(QStringLiteral("Check4"), Check4);
+    remembered_.add(QStringLiteral("Check5"), Check5);
 }
 
 void Form1::watchOptions() {
@@ -407,6 +424,13 @@ FileRunSettings Form1::takeSettings() const {
     if (const std::string format = Combo1->currentData().toString().toStdString(); !format.empty())
         settings.outputFormat = outputFormatFromName(format);
     settings.conversion = Combo2->currentData().toString().toStdString();
+    if (Check4->checkState() == Qt::Checked) {
+        if (!tidyMode_) tidyMode_ = std::make_shared<tidy::TidyMode>(tidy::TidyRules::builtIn());
+        settings.hooks = tidyMode_;
+    }
+    // The book takes the file's name as its title, and its language from the
+    // text or from the conversion chosen.
+    if (Check5->checkState() == Qt::Checked) settings.book = epub_;
     return settings;
 }
 
@@ -504,6 +528,8 @@ void Form1::typesetChosenFile(const QString& chosen) {
     const TypesetOptions options = takeOptions();
     const FileRunSettings settings = takeSettings();
     singleResult_ = FileRunResult();  // a run that never starts has no result
+    singlePath_ = path;
+    singleTidied_ = settings.hooks != nullptr;
     startRun([this, path, options, settings] {
         singleResult_ = typesetFile(engine_, path, options, settings, &progress_);
     }, [this] { endSingleRun(); });
@@ -533,6 +559,13 @@ void Form1::endSingleRun() {
         platform_.showWarning(this, kIdleCaption,
                               QStringLiteral("无法排版这个文件：\n") +
                                   failureText(singleResult_.failure, singleResult_.error));
+    else
+        showNotes(QStringLiteral("排版已完成。\n"), fileNotes(singlePath_, singleResult_, singleTidied_));
+}
+
+// Said after the statistics are shown, so that they are on screen behind the message.
+void Form1::showNotes(const QString& lead, const QStringList& notes) {
+    if (!notes.isEmpty()) platform_.showWarning(this, kIdleCaption, lead + notesText(notes));
 }
 
 QString Form1::BrowseFolder() {
@@ -565,13 +598,18 @@ void Form1::typesetFolder(const QString& folder) {
     // Nothing is locked during a batch: each file takes the options the
     // boxes hold when it begins.
     hooks.takeOptions = [this] { return optionsSnapshot(); };
-    hooks.takeSettings = [this] { return settingsSnapshot(); };
+    hooks.takeSettings = [this] {
+        FileRunSettings settings = settingsSnapshot();
+        batchNotes_.tidied = settings.hooks != nullptr;
+        return settings;
+    };
     hooks.processEvents = [this] {
         run_.checkStop();
         platform_.betweenFileEntries();
     };
     hooks.observer = &progress_;
     const std::string path = QFile::encodeName(folder).toStdString();
+    batchNotes_ = {};
     startRun([this, path, hooks] { batchResult_ = BatchRun(engine_, hooks).run(path); }, [this] { endBatch(); });
 }
 
@@ -588,8 +626,17 @@ void Form1::endBatch() {
     }
     Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
     showStatistics(batchResult_.statistics);
-    if (!batchResult_.failures.empty())
-        platform_.showWarning(this, kIdleCaption, batchFailureText(batchResult_.failures));
+    // One message for the whole batch: its failures, then the notes on the files that went through.
+    if (!batchResult_.failures.empty()) {
+        QString text = batchFailureText(batchResult_.failures);
+        if (!batchNotes_.notes.isEmpty()) {
+            if (!text.endsWith('\n')) text += '\n';
+            text += notesText(batchNotes_.notes);
+        }
+        platform_.showWarning(this, kIdleCaption, text);
+    } else {
+        showNotes(QStringLiteral("批量排版已完成。\n"), batchNotes_.notes);
+    }
 }
 
 void Form1::Check1_Click() {

@@ -7,6 +7,7 @@
 // statistics.
 #pragma once
 
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <map>
@@ -39,7 +40,8 @@ public:
 
     // The options the controls hold now.
     TypesetOptions takeOptions() const;
-    // The output's encoding and conversion as the 扩展设置 frame holds them now.
+    // The output's encoding, the conversion, the tidy mode and the EPUB as the
+    // 扩展设置 frame holds them now.
     FileRunSettings takeSettings() const;
     // From a button's click (or a drop) until the window shows the run's end.
     bool isRunning() const { return run_.active(); }
@@ -83,6 +85,8 @@ public:
     QComboBox* Combo1;  // the output's encoding
     QLabel* Label13;    // 简繁转换
     QComboBox* Combo2;  // the simplified/traditional conversion
+    QCheckBox* Check4;  // 整理网络文本: the tidy mode
+    QCheckBox* Check5;  // 同时生成EPUB: a book beside the text copy
 
 signals:
     // The window shows the end of a run: back to normal, with its statistics or its message.
@@ -94,17 +98,27 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // What a batch's files found worth a word, gathered on the worker thread
+    // as each file ends; read by the window's thread once the run is over.
+    struct BatchNotes {
+        bool tidied = false;  // the file being typeset is in the tidy mode
+        QStringList notes;
+    };
+
     // The progress of a run, posted from the worker thread.
     class WorkerProgress final : public RunObserver, public BatchObserver {
     public:
-        WorkerProgress(ProgressCaption& caption, const BackgroundRun& run) : caption_(caption), run_(run) {}
+        WorkerProgress(ProgressCaption& caption, const BackgroundRun& run, BatchNotes& notes)
+            : caption_(caption), run_(run), notes_(notes) {}
         void replacingParagraph(Count line) override;
         void splittingParagraph(Count line) override;
         void fileStarted(Count number, const std::string& path) override;
+        void fileFinished(Count number, const std::string& path, const FileRunResult& result) override;
 
     private:
         ProgressCaption& caption_;
         const BackgroundRun& run_;
+        BatchNotes& notes_;
     };
 
     void createControls();
@@ -136,18 +150,26 @@ private:
     void startRun(std::function<void()> job, std::function<void()> done);
     void showNewCaption();
     void takeDropped(const QString& path);
+    void showNotes(const QString& lead, const QStringList& notes);
 
     WindowPlatform& platform_;
     TypesetEngine engine_;
+    // The tidy mode, made on the window's thread the first time its box is
+    // read ticked, then shared by every file of every run: it only reads its rules.
+    mutable std::shared_ptr<const RunHooksMaker> tidyMode_;
+    std::shared_ptr<const BookFormat> epub_;  // the EPUB output, for 同时生成EPUB
     RememberedControls remembered_;
     QString contact_;  // the address Label3 shows, whole even when the label cannot show it all
 
     bool choosing_ = false;  // a file or folder dialog of a run is open
     BackgroundRun run_;
     ProgressCaption caption_;
-    WorkerProgress progress_{caption_, run_};
+    BatchNotes batchNotes_;
+    WorkerProgress progress_{caption_, run_, batchNotes_};
     QTimer captionTimer_;
     FileRunResult singleResult_;  // written by the worker, read once it has ended
+    std::string singlePath_;
+    bool singleTidied_ = false;
     BatchResult batchResult_;
 
     // The options and settings as the controls hold them, kept up to date on

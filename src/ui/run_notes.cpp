@@ -1,0 +1,37 @@
+#include "run_notes.h"
+
+#include <QFile>
+
+namespace quenlet::ui {
+namespace {
+
+QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+}  // namespace
+
+QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied) {
+    QStringList notes;
+    if (!result.ok) return notes;  // a failure has a message of its own
+    // Without the tidy mode a heading is only what the rules make one, and
+    // a file without any is nothing to wonder at.
+    if (tidied && result.findings.headings == 0 && result.sourceBytes > kHeadingExpectedBytes)
+        notes << QStringLiteral("%1：在%2 KB的文字中没有找到任何章节标题，排版结果没有分章。")
+                     .arg(pathText(sourcePath))
+                     .arg(result.sourceBytes / 1024);
+    if (result.bookReplacedCharacters > 0)
+        notes << QStringLiteral("%1：有%2个字符（源文件中无法解码的字节或控制字符）无法放进EPUB，书中显示为“%3”。")
+                     .arg(pathText(result.bookPath))
+                     .arg(result.bookReplacedCharacters)
+                     .arg(QChar(0xFFFD));
+    return notes;
+}
+
+QString notesText(const QStringList& notes) {
+    constexpr qsizetype kShown = 20;
+    QString text = QStringLiteral("请注意：\n");
+    for (qsizetype i = 0; i < notes.size() && i < kShown; ++i) text += notes[i] + '\n';
+    if (notes.size() > kShown) text += QStringLiteral("……（共%1条）\n").arg(notes.size());
+    return text;
+}
+
+}  // namespace quenlet::ui
