@@ -246,7 +246,7 @@ void warnAboutFindings(std::ostream& err, const std::string& file, const FileRun
         err << "quenlet-cli: warning: " << shown(file) << ": " << found.linesDropped << " line"
             << (found.linesDropped == 1 ? "" : "s") << " ending in a run of question marks dropped ("
             << found.charactersDropped << " characters); --tidy keeps their text\n";
-    if (tidy && found.headings == 0 && result.sourceBytes > 100 * 1024)
+    if (tidy && lacksExpectedHeadings(result))
         err << "quenlet-cli: warning: " << shown(file) << ": no heading found in " << result.sourceBytes / 1024
             << " KB of text\n";
 }

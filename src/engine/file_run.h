@@ -79,6 +79,13 @@ struct FileRunResult {
     RunFindings findings;
 };
 
+// A source this large is expected to have chapters: when the tidy mode finds
+// no heading in it, the front ends say so.
+inline constexpr std::uint64_t kHeadingExpectedBytes = 100 * 1024;
+inline bool lacksExpectedHeadings(const FileRunResult& result) {
+    return result.findings.headings == 0 && result.sourceBytes > kHeadingExpectedBytes;
+}
+
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is
 // left behind, an existing copy is untouched, and the engine's carried state
 // and statistics are as they were before the call. The copy gets the source's

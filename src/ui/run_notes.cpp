@@ -14,7 +14,7 @@ QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result
     if (!result.ok) return notes;  // a failure has a message of its own
     // Without the tidy mode a heading is only what the rules make one, and
     // a file without any is nothing to wonder at.
-    if (tidied && result.findings.headings == 0 && result.sourceBytes > kHeadingExpectedBytes)
+    if (tidied && lacksExpectedHeadings(result))
         notes << QStringLiteral("%1：在%2 KB的文字中没有找到任何章节标题，排版结果没有分章。")
                      .arg(pathText(sourcePath))
                      .arg(result.sourceBytes / 1024);

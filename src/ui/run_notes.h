@@ -13,9 +13,6 @@
 
 namespace quenlet::ui {
 
-// A file of more than this many bytes is expected to have chapters.
-inline constexpr std::uint64_t kHeadingExpectedBytes = 100 * 1024;
-
 // The notes on one file, a sentence each, naming the file they concern; none
 // when all went as expected. `tidied`: the file was typeset in the tidy mode.
 QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied);
