@@ -372,6 +372,7 @@ std::size_t encodeWith(TextView text, std::string& out, const EncodePolicy& poli
         } else if (isEscapeUnit(unit)) {
             if (policy.escapesAsBytes) {
                 bytes.put(unit - 0xDC00);
+                ++counts.escapesWritten;
             } else {
                 codec.putBmp(replacement, bytes);
                 ++counts.escapesReplaced;

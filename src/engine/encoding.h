@@ -117,9 +117,11 @@ struct EncodePolicy {
 struct EncodeCounts {
     std::uint64_t escapesReplaced = 0;      // undecodable bytes written as the replacement character
     std::uint64_t unencodableReplaced = 0;  // characters written as "?"
+    std::uint64_t escapesWritten = 0;       // undecodable bytes written back as themselves
     EncodeCounts& operator+=(const EncodeCounts& other) {
         escapesReplaced += other.escapesReplaced;
         unencodableReplaced += other.unencodableReplaced;
+        escapesWritten += other.escapesWritten;
         return *this;
     }
 };

@@ -393,7 +393,6 @@ public:
         linesBefore_ += static_cast<std::uint64_t>(std::count(lines.begin(), lines.end(), u'\n'));
         writeAll(fd_, path_, bytes_);
         bytes_.clear();
-        escapesWritten_ += countEscapes(lines);
     }
     void finish() {
         writeAll(fd_, path_, bytes_);  // the byte order mark of an empty output
@@ -402,20 +401,9 @@ public:
     const EncodeCounts& counts() const { return counts_; }
     // Undecodable source bytes written back as themselves (none when they
     // were replaced because the output has another encoding).
-    std::uint64_t escapesWritten() const { return policy_.escapesAsBytes ? escapesWritten_ : 0; }
+    std::uint64_t escapesWritten() const { return counts_.escapesWritten; }
 
 private:
-    // Undecodable bytes, each written back as itself: the escape units that
-    // are not the second half of a surrogate pair.
-    static std::uint64_t countEscapes(const Text& lines) {
-        const auto isEscape = [](char16_t unit) { return (unit & 0xFF00) == 0xDC00; };
-        if (std::none_of(lines.begin(), lines.end(), isEscape)) return 0;
-        std::uint64_t count = 0;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            if (isEscape(lines[i]) && !(i > 0 && lines[i - 1] >= 0xD800 && lines[i - 1] <= 0xDBFF)) ++count;
-        return count;
-    }
-
     int fd_;
     std::string path_;
     Encoding encoding_;
@@ -423,7 +411,6 @@ private:
     EncodeCounts counts_;
     std::uint64_t linesBefore_ = 0;  // line ends already written
     std::string bytes_;
-    std::uint64_t escapesWritten_ = 0;
 };
 
 class InlineSink final : public LineWriter::Sink {
