@@ -62,6 +62,26 @@ public:
     }
 };
 
+// Whether the bytes, read as UTF-16 units in the given order, hold a unit
+// that decodes to an implausible character (an unpaired surrogate included);
+// stops at the first.
+bool hasImplausibleUnit(std::string_view bytes, bool bigEndian) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t units = bytes.size() / 2;
+    auto unitAt = [&](std::size_t i) {
+        return static_cast<char16_t>(bigEndian ? p[2 * i] << 8 | p[2 * i + 1] : p[2 * i] | p[2 * i + 1] << 8);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t c = unitAt(i);
+        if (isHighSurrogate(c) && (i + 1 == units || isLowSurrogate(unitAt(i + 1)))) {
+            ++i;  // a pair, or a last unit whose other half may lie beyond the sample: no verdict
+            continue;
+        }
+        if (isImplausible(c)) return true;
+    }
+    return false;
+}
+
 // UTF-16 without a mark. ASCII characters -- line ends at least -- put zero
 // bytes into UTF-16 and into no other encoding here; the byte order is the
 // one whose decoding reads as text, and it must read better than the
@@ -69,13 +89,18 @@ public:
 // for UTF-16 only when it decodes to plain Chinese.
 std::optional<Detection> detectUtf16(const Sample& sample, std::initializer_list<Encoding> rivals) {
     if (sample.bytes().size() < 2) return std::nullopt;
+    const bool zeros = std::memchr(sample.bytes().data(), 0, sample.bytes().size()) != nullptr;
+    // Without zero bytes a decoding must hold nothing implausible (below), so
+    // a sample whose units are implausible somewhere in both byte orders --
+    // any text of another encoding, almost at once -- needs no decoding.
+    if (!zeros && hasImplausibleUnit(sample.bytes(), false) && hasImplausibleUnit(sample.bytes(), true))
+        return std::nullopt;
     const TextScore little = sample.score(Encoding::Utf16LE);
     const TextScore big = sample.score(Encoding::Utf16BE);
     const bool littleBetter = little.value() >= big.value();
     const TextScore& chosen = littleBetter ? little : big;
     const std::size_t units = sample.bytes().size() / 2;
     if (chosen.implausible * 50 > units) return std::nullopt;
-    const bool zeros = std::memchr(sample.bytes().data(), 0, sample.bytes().size()) != nullptr;
     if (!zeros && (chosen.characters < 2 || chosen.implausible > 0 ||
                    (chosen.commonHan + chosen.punctuation) * 10 < chosen.characters * 9))
         return std::nullopt;

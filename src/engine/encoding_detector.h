@@ -63,7 +63,7 @@ private:
     bool complete_;  // the sample is the whole file
     mutable std::optional<TextScore> scores_[8];
 };
-inline constexpr std::size_t kSampleBytes = 128 * 1024;
+inline constexpr std::size_t kSampleBytes = 64 * 1024;
 
 class Prober {
 public:
