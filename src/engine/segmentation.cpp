@@ -5,6 +5,8 @@
 //
 // The scan works in passes: every cut or deletion shortens the remaining text
 // and the next pass starts again at its front, with fresh bracket states.
+#include <limits>
+
 #include "typeset_engine.h"
 
 namespace quenlet {
@@ -95,10 +97,16 @@ void TypesetEngine::DJ() {
         while (end > start && text(end - 1) == kSpace) --end;
     };
 
+    // Where the run's hooks ask for it (the tidy mode, which sets headings
+    // apart itself), a 第…回 inside the text is no heading to cut out and a
+    // rule run drops nothing: no run is ever long enough.
+    const bool headingsInText = segmentationFindsHeadingsAndRules_;
+    const Count ruleRunMinimum = headingsInText ? kRuleRunMinimum : std::numeric_limits<Count>::max();
+
     for (;;) {  // one pass over the remaining text [start, end)
         s.InSquareBracket = s.InCornerBracket = s.InDoubleQuote = s.InSingleQuote = 0;
         s.InAsciiDoubleQuote = s.InAsciiSingleQuote = 0;
-        s.OrdinalPrefix = segmentationFindsHeadingsAndRules_ && start < end && text(start) == kOrdinalPrefix ? 1 : 0;
+        s.OrdinalPrefix = headingsInText && start < end && text(start) == kOrdinalPrefix ? 1 : 0;
         if (start == end) {
             store(0, 0);
             s.Line.clear();
@@ -128,8 +136,8 @@ void TypesetEngine::DJ() {
             if (!kReactedTo.contains(c)) {
                 // An ordinary character only closes the rule runs.
                 if ((s.StarRun | s.DashRun | s.EqualsRun) == 0) continue;
-                if (s.InParenthesis != 0 || !segmentationFindsHeadingsAndRules_ ||
-                    (s.StarRun < kRuleRunMinimum && s.DashRun < kRuleRunMinimum && s.EqualsRun < kRuleRunMinimum)) {
+                if (s.InParenthesis != 0 ||
+                    (s.StarRun < ruleRunMinimum && s.DashRun < ruleRunMinimum && s.EqualsRun < ruleRunMinimum)) {
                     s.StarRun = s.DashRun = s.EqualsRun = 0;
                     continue;
                 }
@@ -142,7 +150,7 @@ void TypesetEngine::DJ() {
             auto closeRun = [&](const CharSet& members, Count& run) {
                 if (members.contains(c)) {
                     ++run;
-                } else if (run >= kRuleRunMinimum && s.InParenthesis == 0 && segmentationFindsHeadingsAndRules_) {
+                } else if (run >= ruleRunMinimum && s.InParenthesis == 0) {
                     keepFrom(at);
                     run = 0;
                     return true;
