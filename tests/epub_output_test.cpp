@@ -300,6 +300,20 @@ TEST(EpubFaults, UnwritableFolderIsReportedWithTheBooksName) {
     EXPECT_EQ(entries(dir.path()), 1U);
 }
 
+// Text and book are put in place together: a book whose name is taken by a
+// folder fails the file before its text copy replaces the earlier one.
+TEST(EpubFaults, ABookThatCannotBePutInPlaceLeavesTheTextCopyAsItWas) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel(1));
+    dir.write("kovra-a.txt", "earlier copy");
+    std::filesystem::create_directory(dir.path("kovra-a.epub"));
+    const CliResult r = runCli({"-q", "--format", "txt,epub", source});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("kovra-a.epub") + ": cannot replace output: Is a directory\n");
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier copy");
+    EXPECT_EQ(entries(dir.path()), 3U) << "no temporary file left";
+}
+
 // ---- epubcheck ----
 
 constexpr const char* kEpubcheck = "/usr/share/java/epubcheck.jar";

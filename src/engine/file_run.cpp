@@ -317,6 +317,7 @@ PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, cons
 // in one folder, so one sync of it after the last rename serves both.
 void PreparedFile::commitOutputs(bool syncFolder) {
     const bool both = output && book;
+    if (both) book->checkReplaceable();  // else the text copy could be in place and the book fail
     if (output) output->commit(syncFolder && !both);
     output.reset();
     if (book) book->commit(syncFolder);

@@ -79,6 +79,12 @@ void AtomicOutputFile::finishWriting() {
     if (!synced) throw FileError(FailureKind::CannotWrite, target_.path, "cannot write", error);
 }
 
+void AtomicOutputFile::checkReplaceable() const {
+    struct stat info{};
+    if (::fstatat(target_.folder->fd(), target_.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
+        throw FileError(FailureKind::CannotReplaceOutput, target_.path, "cannot replace output", EISDIR);
+}
+
 void AtomicOutputFile::commit(bool syncFolder) {
     finishWriting();
     if (protectSource_) refuseToReplace(target_, source_);

@@ -42,6 +42,11 @@ public:
     // through a link): replacing it would destroy the source.
     static void refuseToReplace(const FileLocation& target, const SourceIdentity& source);
 
+    // Throws the FileError that commit() would meet for a target that cannot
+    // be replaced by a file (a folder has its name): for outputs put in
+    // place together, so that a second one cannot fail after the first.
+    void checkReplaceable() const;
+
     int fd() const { return fd_; }
     const std::string& path() const { return target_.path; }
     // Makes the written bytes durable and closes the temporary file, so that a
