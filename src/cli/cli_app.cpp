@@ -500,8 +500,9 @@ int run(int argc, const char* const* argv, Streams streams) {
     auto* titleOption = app.add_option("--title", raw.title, "The EPUB's title (default: the file name without .txt).");
     auto* authorOption = app.add_option("--author", raw.author, "The EPUB's author (default: none).");
     auto* languageOption = app.add_option("--language", flags.language,
-                                          "The EPUB's language tag, such as zh-CN or zh-TW (default: zh-TW when the\n"
-                                          "text is in traditional characters, else zh-CN).");
+                                          "The EPUB's language tag, such as zh-CN or zh-TW (default: the language\n"
+                                          "--convert converts to; else zh-TW when the text is in traditional\n"
+                                          "characters, else zh-CN).");
     auto* verticalOption = app.add_flag("--vertical", flags.vertical,
                                         "Set the EPUB in vertical lines read from right to left.");
     app.add_flag("--json", flags.json, "Print the statistics of each file as one JSON object.");
