@@ -1,6 +1,11 @@
 // quenlet-cli and the tidy mode: its options, its report, its warnings, and
 // rules files that cannot be used.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 
 #include "cli_runner.h"
 #include "temp_dir.h"
@@ -85,8 +90,89 @@ TEST(CliTidy, ABadRulesFileIsAUsageError) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quenlet-cli: " + rules + ":2: bad pattern: missing closing parenthesis (at character 4)\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path("kovra-a.txt")));
-    EXPECT_EQ(runCli({"--rules", dir.path("missing.rules"), source}).err,
-              "quenlet-cli: " + dir.path("missing.rules") + ": cannot read the rules file\n");
+}
+
+// Files that are no rules file, and rules files with hostile text: a usage
+// error naming the file and the reason, the file's own text (and its name)
+// escaped so that it cannot drive the terminal.
+struct UnusableRules {
+    const char* name;
+    std::function<std::string(const TempDir&)> make;  // the path to give --rules
+    std::string error;                                 // after "quenlet-cli: <path>"
+};
+
+const UnusableRules kUnusableRules[] = {
+    {"Missing", [](const TempDir& dir) { return dir.path("missing.rules"); },
+     ": cannot read the rules file: No such file or directory"},
+    {"Folder", [](const TempDir& dir) { return dir.path(); }, ": this is a folder, not a rules file"},
+    {"Device", [](const TempDir&) { return std::string("/dev/zero"); },
+     ": this is a device or a socket, not a rules file"},
+    {"OverLarge",
+     [](const TempDir& dir) {
+         const std::string path = dir.write("big.rules", "");
+         std::filesystem::resize_file(path, tidy::TidyRules::kMaxFileBytes + 1);
+         return path;
+     },
+     ": the rules file is larger than 16 MB"},
+    {"Utf16", [](const TempDir& dir) { return dir.write("wide.rules", std::string("\xFF\xFE" "c\0u\0t\0 \0x\0\n\0", 14)); },
+     ": the file is not UTF-8 (it looks like UTF-16); a rules file is UTF-8 text"},
+    {"Utf16WithoutMark", [](const TempDir& dir) { return dir.write("wide.rules", std::string("c\0u\0t\0 \0x\0\n\0", 12)); },
+     ": the file is not UTF-8 (it looks like UTF-16); a rules file is UTF-8 text"},
+    {"UndefinedName", [](const TempDir& dir) { return dir.write("a.rules", "define N [一二]\nheading ^第{N}{M}章\n"); },
+     ":2: {M} is not defined (define M PATTERN on an earlier line defines it; \\{ is a literal brace)"},
+    {"ControlCharactersInTheText", [](const TempDir& dir) { return dir.write("a.rules", "\x1b]0;x\x07 cut a\n"); },
+     ":1: unknown rule \"\\x1b]0;x\\x07\" (a line holds define, drop-line, cut, prefix, heading, section, volume or "
+     "toc, then a pattern)"},
+};
+
+class UnusableRulesFiles : public testing::TestWithParam<UnusableRules> {};
+
+TEST_P(UnusableRulesFiles, AreUsageErrorsNamingTheFileAndTheReason) {
+    TempDir dir;
+    const std::string rules = GetParam().make(dir);
+    const std::string source = dir.write("a.txt", "天亮了。\n");
+    const CliResult r = runCli({"--rules", rules, source});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quenlet-cli: " + rules + GetParam().error + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path("kovra-a.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UnusableRulesFiles, testing::ValuesIn(kUnusableRules),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliTidy, ARulesFileNameIsEscapedInMessages) {
+    TempDir dir;
+    const std::string rules = dir.write("\x1b[2Jx.rules", "heading (\n");
+    const std::string source = dir.write("a.txt", "天亮了。\n");
+    EXPECT_EQ(runCli({"--rules", rules, source}).err,
+              "quenlet-cli: " + dir.path() + "/\\x1b[2Jx.rules:1: bad pattern: missing closing parenthesis (at character 2)\n");
+}
+
+TEST(CliTidy, ARulesFileFromAPipeIsRead) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", "广告。\n天亮了。\n");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "drop-line 广告\n", 16), 16);
+    ::close(fds[1]);
+    const CliResult r = runCli({"--rules", "/dev/fd/" + std::to_string(fds[0]), "--quiet", source});
+    ::close(fds[0]);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "　　天亮了。\r\n");
+}
+
+// A rule that gave up on its match budget, through to the command line's warning.
+TEST(CliTidy, ARuleThatBacktracksWithoutEndIsReportedOnce) {
+    TempDir dir;
+    const std::string rules = dir.write("slow.rules", "drop-line ^(.+)+求月票$\n");
+    std::string text = "天亮了。\n";
+    for (int i = 0; i < 3; ++i) text += "他走进房间看见桌上放着一封信他走进房间看见桌上放着一封信求月票。\n";
+    const std::string source = dir.write("a.txt", text);
+    const CliResult r = runCli({"--rules", rules, "--quiet", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": line 2: the rule at " + rules +
+                         ":1 backtracks too much to finish; it was not applied there nor on 2 more lines (simplify "
+                         "repeats inside repeats, such as (.+)+)\n");
 }
 
 }  // namespace

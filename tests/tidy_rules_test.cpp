@@ -56,6 +56,17 @@ TEST(TidyRules, NamesStandForTheirPatterns) {
     EXPECT_FALSE(rules.rules()[0].pattern.find(u"第四章", 0, data, m));
 }
 
+TEST(TidyRules, BracesOfEscapesAreNoNames) {
+    TidyRules rules;
+    rules.add("cut \\p{Han}\\{X}\n", "a");
+    tidy::MatchData data;
+    tidy::Match m;
+    EXPECT_TRUE(rules.rules()[0].pattern.find(u"字{X}", 0, data, m));
+    // After an escaped backslash the brace opens a name again.
+    EXPECT_EQ(errorOf("cut \\\\{X}\n"),
+              "mine.rules:1: {X} is not defined (define X PATTERN on an earlier line defines it; \\{ is a literal brace)");
+}
+
 TEST(TidyRules, BadLinesNameTheFileTheLineAndTheReason) {
     EXPECT_EQ(errorOf("cut a\n\ncut (unclosed\n"),
               "mine.rules:3: bad pattern: missing closing parenthesis (at character 10)");

@@ -246,6 +246,8 @@ void warnAboutFindings(std::ostream& err, const std::string& file, const FileRun
         err << "quenlet-cli: warning: " << shown(file) << ": " << found.linesDropped << " line"
             << (found.linesDropped == 1 ? "" : "s") << " ending in a run of question marks dropped ("
             << found.charactersDropped << " characters); --tidy keeps their text\n";
+    for (const std::string& warning : found.warnings)
+        err << "quenlet-cli: warning: " << shown(file) << ": " << shown(warning) << '\n';
     if (tidy && lacksExpectedHeadings(result))
         err << "quenlet-cli: warning: " << shown(file) << ": no heading found in " << result.sourceBytes / 1024
             << " KB of text\n";
@@ -560,7 +562,7 @@ int run(int argc, const char* const* argv, Streams streams) {
             for (const std::string& file : flags.rulesFiles) rules.addFile(file);
             settings.hooks = std::make_shared<tidy::TidyMode>(std::move(rules));
         } catch (const tidy::RulesError& e) {
-            streams.err << "quenlet-cli: " << e.what() << '\n';
+            streams.err << "quenlet-cli: " << shown(e.what()) << '\n';
             return kExitUsage;
         }
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "document_state.h"
@@ -30,6 +31,9 @@ struct RunFindings {
     Count junkRemoved = 0;        // junk lines dropped and junk fragments cut
     Count linesDropped = 0;       // lines dropped because they ended in a run of question marks
     Count charactersDropped = 0;  // the characters of those lines
+    // What the hooks could not do as asked, each in a sentence that a front
+    // end shows after the file's name ("line 12: ...").
+    std::vector<std::string> warnings;
 };
 
 // How a line pre-processor hands lines back to the run.

@@ -1,5 +1,6 @@
 #include "line_matcher.h"
 
+#include "encoding.h"
 #include "tidy_text.h"
 
 namespace quenlet::tidy {
@@ -34,6 +35,15 @@ constexpr std::size_t kMaxLeadingWord = 8;
 
 std::uint64_t bit(std::size_t index) { return std::uint64_t{1} << std::min<std::size_t>(index, 63); }
 
+// What a run of escape units stands as for the rules.
+constexpr char16_t kMaskedEscapes = u'\uFFFD';
+
+// Whether text[at] is the escape unit of an undecodable byte: in the range
+// of escape units, and not the second half of a surrogate pair.
+bool isEscapeAt(TextView text, std::size_t at) {
+    return isEscapeUnit(text[at]) && (at == 0 || !isHighSurrogate(text[at - 1]));
+}
+
 }  // namespace
 
 StartFilter::StartFilter(std::vector<const Pattern*> patterns)
@@ -64,7 +74,7 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     };
     for (const Rule& rule : rules.rules()) {
         if (!isJunkRule(rule.kind)) {
-            lineStart_.push_back({&rule.pattern, rule.kind});
+            lineStart_.push_back({&rule, &rule.pattern, rule.kind});
             continue;
         }
         const std::size_t index = junk_.size();
@@ -83,7 +93,7 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     for (std::size_t i = 0; i < kinds_.size(); ++i) {
         const auto c = static_cast<char16_t>(i);
         if (isAnySpace(c)) kinds_[i] = kSpace;
-        else if (needSlots_[i] != 0 || isQuestionMark(c)) kinds_[i] = kNoteworthy;
+        else if (needSlots_[i] != 0 || isQuestionMark(c) || isEscapeUnit(c)) kinds_[i] = kNoteworthy;
     }
 }
 
@@ -115,6 +125,13 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
         }
         *out++ = c;  // noteworthy
         shape.questionMarks |= isQuestionMark(c);
+        if (isEscapeUnit(c)) {
+            shape.escapes = true;
+            if (const std::uint16_t slot = needSlots_[kMaskedEscapes]) {  // what the rules see there
+                first |= needMasks_[slot - 1].first;
+                second |= needMasks_[slot - 1].second;
+            }
+        }
         if (const std::uint16_t slot = needSlots_[c]) {
             first |= needMasks_[slot - 1].first;
             second |= needMasks_[slot - 1].second;
@@ -122,6 +139,7 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
     }
     spaced.resize(static_cast<std::size_t>(out - begin));
     candidates_ = (first & second) | unguarded_;
+    lineHasEscapes_ = shape.escapes;
     return shape;
 }
 
@@ -129,7 +147,7 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
     std::uint64_t candidates = candidates_;
     if ((candidates & anchoredJunk_) != 0 && !spaced.empty()) {
         // Of the rules tied to the line's start, only those its first character can begin.
-        const std::uint64_t starts = junkStarts_.mask(spaced[0], data_);
+        const std::uint64_t starts = junkStarts_.mask(firstUnit(spaced), data_);
         for (std::size_t i = 0; i < anchoredJunkIndex_.size(); ++i)
             if (anchoredJunkIndex_[i] < 63 && !StartFilter::selected(starts, i))
                 candidates &= ~bit(anchoredJunkIndex_[i]);
@@ -139,7 +157,7 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
     Match match;
     for (std::size_t i = 0; i < junk_.size(); ++i) {
         if (junk_[i]->kind != RuleKind::DropLine || !StartFilter::selected(candidates, i)) continue;
-        if (junk_[i]->pattern.find(spaced, 0, data_, match)) {
+        if (find(*junk_[i], spaced, 0, match)) {
             ++removed;
             return Junk::Dropped;
         }
@@ -150,7 +168,7 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
         scratch_.clear();
         std::size_t kept = 0;  // spaced[kept..] is not yet copied
         bool cut = false;
-        for (std::size_t from = 0; from <= spaced.size() && junk_[i]->pattern.find(spaced, from, data_, match);) {
+        for (std::size_t from = 0; from <= spaced.size() && find(*junk_[i], spaced, from, match);) {
             if (match.end > match.begin) {
                 scratch_.append(spaced, kept, match.begin - kept);
                 kept = match.end;
@@ -170,19 +188,20 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
 
 bool LineMatcher::mayBeHeading(TextView spaced) {
     if (spaced.empty()) return false;
-    if (lineStartFilter_.mask(spaced[0], data_) != 0) return true;
+    if (lineStartFilter_.mask(firstUnit(spaced), data_) != 0) return true;
     const std::size_t space = spaced.substr(0, kMaxLeadingWord + 1).find(u' ');
-    return space != TextView::npos && space + 1 < spaced.size() && lineStartFilter_.mask(spaced[space + 1], data_) != 0;
+    return space != TextView::npos && space + 1 < spaced.size() &&
+           lineStartFilter_.mask(firstUnit(spaced.substr(space + 1)), data_) != 0;
 }
 
 LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
     LineClass found;
-    const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(spaced[0], data_);
+    const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(firstUnit(spaced), data_);
     if (mask != 0) {
         Match match;
         for (std::size_t i = 0; i < lineStart_.size(); ++i) {
             if (lineStart_[i].kind != RuleKind::Toc || !StartFilter::selected(mask, i)) continue;
-            if (lineStart_[i].pattern->find(spaced, 0, data_, match)) {
+            if (find(*lineStart_[i].rule, spaced, 0, match)) {
                 found.kind = LineClass::TocHead;
                 found.text = withoutSpaces(spaced);
                 return found;
@@ -190,7 +209,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
         }
         for (std::size_t i = 0; i < lineStart_.size(); ++i) {
             if (lineStart_[i].kind != RuleKind::Prefix || !StartFilter::selected(mask, i)) continue;
-            if (!lineStart_[i].pattern->find(spaced, 0, data_, match) || match.end == 0) continue;
+            if (!find(*lineStart_[i].rule, spaced, 0, match) || match.end == 0) continue;
             const TextView rest = trimmedSpaces(spaced.substr(match.end));
             if (rest.empty()) continue;
             if (headingAt(rest, atParagraphStart, found)) {
@@ -213,7 +232,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
     const std::size_t space = spaced.find(u' ');
     if (space != TextView::npos && space <= kMaxLeadingWord && !hasProseMark(spaced.substr(0, space))) {
         const TextView rest = spaced.substr(space + 1);
-        if (!rest.empty() && lineStartFilter_.mask(rest[0], data_) != 0 && headingAt(rest, atParagraphStart, found) &&
+        if (!rest.empty() && lineStartFilter_.mask(firstUnit(rest), data_) != 0 && headingAt(rest, atParagraphStart, found) &&
             found.remainder.empty()) {
             found.text = withoutSpaces(spaced.substr(0, space)) + found.text;
             found.bare = false;
@@ -232,7 +251,7 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
         const LineStartRule& rule = lineStart_[i];
         if (rule.kind != RuleKind::Heading && rule.kind != RuleKind::Section && rule.kind != RuleKind::Volume) continue;
         if (!StartFilter::selected(mask, i)) continue;
-        if (!rule.pattern->find(subject, 0, data_, match) || match.end == 0) continue;
+        if (!find(*rule.rule, subject, 0, match) || match.end == 0) continue;
         const TextView number = subject.substr(0, match.end);
         std::size_t titleStart = match.end;
         while (titleStart < subject.size() && (subject[titleStart] == u' ' || isTitleSeparator(subject[titleStart])))
@@ -275,6 +294,52 @@ bool LineMatcher::titleFits(TextView number, TextView title, bool separated, boo
     if (lengthWithoutSpaces(number) + lengthWithoutSpaces(title) > kMaxHeadingLength) return false;
     if (std::any_of(title.begin(), title.end(), isSentenceMark) || isDividingMark(title.back())) return false;
     return separated || (atParagraphStart && !hasProseMark(title));
+}
+
+char16_t LineMatcher::firstUnit(TextView subject) const {
+    return lineHasEscapes_ && isEscapeAt(subject, 0) ? kMaskedEscapes : subject[0];
+}
+
+bool LineMatcher::find(const Rule& rule, TextView subject, std::size_t from, Match& match) {
+    const bool found =
+        lineHasEscapes_ ? findMasked(rule.pattern, subject, from, match) : rule.pattern.find(subject, from, data_, match);
+    if (data_.takeLimitHit()) noteLimitHit(rule);
+    return found;
+}
+
+// The pattern on the subject with each run of escape units replaced by one
+// U+FFFD, the match mapped back: it begins and ends where a run does, or
+// outside any.
+bool LineMatcher::findMasked(const Pattern& pattern, TextView subject, std::size_t from, Match& match) {
+    masked_.clear();
+    starts_.clear();
+    for (std::size_t i = 0; i < subject.size(); ++i) {
+        if (!isEscapeAt(subject, i)) {
+            masked_.push_back(subject[i]);
+            starts_.push_back(i);
+        } else if (i == 0 || !isEscapeAt(subject, i - 1)) {
+            masked_.push_back(kMaskedEscapes);
+            starts_.push_back(i);
+        }
+    }
+    starts_.push_back(subject.size());
+    // A search from inside a run starts after it.
+    const auto maskedFrom = static_cast<std::size_t>(std::lower_bound(starts_.begin(), starts_.end(), from) - starts_.begin());
+    if (!pattern.find(masked_, maskedFrom, data_, match)) return false;
+    match.begin = starts_[match.begin];
+    match.end = starts_[match.end];
+    return true;
+}
+
+void LineMatcher::noteLimitHit(const Rule& rule) {
+    for (std::size_t i = 0; i < limitHits_.size(); ++i) {
+        if (limitHits_[i].rule != &rule) continue;
+        if (lastHitLine_[i] != line_) ++limitHits_[i].lines;
+        lastHitLine_[i] = line_;
+        return;
+    }
+    limitHits_.push_back({&rule, line_, 1});
+    lastHitLine_.push_back(line_);
 }
 
 }  // namespace quenlet::tidy

@@ -2,6 +2,11 @@
 // heading (with its rank and title) or the head of a table of contents from
 // body text. One matcher serves one file: it keeps the match data and what
 // it has learnt about which characters can start which patterns.
+//
+// The rules never see the escape units of undecodable bytes one by one: a
+// run of them stands, for every pattern, as one U+FFFD, so that a match
+// takes such a run whole or leaves it whole. (Split, the two escape units of
+// a UTF-16 unit would leave an odd byte that shifts the rest of the copy.)
 #pragma once
 
 #include <algorithm>
@@ -62,6 +67,7 @@ public:
     struct Shape {
         bool questionMarks = false;  // ? or ？
         bool innerSpaces = false;    // spaces between its words
+        bool escapes = false;        // escape units of undecodable bytes (or low surrogates)
     };
     Shape spaceLine(TextView raw, Text& spaced);
 
@@ -78,12 +84,31 @@ public:
     // before it, so a title glued to its number (第一回灵根育孕) may be a heading.
     LineClass classify(TextView spaced, bool atParagraphStart);
 
+    // The source line the lines given from now on come from, for reports.
+    void setLine(std::uint64_t line) { line_ = line; }
+    // A rule whose match gave up on its budget (pattern.h): on which line
+    // first, and on how many lines in all.
+    struct LimitHit {
+        const Rule* rule;
+        std::uint64_t firstLine;
+        std::uint64_t lines;
+    };
+    const std::vector<LimitHit>& limitHits() const { return limitHits_; }
+
 private:
+    // A rule's pattern on a subject from the current line, runs of escape
+    // units masked (see above); a match that gave up is noted against the rule.
+    bool find(const Rule& rule, TextView subject, std::size_t from, Match& match);
+    bool findMasked(const Pattern& pattern, TextView subject, std::size_t from, Match& match);
+    void noteLimitHit(const Rule& rule);
+    // The subject's first unit as the start filters see it.
+    char16_t firstUnit(TextView subject) const;
     // `mask`: the rules that may match (StartFilter), all of them when not known.
     bool headingAt(TextView subject, bool atParagraphStart, LineClass& found, std::uint64_t mask = ~std::uint64_t{0});
     bool titleFits(TextView number, TextView title, bool separated, bool atParagraphStart) const;
 
     struct LineStartRule {
+        const Rule* rule;
         const Pattern* pattern;
         RuleKind kind;
     };
@@ -110,6 +135,12 @@ private:
     std::vector<LineStartRule> lineStart_;  // toc, prefix and heading rules, in file order
     StartFilter lineStartFilter_;
     Text scratch_;
+    bool lineHasEscapes_ = false;
+    Text masked_;                      // the subject with its runs of escape units masked
+    std::vector<std::size_t> starts_;  // where each unit of masked_ starts in the subject, and its end
+    std::uint64_t line_ = 0;
+    std::vector<LimitHit> limitHits_;
+    std::vector<std::uint64_t> lastHitLine_;  // per rule of limitHits_
 };
 
 }  // namespace quenlet::tidy

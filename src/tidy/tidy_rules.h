@@ -5,6 +5,7 @@
 // same parser (the format is described at the top of data/tidy-rules.txt).
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -53,11 +54,16 @@ public:
     static std::string_view builtInText();
 
     // Reads the rules of one file (its bytes, UTF-8) and adds them after the
-    // rules already there. Names defined earlier stay usable. Throws
-    // RulesError naming the file, the line and the reason; nothing is added then.
+    // rules already there. Names defined earlier stay usable; {NAME} of a name
+    // not defined is an error. Throws RulesError naming the file, the line and
+    // the reason (the file's own text in it with its control characters
+    // escaped); nothing is added then.
     void add(std::string_view fileText, const std::string& fileName);
-    // Reads the rules file at `path` and adds its rules (RulesError when it cannot be read).
+    // Reads the rules file at `path` and adds its rules. RulesError, naming
+    // the file and the reason, when it cannot be read, is a folder or a
+    // device, or holds more than kMaxFileBytes (a pipe is read up to that).
     void addFile(const std::string& path);
+    static constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
 
     const std::vector<Rule>& rules() const { return rules_; }
 

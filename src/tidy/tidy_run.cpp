@@ -26,6 +26,7 @@ bool isDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'\uFF10' &&
 }  // namespace
 
 void TidyRun::rawLine(Text line, LineFeed& feed) {
+    matcher_.setLine(++lineNumber_);
     const LineMatcher::Shape shape = matcher_.spaceLine(line, spaced_);
     if (spaced_.empty()) {
         emptyLine();
@@ -79,6 +80,19 @@ void TidyRun::plainBodyLine(bool mayHoldSpaces, LineFeed& feed) {
     }
     withoutSpaces(spaced_, compact_);
     bodyLine(compact_, feed);
+}
+
+// A rule that gave up on a line was not applied there: said once per rule,
+// with the first line, so that a costly pattern is neither silent nor a
+// warning per line.
+void TidyRun::addFindings(RunFindings& findings) const {
+    findings.junkRemoved += junkRemoved_;
+    for (const LineMatcher::LimitHit& hit : matcher_.limitHits()) {
+        std::string warning = "line " + std::to_string(hit.firstLine) + ": the rule at " + hit.rule->origin +
+                              " backtracks too much to finish; it was not applied there";
+        if (hit.lines > 1) warning += " nor on " + std::to_string(hit.lines - 1) + " more line" + (hit.lines > 2 ? "s" : "");
+        findings.warnings.push_back(std::move(warning) + " (simplify repeats inside repeats, such as (.+)+)");
+    }
 }
 
 void TidyRun::sourceEnded(LineFeed& feed) {

@@ -5,6 +5,7 @@
 // follows); a bare number (第三回) takes the short title line after it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,7 @@ public:
     void paragraphQueued(Text& paragraph) override;
     bool paragraphCorrected(Text& paragraph) override;
     bool segmentationFindsHeadingsAndRules() const override { return false; }  // found line by line
-    void addFindings(RunFindings& findings) const override { findings.junkRemoved += junkRemoved_; }
+    void addFindings(RunFindings& findings) const override;
 
 private:
     struct Held {
@@ -43,6 +44,7 @@ private:
     void hold(Held line, LineFeed& feed);
 
     LineMatcher matcher_;
+    std::uint64_t lineNumber_ = 0;  // of the source line last seen
     Text spaced_;
     Text compact_;
     std::vector<Held> held_;
