@@ -428,6 +428,38 @@ private:
     std::string folder_;
 };
 
+// A UTF-8 novel with a stray byte stays UTF-8: the byte is kept and
+// reported, and the indents and markers around it are UTF-8 too.
+TEST(Cli, Utf8WithAStrayByteIsReadAsUtf8) {
+    TempDir dir;
+    std::string text = novelText(4 * 1024);
+    text.insert(text.find("走得") + 3, "\xB0");
+    const std::string source = dir.write("a.txt", text);
+    const CliResult r = runCli({source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: note: " + source + ": read as utf-8 (utf-8 but for a few bytes); --encoding "
+                     "chooses another\nquenlet-cli: warning: " + source + ": 1 bytes are not valid utf-8; they were "
+                     "copied unchanged\n");
+    EXPECT_NE(readFile(dir.path("kovra-a.txt")).find("\xE8\xB5\xB0\xB0\xE5\xBE\x97"), std::string::npos);  // 走\xB0得
+}
+
+// A long file that reads as Chinese in no supported encoding fails, naming
+// what it most likely is, unless --encoding forces one.
+TEST(Cli, AFileInNoSupportedEncodingIsRefusedUnlessForced) {
+    TempDir dir;
+    std::string utf32 = "\xFF\xFE" + std::string(2, '\0');
+    for (const char16_t c : fromUtf8(novelText(1024))) utf32 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), '\0', '\0'};
+    const std::string source = dir.write("a.txt", utf32);
+    CliResult r = runCli({source});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quenlet-cli: " + source + ": starts with the byte order mark of UTF-32LE, which is not supported "
+                     "(UTF-8, UTF-16, GB18030 and Big5 are); --encoding reads it as one of them all the same\n");
+    EXPECT_FALSE(exists(dir.path("kovra-a.txt")));
+    r = runCli({"--encoding", "utf-16le", "-q", source});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists(dir.path("kovra-a.txt")));
+}
+
 TEST(Cli, StandardInputIsSpooledUnderTmpdir) {
     TempDir dir;
     std::filesystem::create_directory(dir.path("spool"));

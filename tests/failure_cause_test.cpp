@@ -128,6 +128,13 @@ const KindCase kKindCases[] = {
          return typeset(dir.write("a.txt", kNovel), settings);
      },
      FailureKind::ConversionUnavailable, 0, "a.txt"},
+    {"SourceInNoSupportedEncoding",
+     [](const TempDir& dir) {
+         std::string utf32;
+         for (const char c : bigNovel(8 * 1024)) utf32 += std::string(1, c) + std::string(3, '\0');
+         return typeset(dir.write("a.txt", "\xFF\xFE" + std::string(2, '\0') + utf32));
+     },
+     FailureKind::UnsupportedEncoding, 0, "a.txt"},
     {"BatchFolderMissing",
      [](const TempDir& dir) {
          TypesetEngine engine;

@@ -1,5 +1,6 @@
 #include "encoding_detector.h"
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstring>
@@ -51,9 +52,19 @@ bool isImplausible(char16_t c) {
            (c >= 0xD800 && c <= 0xDFFF) || (c >= 0xE000 && c <= 0xF8FF) || c == 0xFFFE || c == 0xFFFF;
 }
 
+Detection unsupported(LikelyEncoding likely, bool byteOrderMark = false) {
+    return {{Encoding::Gb18030, false}, DetectedBy::Unsupported, likely, byteOrderMark};
+}
+
 class MarkProber final : public Prober {
 public:
     std::optional<Detection> probe(const Sample& sample) const override {
+        // UTF-32's marks first: the little-endian one starts like UTF-16's.
+        // (A UTF-16 file whose first character is U+0000 is no text either.)
+        const std::string_view bytes = sample.bytes();
+        if (bytes.size() % 4 == 0 && bytes.starts_with(std::string_view("\xFF\xFE\0\0", 4)))
+            return unsupported(LikelyEncoding::Utf32LE, true);
+        if (bytes.starts_with(std::string_view("\0\0\xFE\xFF", 4))) return unsupported(LikelyEncoding::Utf32BE, true);
         for (Encoding e : {Encoding::Utf8, Encoding::Utf16LE, Encoding::Utf16BE}) {
             const std::string_view mark = byteOrderMark(e);
             if (sample.bytes().substr(0, mark.size()) == mark) return Detection{{e, true}, DetectedBy::Mark};
@@ -110,6 +121,45 @@ std::optional<Detection> detectUtf16(const Sample& sample, std::initializer_list
                      zeros ? DetectedBy::Utf16Pattern : DetectedBy::Utf16Score};
 }
 
+// UTF-32 without a mark, by its zero bytes (valid UTF-8 when all its
+// characters are ASCII, and like no other encoding when they are not).
+class Utf32Prober final : public Prober {
+public:
+    std::optional<Detection> probe(const Sample& sample) const override {
+        if (const auto utf32 = utf32Pattern(sample.bytes())) return unsupported(*utf32);
+        return std::nullopt;
+    }
+};
+
+// HZ: GB2312 in seven bits, each run of Chinese between ~{ and ~}, every
+// byte of it less 0x80. Pure ASCII, so valid UTF-8; told by its runs
+// reading as Chinese once the bytes are restored.
+bool looksLikeHz(std::string_view bytes) {
+    if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return false;
+    std::string restored;
+    std::size_t runs = 0;
+    for (std::size_t open = bytes.find("~{"); open != std::string_view::npos; open = bytes.find("~{", open)) {
+        const std::size_t close = bytes.find("~}", open + 2);
+        const std::string_view run = bytes.substr(open + 2, close == std::string_view::npos ? close : close - open - 2);
+        for (std::size_t i = 0; i + 1 < run.size(); i += 2) {
+            const auto b1 = static_cast<unsigned char>(run[i]), b2 = static_cast<unsigned char>(run[i + 1]);
+            if (b1 < 0x21 || b1 > 0x7E || b2 < 0x21 || b2 > 0x7E) break;
+            restored.push_back(static_cast<char>(b1 | 0x80));
+            restored.push_back(static_cast<char>(b2 | 0x80));
+        }
+        ++runs;
+        if (close == std::string_view::npos) break;
+        open = close + 2;
+    }
+    if (runs < 4 || restored.size() < 64) return false;
+    Text text;
+    makeDecoder(Encoding::Gb18030)
+        ->decode(reinterpret_cast<const unsigned char*>(restored.data()), restored.size(), true, text);
+    const TextScore score = scoreText(text);
+    return score.readsAsChinese() && score.implausible == 0;
+}
+
 class Utf8Prober final : public Prober {
 public:
     std::optional<Detection> probe(const Sample& sample) const override {
@@ -118,7 +168,58 @@ public:
         // other half of UTF-16 units when the text reads better so.
         if (std::memchr(sample.bytes().data(), 0, sample.bytes().size()))
             if (auto utf16 = detectUtf16(sample, {Encoding::Utf8})) return utf16;
+        if (sample.bytes().find("~{") != std::string_view::npos && looksLikeHz(sample.bytes()))
+            return unsupported(LikelyEncoding::Hz);
         return Detection{{Encoding::Utf8, false}, DetectedBy::Utf8};
+    }
+};
+
+// UTF-8 but for a few bytes: at most one in a hundred of its sequences, or
+// only a character cut off at the very end. Text in any other encoding here
+// makes an invalid UTF-8 sequence of nearly every second character.
+class MostlyUtf8Prober final : public Prober {
+public:
+    std::optional<Detection> probe(const Sample& sample) const override {
+        const Utf8Counts& utf8 = sample.utf8();
+        if (!utf8.complete || utf8.invalidBytes == 0) return std::nullopt;
+        const bool few = utf8.invalidBytes * 100 <= utf8.sequences;
+        const bool cutAtTheEnd = utf8.firstInvalid + 3 >= utf8.bytes && utf8.sequences >= 8;
+        if (!few && !cutAtTheEnd) return std::nullopt;
+        return Detection{{Encoding::Utf8, false}, DetectedBy::MostlyUtf8};
+    }
+};
+
+// Korean in EUC-KR decodes as GB18030 to common Chinese characters (its
+// syllables lie where GB2312's commonest characters do), but Korean prose
+// has none of the Chinese comma and full stop, ，and 。, which Chinese
+// prose uses every few characters.
+bool lacksChineseStops(std::string_view bytes) {
+    std::size_t stops = 0;
+    std::size_t high = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) continue;
+        ++high;
+        const auto next = static_cast<unsigned char>(bytes[i + 1]);
+        stops += (b == 0xA3 && next == 0xAC) || (b == 0xA1 && next == 0xA3);
+        ++i;
+        ++high;
+    }
+    return stops * 400 < high;  // fewer than one in two hundred characters
+}
+
+// A long file that reads as Chinese in no supported encoding, and that is
+// most likely something we can name, is refused rather than guessed at.
+class OtherEncodingProber final : public Prober {
+public:
+    std::optional<Detection> probe(const Sample& sample) const override {
+        if (sample.wideNonAsciiBytes() < kRefusableNonAscii) return std::nullopt;
+        const bool chinese = sample.wideScore(Encoding::Gb18030).readsAsChineseProse() ||
+                             sample.wideScore(Encoding::Big5).readsAsChineseProse();
+        if (chinese && !lacksChineseStops(sample.bytes())) return std::nullopt;
+        const LikelyEncoding likely = likelyEncodingOf(sample.bytes());
+        if (likely == LikelyEncoding::Unknown || (chinese && likely != LikelyEncoding::EucKr)) return std::nullopt;
+        return unsupported(likely);
     }
 };
 
@@ -136,9 +237,9 @@ constexpr long long kBig5Lead = 24;
 class Big5Prober final : public Prober {
 public:
     std::optional<Detection> probe(const Sample& sample) const override {
-        const TextScore b5 = sample.score(Encoding::Big5);
+        const TextScore b5 = sample.wideScore(Encoding::Big5);
         if (b5.characters == 0 || b5.implausible * 100 > b5.characters) return std::nullopt;
-        const TextScore gb = sample.score(Encoding::Gb18030);
+        const TextScore gb = sample.wideScore(Encoding::Gb18030);
         const long long lead = b5.value() - gb.value();
         if (lead < kBig5Lead || lead * 10 < static_cast<long long>(b5.characters)) return std::nullopt;
         return Detection{{Encoding::Big5, false}, DetectedBy::Big5Score};
@@ -150,7 +251,7 @@ public:
 class Gb18030Prober final : public Prober {
 public:
     std::optional<Detection> probe(const Sample& sample) const override {
-        const TextScore gb = sample.score(Encoding::Gb18030);
+        const TextScore gb = sample.wideScore(Encoding::Gb18030);
         const bool clear = gb.value() >= kBig5Lead;
         return Detection{{Encoding::Gb18030, false}, clear ? DetectedBy::Gb18030Score : DetectedBy::TooShort};
     }
@@ -168,12 +269,38 @@ const char* detectedByName(DetectedBy by) {
         case DetectedBy::Big5Score: return "big5 score";
         case DetectedBy::Gb18030Score: return "gb18030 score";
         case DetectedBy::TooShort: return "too short to tell";
+        case DetectedBy::MostlyUtf8: return "utf-8 but for a few bytes";
+        case DetectedBy::Unsupported: return "no supported encoding";
     }
     return "?";
 }
 
+const char* likelyEncodingName(LikelyEncoding likely) {
+    switch (likely) {
+        case LikelyEncoding::Utf32LE: return "UTF-32LE";
+        case LikelyEncoding::Utf32BE: return "UTF-32BE";
+        case LikelyEncoding::ShiftJis: return "Shift_JIS (Japanese)";
+        case LikelyEncoding::EucJp: return "EUC-JP (Japanese)";
+        case LikelyEncoding::EucKr: return "EUC-KR (Korean)";
+        case LikelyEncoding::EucTw: return "EUC-TW";
+        case LikelyEncoding::Hz: return "HZ";
+        case LikelyEncoding::SingleByte: return "a single-byte encoding such as Windows-1252 or Mac OS Roman";
+        case LikelyEncoding::Binary: return "binary data, not text";
+        case LikelyEncoding::Unknown: break;
+    }
+    return "an unsupported encoding";
+}
+
 bool isGuess(DetectedBy by) {
     return by != DetectedBy::Option && by != DetectedBy::Mark && by != DetectedBy::Utf8;
+}
+
+TextScore& TextScore::operator+=(const TextScore& other) {
+    characters += other.characters;
+    commonHan += other.commonHan;
+    punctuation += other.punctuation;
+    implausible += other.implausible;
+    return *this;
 }
 
 long long TextScore::value() const {
@@ -202,24 +329,118 @@ TextScore scoreText(TextView text) {
     return score;
 }
 
+void Utf8Counter::invalid(std::uint64_t offset, std::uint64_t count) {
+    if (counts_.invalidBytes == 0) counts_.firstInvalid = offset;
+    counts_.invalidBytes += count;
+}
+
+void Utf8Counter::feed(const unsigned char* bytes, std::size_t size) {
+    std::size_t i = 0;
+    const std::uint64_t base = counts_.bytes;
+    counts_.bytes += size;
+    if (carried_ > 0) {
+        // Complete the sequence cut at the previous block's end.
+        while (carried_ < 4 && i < size) {
+            carry_[carried_++] = bytes[i++];
+            const Utf8Sequence seq = readUtf8Sequence(carry_, carried_);
+            if (seq.status == Utf8Sequence::Incomplete) continue;
+            if (seq.status == Utf8Sequence::Complete) {
+                ++counts_.sequences;
+            } else {
+                // Its lead and the continuation bytes after it are each
+                // undecodable; the byte that broke it starts afresh.
+                --i;
+                invalid(base + i - (carried_ - 1), carried_ - 1);
+            }
+            carried_ = 0;
+            break;
+        }
+        if (carried_ > 0) return;  // still incomplete, the block was tiny
+    }
+    while (i < size) {
+        if (bytes[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const Utf8Sequence seq = readUtf8Sequence(bytes + i, size - i);
+        if (seq.status == Utf8Sequence::Complete) {
+            ++counts_.sequences;
+            i += static_cast<std::size_t>(seq.length);
+        } else if (seq.status == Utf8Sequence::Incomplete) {
+            carried_ = size - i;
+            std::copy(bytes + i, bytes + size, carry_);
+            return;
+        } else {
+            invalid(base + i);
+            ++i;
+        }
+    }
+}
+
+Utf8Counts Utf8Counter::finish() const {
+    Utf8Counts counts = counts_;
+    if (carried_ > 0) {  // a sequence cut by the end: its bytes are undecodable
+        if (counts.invalidBytes == 0) counts.firstInvalid = counts.bytes - carried_;
+        counts.invalidBytes += carried_;
+    }
+    return counts;
+}
+
+Sample::Sample(std::string_view bytes, bool wholeFileIsUtf8, bool complete) : bytes_(bytes), complete_(complete) {
+    utf8_.bytes = bytes.size();
+    if (!wholeFileIsUtf8) utf8_.complete = false;  // invalid, how much is not known
+}
+
+Sample::Sample(std::string_view bytes, const Utf8Counts& utf8, bool complete, std::vector<std::string> spread)
+    : bytes_(bytes), utf8_(utf8), complete_(complete), spread_(std::move(spread)) {}
+
+namespace {
+
+TextScore scoreDecoded(Encoding encoding, std::string_view bytes, bool final) {
+    Text text;
+    makeDecoder(encoding)->decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), final, text);
+    return scoreText(text);
+}
+
+}  // namespace
+
 const TextScore& Sample::score(Encoding encoding) const {
     std::optional<TextScore>& cached = scores_[static_cast<std::size_t>(encoding)];
+    if (!cached) cached = scoreDecoded(encoding, bytes_, complete_);
+    return *cached;
+}
+
+const TextScore& Sample::wideScore(Encoding encoding) const {
+    if (spread_.empty()) return score(encoding);
+    std::optional<TextScore>& cached = wideScores_[static_cast<std::size_t>(encoding)];
     if (!cached) {
-        Text text;
-        makeDecoder(encoding)->decode(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size(), complete_,
-                                      text);
-        cached = scoreText(text);
+        cached = score(encoding);
+        for (const std::string& block : spread_) *cached += scoreDecoded(encoding, block, false);
     }
     return *cached;
 }
 
+std::size_t Sample::wideNonAsciiBytes() const {
+    auto high = [](std::string_view bytes) {
+        return static_cast<std::size_t>(
+            std::count_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+    };
+    std::size_t count = high(bytes_);
+    for (const std::string& block : spread_) count += high(block);
+    return count;
+}
+
 Detection detectEncoding(const Sample& sample) {
     static const MarkProber mark;
+    static const Utf32Prober utf32;
     static const Utf8Prober utf8;
     static const Utf16Prober utf16;
+    static const MostlyUtf8Prober mostlyUtf8;
+    static const OtherEncodingProber other;
     static const Big5Prober big5;
     static const Gb18030Prober gb18030;
-    static const std::array<const Prober*, 5> probers = {&mark, &utf8, &utf16, &big5, &gb18030};
+    static const std::array<const Prober*, 8> probers = {&mark,  &utf32, &utf8, &utf16,
+                                                         &mostlyUtf8, &other, &big5, &gb18030};
     for (const Prober* prober : probers)
         if (auto found = prober->probe(sample)) return *found;
     return {{Encoding::Gb18030, false}, DetectedBy::TooShort};

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "encoding.h"
+#include "encoding_detector.h"
 
 namespace quenlet {
 
@@ -34,6 +35,7 @@ enum class FailureKind : std::uint8_t {
     EncodingUnavailable,      // the C library cannot convert an encoding
     ConversionUnavailable,    // a simplified/traditional conversion could not be loaded
     CannotStart,              // no thread could be started for the run
+    UnsupportedEncoding,      // a source reads as Chinese in no supported encoding
     Other,                    // anything else; the English message is all there is
 };
 
@@ -54,6 +56,7 @@ struct FailureCause {
     std::string path;     // the file or folder it concerns, as the messages name it
     int errorNumber = 0;  // the system's error number behind it, when there is one
     UnencodableCharacter unencodable;  // for Unencodable
+    LikelyEncoding likely = LikelyEncoding::Unknown;  // for UnsupportedEncoding: what the source most likely is
     bool operator==(const FailureCause&) const = default;
 };
 

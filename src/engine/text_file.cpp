@@ -1,5 +1,7 @@
 #include "text_file.h"
 
+#include "detection_sample.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,15 +146,7 @@ Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> 
         const std::string_view mark = byteOrderMark(*forced);
         detection = {{*forced, !mark.empty() && sample.starts_with(mark)}, DetectedBy::Option};
     } else {
-        Utf8Validator validator;
-        validator.feed(reinterpret_cast<const unsigned char*>(sample.data()), sample.size());
-        std::vector<unsigned char> block(blockSize);
-        while (!ended && validator.stillValid()) {
-            const std::size_t got = readSome(fd, path, block.data(), block.size());
-            if (got == 0) break;
-            validator.feed(block.data(), got);
-        }
-        detection = detectEncoding(Sample(sample, validator.finish(), ended));
+        detection = detectFileEncoding(fd, path, sample, ended, blockSize);
     }
     const off_t start =
         detection.format.hasBom ? static_cast<off_t>(byteOrderMark(detection.format.encoding).size()) : 0;

@@ -20,6 +20,23 @@ QString unencodableText(const UnencodableCharacter& at) {
         .arg(encodingLabel(at.encoding));
 }
 
+// What a source in no supported encoding most likely is.
+QString likelyText(LikelyEncoding likely) {
+    switch (likely) {
+        case LikelyEncoding::Utf32LE: return QStringLiteral("UTF-32LE编码");
+        case LikelyEncoding::Utf32BE: return QStringLiteral("UTF-32BE编码");
+        case LikelyEncoding::ShiftJis: return QStringLiteral("日文的Shift_JIS编码");
+        case LikelyEncoding::EucJp: return QStringLiteral("日文的EUC-JP编码");
+        case LikelyEncoding::EucKr: return QStringLiteral("韩文的EUC-KR编码");
+        case LikelyEncoding::EucTw: return QStringLiteral("EUC-TW编码");
+        case LikelyEncoding::Hz: return QStringLiteral("HZ编码");
+        case LikelyEncoding::SingleByte: return QStringLiteral("西文的单字节编码（如Windows-1252）");
+        case LikelyEncoding::Binary: return QStringLiteral("二进制数据，不是文本");
+        case LikelyEncoding::Unknown: break;
+    }
+    return QStringLiteral("一种不支持的编码");
+}
+
 // The reason for each kind, as the end of "<file>：……".
 QString reasonText(const FailureCause& cause, const std::string& englishError) {
     switch (cause.kind) {
@@ -45,6 +62,9 @@ QString reasonText(const FailureCause& cause, const std::string& englishError) {
         case FailureKind::EncodingUnavailable: return QStringLiteral("无法载入这种编码的转换表");
         case FailureKind::ConversionUnavailable: return QStringLiteral("简繁转换的词典没有安装或无法读取");
         case FailureKind::CannotStart: return QStringLiteral("无法开始排版：系统不能再创建线程");
+        case FailureKind::UnsupportedEncoding:
+            return QStringLiteral("读不出中文：看起来是%1，不是本程序能读的UTF-8、UTF-16LE、UTF-16BE、GB18030或Big5编码，没有排版")
+                .arg(likelyText(cause.likely));
         case FailureKind::None:
         case FailureKind::Other: break;
     }
