@@ -49,15 +49,29 @@ public:
     // One entry of a table of contents: ends the paragraph being held, then is
     // written as a line of its own.
     virtual void takeListEntry(Text entry) = 0;
+    // Ends the paragraph line merging holds, as it stands, so that the next
+    // line starts a paragraph of its own.
+    virtual void endParagraph() = 0;
     // True while line merging holds an unfinished paragraph.
     virtual bool holdingParagraph() const = 0;
     // The options of the file's run.
     virtual const TypesetOptions& options() const = 0;
 };
 
+// A look at the whole source before its run begins: every line as read, in
+// order, then the end. The run then reads the source again from its start.
+class SourceLook {
+public:
+    virtual ~SourceLook() = default;
+    virtual void line(TextView raw) = 0;
+    virtual void ended() = 0;
+};
+
 class RunHooks {
 public:
     virtual ~RunHooks() = default;
+    // The look the hooks want at the whole source first, or none.
+    virtual SourceLook* firstLook() { return nullptr; }
     // Every source line as read, in order. The hooks hand lines on through
     // `feed`, at once or later (they may hold lines to look ahead).
     virtual void rawLine(Text line, LineFeed& feed) { feed.takeRawLine(std::move(line)); }

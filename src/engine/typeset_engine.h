@@ -84,6 +84,7 @@ public:
     void takeCleanLine(TextView line) override;
     void takeHeading(Text title, HeadingRank rank) override;
     void takeListEntry(Text entry) override;
+    void endParagraph() override;
     bool holdingParagraph() const override { return s_.Pending == 1; }
     // Whether the runs list each heading's title in their findings (counting them costs nothing).
     void setListingHeadings(bool on) { listingHeadings_ = on; }

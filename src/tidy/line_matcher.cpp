@@ -32,6 +32,12 @@ std::size_t lengthWithoutSpaces(TextView text) {
 // At most this long, a word before a heading on its line belongs to it.
 constexpr std::size_t kMaxLeadingWord = 8;
 
+// Letters of the Latin alphabet, half- or full-width: the stuff of web addresses.
+bool isLatinLetter(char16_t c) {
+    if (c >= u'\uFF21' && c <= u'\uFF5A') c = static_cast<char16_t>(c - 0xFEE0);
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
 std::uint64_t bit(std::size_t index) { return std::uint64_t{1} << std::min<std::size_t>(index, 63); }
 
 }  // namespace
@@ -83,7 +89,7 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     for (std::size_t i = 0; i < kinds_.size(); ++i) {
         const auto c = static_cast<char16_t>(i);
         if (isAnySpace(c)) kinds_[i] = kSpace;
-        else if (needSlots_[i] != 0 || isQuestionMark(c)) kinds_[i] = kNoteworthy;
+        else if (needSlots_[i] != 0 || isQuestionMark(c) || isLatinLetter(c)) kinds_[i] = kNoteworthy;
     }
 }
 
@@ -115,6 +121,7 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
         }
         *out++ = c;  // noteworthy
         shape.questionMarks |= isQuestionMark(c);
+        shape.latinLetters |= isLatinLetter(c);
         if (const std::uint16_t slot = needSlots_[c]) {
             first |= needMasks_[slot - 1].first;
             second |= needMasks_[slot - 1].second;
@@ -126,6 +133,11 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
 }
 
 LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
+    if (dropsLine(spaced, removed)) return Junk::Dropped;
+    return cutJunk(spaced, removed);
+}
+
+bool LineMatcher::dropsLine(TextView spaced, Count& removed) {
     std::uint64_t candidates = candidates_;
     if ((candidates & anchoredJunk_) != 0 && !spaced.empty()) {
         // Of the rules tied to the line's start, only those its first character can begin.
@@ -134,19 +146,25 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
             if (anchoredJunkIndex_[i] < 63 && !StartFilter::selected(starts, i))
                 candidates &= ~bit(anchoredJunkIndex_[i]);
     }
-    if (candidates == 0 || spaced.empty()) return Junk::None;
-
+    lineCandidates_ = spaced.empty() ? 0 : candidates;
+    if (lineCandidates_ == 0) return false;
     Match match;
     for (std::size_t i = 0; i < junk_.size(); ++i) {
-        if (junk_[i]->kind != RuleKind::DropLine || !StartFilter::selected(candidates, i)) continue;
+        if (junk_[i]->kind != RuleKind::DropLine || !StartFilter::selected(lineCandidates_, i)) continue;
         if (junk_[i]->pattern.find(spaced, 0, data_, match)) {
             ++removed;
-            return Junk::Dropped;
+            return true;
         }
     }
+    return false;
+}
+
+LineMatcher::Junk LineMatcher::cutJunk(Text& spaced, Count& removed) {
+    if (lineCandidates_ == 0 || spaced.empty()) return Junk::None;
+    Match match;
     Junk outcome = Junk::None;
     for (std::size_t i = 0; i < junk_.size(); ++i) {
-        if (junk_[i]->kind != RuleKind::Cut || !StartFilter::selected(candidates, i)) continue;
+        if (junk_[i]->kind != RuleKind::Cut || !StartFilter::selected(lineCandidates_, i)) continue;
         scratch_.clear();
         std::size_t kept = 0;  // spaced[kept..] is not yet copied
         bool cut = false;
@@ -173,6 +191,19 @@ bool LineMatcher::mayBeHeading(TextView spaced) {
     if (lineStartFilter_.mask(spaced[0], data_) != 0) return true;
     const std::size_t space = spaced.substr(0, kMaxLeadingWord + 1).find(u' ');
     return space != TextView::npos && space + 1 < spaced.size() && lineStartFilter_.mask(spaced[space + 1], data_) != 0;
+}
+
+TextView LineMatcher::afterPrefix(TextView spaced) {
+    const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(spaced[0], data_);
+    if (mask == 0) return spaced;
+    Match match;
+    for (std::size_t i = 0; i < lineStart_.size(); ++i) {
+        if (lineStart_[i].kind != RuleKind::Prefix || !StartFilter::selected(mask, i)) continue;
+        if (!lineStart_[i].pattern->find(spaced, 0, data_, match) || match.end == 0) continue;
+        const TextView rest = trimmedSpaces(spaced.substr(match.end));
+        if (!rest.empty()) return rest;
+    }
+    return spaced;
 }
 
 LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {

@@ -61,6 +61,7 @@ public:
     // rules the line could match, and what else it holds.
     struct Shape {
         bool questionMarks = false;  // ? or ？
+        bool latinLetters = false;   // A-Z, a-z, half- or full-width
         bool innerSpaces = false;    // spaces between its words
     };
     Shape spaceLine(TextView raw, Text& spaced);
@@ -69,10 +70,20 @@ public:
     // Applies the drop-line and cut rules to the line spaceLine made; `removed`
     // counts the line or the fragments taken away.
     Junk removeJunk(Text& spaced, Count& removed);
+    // The same in two steps, for what goes between them: whether a drop-line
+    // rule matches the line, then (when none did) the cut rules.
+    bool dropsLine(TextView spaced, Count& removed);
+    Junk cutJunk(Text& spaced, Count& removed);
 
     // Whether some toc, prefix or heading rule may match the spaced line, at
     // its start or after a short first word: false for most lines of text.
     bool mayBeHeading(TextView spaced);
+    // Whether some toc, prefix or heading rule may match a line starting with c.
+    bool mayStartLineRule(char16_t c) { return lineStartFilter_.mask(c, data_) != 0; }
+
+    // The spaced line past a site prefix that stands before headings (正文,
+    // 《书名》目录), or the whole line when it has none.
+    TextView afterPrefix(TextView spaced);
 
     // What the spaced line is. `atParagraphStart`: nothing unfinished comes
     // before it, so a title glued to its number (第一回灵根育孕) may be a heading.
@@ -103,6 +114,7 @@ private:
     std::vector<NeedMasks> needMasks_;
     std::uint64_t unguarded_ = 0;  // junk rules that need no particular character
     std::uint64_t candidates_ = 0;  // the junk rules the current line could match
+    std::uint64_t lineCandidates_ = 0;  // of those, the ones left after its first character (dropsLine)
     // Junk rules that match only at the line's start, by their first character.
     StartFilter junkStarts_;
     std::uint64_t anchoredJunk_ = 0;

@@ -1,7 +1,10 @@
 #include "tidy_run.h"
 
 #include <algorithm>
+#include <array>
 
+#include "numbering.h"
+#include "repetition.h"
 #include "tidy_text.h"
 
 namespace quenlet::tidy {
@@ -21,23 +24,65 @@ constexpr std::size_t kMaxHeld = 256;
 
 bool titleLike(TextView text) { return text.size() <= kMaxTitleLine && !hasProseMark(text); }
 
+// A paragraph held this long by a quotation that never closes is let go at
+// the next sentence end.
+constexpr Count kLongestHeld = 3000;
+
+// Words a chapter's first sentence customarily opens with: a title glued to
+// its text ends before them.
+constexpr std::array<std::u16string_view, 30> kOpeningWords = {
+    u"话说", u"話說", u"却说", u"卻說", u"且说", u"且說", u"再说", u"再說", u"单说", u"單說",
+    u"且表", u"话表", u"話表", u"书接上回", u"書接上回", u"上回", u"看官", u"列位", u"却道", u"卻道",
+    u"诗曰", u"詩曰", u"词曰", u"詞曰", u"有诗为证", u"有詩為證", u"做书的", u"做書的", u"且道", u"却表",
+};
+
+bool isOpeningAt(TextView title, std::size_t at) {
+    return std::any_of(kOpeningWords.begin(), kOpeningWords.end(),
+                       [&](TextView word) { return title.substr(at, word.size()) == word; });
+}
+
+bool hasSentenceEnd(TextView text) {
+    return std::any_of(text.begin(), text.end(), [](char16_t c) {
+        return c == u'。' || c == u'！' || c == u'？' || c == u'!' || c == u'?' || c == u'…';
+    });
+}
+
+std::size_t compactLength(TextView text) {
+    return text.size() - static_cast<std::size_t>(std::count(text.begin(), text.end(), u' '));
+}
+
+bool startsIndented(TextView raw) {
+    return !raw.empty() && (raw[0] == u' ' || raw[0] == u'\u3000' || raw[0] == u'\t' || raw[0] == u'\u00A0');
+}
+
+bool isClosingMark(char16_t c) {
+    return c == u'”' || c == u'’' || c == u'」' || c == u'』' || c == u'）' || c == u')' || c == u'，' ||
+           c == u'。' || c == u'、' || c == u'；' || c == u'：' || c == u'？' || c == u'！';
+}
+
 bool isDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'\uFF10' && c <= u'\uFF19'); }
 
 }  // namespace
 
 void TidyRun::rawLine(Text line, LineFeed& feed) {
+    ++lineIndex_;
+    const BookAnalysis::Line* const planned = plannedRole();
     const LineMatcher::Shape shape = matcher_.spaceLine(line, spaced_);
     if (spaced_.empty()) {
+        blankBefore_ = true;
         emptyLine();
         return;
     }
     feed.countSourceLine();
-    const LineMatcher::Junk junk = matcher_.removeJunk(spaced_, junkRemoved_);
+    const LineMatcher::Junk junk = removeJunk(shape.latinLetters);
     if (junk == LineMatcher::Junk::Dropped) {
         emptyLine();
         return;
     }
     if (shape.questionMarks && removeQuestionMarkRuns(spaced_) && spaced_.empty()) return;  // only question marks
+    startParagraphIfShown(line, feed);
+    blankBefore_ = false;
+    const bool mayHoldSpaces = shape.innerSpaces || junk != LineMatcher::Junk::None;
     // What the line is shows past the user's prefix (which the engine takes
     // off the lines of text it is given).
     TextView subject = spaced_;
@@ -47,8 +92,21 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
         while (!subject.empty() && subject.front() == u' ') subject.remove_prefix(1);
         if (subject.empty()) subject = spaced_;
     }
+    if (planned) {  // the book's numbering has decided what this line is
+        const TextView numbered = matcher_.afterPrefix(subject);
+        if (numbered.size() < subject.size()) ++junkRemoved_;
+        switch (planned->role) {
+            case BookAnalysis::Role::Heading: headingBySequence(numbered, feed); return;
+            case BookAnalysis::Role::Entry:
+                settleTitle(0);
+                hold({Held::Entry, withoutSpaces(numbered)}, feed);
+                inTableOfContents_ = true;
+                return;
+            case BookAnalysis::Role::Text: plainBodyLine(mayHoldSpaces, feed); return;
+        }
+    }
     if (!matcher_.mayBeHeading(subject)) {  // most lines: body text
-        plainBodyLine(shape.innerSpaces || junk != LineMatcher::Junk::None, feed);
+        plainBodyLine(mayHoldSpaces, feed);
         return;
     }
     const bool atParagraphStart = !held_.empty() || title_ || !feed.holdingParagraph();
@@ -66,7 +124,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
             if (!found.remainder.empty()) bodyLine(found.remainder, feed);
             return;
         case LineClass::Body:
-            plainBodyLine(shape.innerSpaces || junk != LineMatcher::Junk::None, feed);
+            plainBodyLine(mayHoldSpaces, feed);
             return;
     }
 }
@@ -117,6 +175,7 @@ void TidyRun::bodyLine(TextView text, LineFeed& feed) {
         title_.reset();
         handOnHeld(feed);
         feed.takeCleanLine(previous);
+        heldLength_ = feed.holdingParagraph() ? static_cast<Count>(previous.size()) : 0;
     } else if (!held_.empty() && held_.back().kind == Held::Heading && held_.back().bare && titleLike(text)) {
         title_ = Text(text);
         return;
@@ -126,6 +185,8 @@ void TidyRun::bodyLine(TextView text, LineFeed& feed) {
     }
     handOnHeld(feed);
     feed.takeCleanLine(text);
+    lastEndedSentence_ = endsSentence(text);
+    heldLength_ = feed.holdingParagraph() ? heldLength_ + static_cast<Count>(text.size()) : 0;
 }
 
 // Text follows the held lines: the last heading, with any higher-ranking
@@ -207,6 +268,133 @@ bool TidyRun::paragraphCorrected(Text& paragraph) {
     if (standIns_) std::replace(paragraph.begin(), paragraph.end(), kHyphenStandIn, u'-');
     standIns_ = false;
     return !std::all_of(paragraph.begin(), paragraph.end(), isAnySpace);
+}
+
+void TidyRun::addFindings(RunFindings& findings) const { findings.junkRemoved += junkRemoved_; }
+
+void TidyRun::line(TextView raw) {
+    if (!look_) look_.emplace(matcher_);
+    look_->line(raw);
+}
+
+void TidyRun::ended() {
+    if (look_) analysis_ = look_->finish();
+    look_.reset();
+}
+
+// What the book's numbering says of the line being taken, if anything.
+const BookAnalysis::Line* TidyRun::plannedRole() {
+    const auto& lines = analysis_.lines;
+    while (nextPlanned_ < lines.size() && lines[nextPlanned_].line < lineIndex_) ++nextPlanned_;
+    return nextPlanned_ < lines.size() && lines[nextPlanned_].line == lineIndex_ ? &lines[nextPlanned_] : nullptr;
+}
+
+bool TidyRun::isBoilerplate(TextView spaced) {
+    if (analysis_.boilerplate.empty() || spaced.size() > 100 || !looksLikeSite(spaced)) return false;
+    skeletonOf(spaced, skeleton_);
+    return analysis_.boilerplate.count(skeletonKey(skeleton_)) > 0;
+}
+
+// Cuts disguised addresses, with the site's words around them, out of the
+// line; a line left with nothing but marks, or (after a rule cut an address
+// out) nothing but a site's words, is dropped. True when something was cut.
+// Site junk, by the rules and by what the first look found: lines the rules
+// drop or the book repeats as boilerplate, then disguised addresses, then
+// what the cut rules cut.
+LineMatcher::Junk TidyRun::removeJunk(bool latinLetters) {
+    if (matcher_.dropsLine(spaced_, junkRemoved_)) return LineMatcher::Junk::Dropped;
+    if (isBoilerplate(spaced_)) {
+        ++junkRemoved_;
+        return LineMatcher::Junk::Dropped;
+    }
+    const bool addresses = latinLetters && cutAddresses(spaced_, false);
+    if (spaced_.empty()) return LineMatcher::Junk::Dropped;
+    const LineMatcher::Junk cut = matcher_.cutJunk(spaced_, junkRemoved_);
+    if (cut == LineMatcher::Junk::Dropped || (cut == LineMatcher::Junk::Cut && cutAddresses(spaced_, true) && spaced_.empty()))
+        return LineMatcher::Junk::Dropped;
+    return addresses || cut == LineMatcher::Junk::Cut ? LineMatcher::Junk::Cut : LineMatcher::Junk::None;
+}
+
+bool TidyRun::cutAddresses(Text& spaced, bool cutByRule) {
+    const std::vector<AddressPiece> pieces = findAddresses(spaced);
+    if (pieces.empty() && !cutByRule) return false;
+    if (!pieces.empty()) {
+        Text kept;
+        std::size_t from = 0;
+        for (const AddressPiece& piece : pieces) {
+            kept.append(spaced, from, piece.begin - from);
+            kept.push_back(u' ');
+            from = piece.end;
+        }
+        kept.append(spaced, from);
+        spacedLine(kept, spaced);
+        junkRemoved_ += static_cast<Count>(pieces.size());
+    }
+    skeletonOf(spaced, skeleton_);
+    if (skeleton_.empty() || onlySiteWords(skeleton_)) spaced.clear();
+    return !pieces.empty() || spaced.empty();
+}
+
+// Where a heading's title ends when the line runs on into the chapter's
+// text: after the second half of a two-part title (a couplet, its halves of
+// one length), before the words a chapter customarily opens with, at the
+// length of the book's other titles, or at a space before the first
+// sentence. Returns the title's length to keep.
+std::size_t TidyRun::titleEnd(TextView subject, TextView title) const {
+    if (compactLength(subject) <= kMaxHeadingLength && !hasSentenceEnd(title)) return title.size();
+    const std::size_t space = title.find(u' ');
+    if (space != TextView::npos && space >= 3 && space <= 12 && !hasProseMark(title.substr(0, space))) {
+        const TextView second = title.substr(space + 1, space);
+        if (second.size() == space && second.find(u' ') == TextView::npos && !hasProseMark(second) &&
+            title.size() > 2 * space + 1)
+            return 2 * space + 1;
+    }
+    for (std::size_t at = 2; at < title.size() && at <= kMaxHeadingLength; ++at) {
+        if (hasSentenceEnd(title.substr(0, at)) || std::any_of(title.begin(), title.begin() + at, isSentenceMark))
+            break;
+        if (isOpeningAt(title, at)) return title[at - 1] == u' ' ? at - 1 : at;
+    }
+    if (const std::size_t length = analysis_.titleLength; length > 0 && compactLength(title) > length) {
+        std::size_t at = 0;
+        for (std::size_t kept = 0; at < title.size() && kept < length; ++at) kept += title[at] != u' ';
+        if (!hasProseMark(title.substr(0, at))) return at;
+    }
+    const auto firstMark = std::find_if(title.begin(), title.end(), isProseMark);
+    const std::size_t before = title.substr(0, static_cast<std::size_t>(firstMark - title.begin())).rfind(u' ');
+    if (before != TextView::npos && before > 0) return before;
+    return 0;
+}
+
+// A line the book's numbering makes a heading: its number and title held as
+// a heading, whatever text it runs on into handed on after it.
+void TidyRun::headingBySequence(TextView subject, LineFeed& feed) {
+    const auto numbered = readNumberedLine(subject);
+    const std::size_t titleStart = numbered ? numbered->titleStart : subject.size();
+    const TextView title = subject.substr(std::min(titleStart, subject.size()));
+    const std::size_t keep = titleEnd(subject, title);
+    Text heading = withoutSpaces(subject.substr(0, titleStart + keep));
+    TextView rest = title.substr(keep);
+    while (!rest.empty() && rest.front() == u' ') rest.remove_prefix(1);
+    settleTitle(1);
+    hold({Held::Heading, std::move(heading), HeadingRank::Chapter, 1, title.empty()}, feed);
+    if (!rest.empty()) bodyLine(withoutSpaces(rest), feed);
+}
+
+// A quotation left open must not hold the next paragraph: where the source
+// shows that one begins -- the book's paragraphs start indented, or after a
+// blank line, or a line is a paragraph -- and the text held ended a
+// sentence, the held paragraph ends. So does one grown far beyond any
+// paragraph's length.
+void TidyRun::startParagraphIfShown(TextView raw, LineFeed& feed) {
+    if (!lastEndedSentence_ || !held_.empty() || title_ || !feed.holdingParagraph()) return;
+    TextView start = raw;
+    while (!start.empty() && isAnySpace(start.front())) start.remove_prefix(1);
+    if (start.empty() || isClosingMark(start.front())) return;
+    const bool shown = analysis_.lineIsParagraph || (analysis_.indentStartsParagraph && startsIndented(raw)) ||
+                       (analysis_.blankLineStartsParagraph && blankBefore_) || heldLength_ > kLongestHeld;
+    if (!shown) return;
+    feed.endParagraph();
+    heldLength_ = 0;
 }
 
 }  // namespace quenlet::tidy

@@ -8,23 +8,40 @@
 #include <optional>
 #include <vector>
 
+#include "book_look.h"
 #include "line_matcher.h"
 #include "run_hooks.h"
 
 namespace quenlet::tidy {
 
-class TidyRun final : public RunHooks {
+class TidyRun final : public RunHooks, private SourceLook {
 public:
     explicit TidyRun(const TidyRules& rules) : matcher_(rules) {}
 
+    // The whole book is looked at first (book_look.h); without that look,
+    // as when the engine is fed lines directly, each line is judged alone.
+    SourceLook* firstLook() override { return this; }
+    // What the look found, as the run consults it.
+    const BookAnalysis& analysis() const { return analysis_; }
     void rawLine(Text line, LineFeed& feed) override;
     void sourceEnded(LineFeed& feed) override;
     void paragraphQueued(Text& paragraph) override;
     bool paragraphCorrected(Text& paragraph) override;
     bool segmentationFindsHeadingsAndRules() const override { return false; }  // found line by line
-    void addFindings(RunFindings& findings) const override { findings.junkRemoved += junkRemoved_; }
+    void addFindings(RunFindings& findings) const override;
 
 private:
+    // The first look (SourceLook).
+    void line(TextView raw) override;
+    void ended() override;
+    const BookAnalysis::Line* plannedRole();
+    LineMatcher::Junk removeJunk(bool latinLetters);
+    bool isBoilerplate(TextView spaced);
+    bool cutAddresses(Text& spaced, bool cutByRule);
+    std::size_t titleEnd(TextView subject, TextView title) const;
+    void headingBySequence(TextView subject, LineFeed& feed);
+    void startParagraphIfShown(TextView raw, LineFeed& feed);
+
     struct Held {
         enum Kind { Heading, TocHead, Entry } kind;
         Text text;
@@ -50,6 +67,15 @@ private:
     std::optional<Text> title_;  // a short line after a bare heading: its title, if an empty line follows
     Count junkRemoved_ = 0;
     bool standIns_ = false;  // the paragraph on its way holds hyphens kept from the corrections
+
+    std::optional<BookLook> look_;
+    BookAnalysis analysis_;
+    Count lineIndex_ = -1;        // of the raw line being taken
+    std::size_t nextPlanned_ = 0;  // in analysis_.lines
+    bool blankBefore_ = true;
+    bool lastEndedSentence_ = true;  // the last line of text handed on ended a sentence
+    Count heldLength_ = 0;          // of the paragraph line merging holds, about
+    Text skeleton_;
 };
 
 }  // namespace quenlet::tidy

@@ -15,8 +15,10 @@ constexpr CharSet kProseMarks{u'\u3002', u'\uFF0E', u'.',      u'\uFF0C', u',', 
 constexpr CharSet kTitleSeparators{u'\uFF1A', u':', u'\u00B7', u'\u30FB', u'\u3001', u'.', u'\uFF0E', u'\u2014',
                                    u'-',      u'\uFF0D', u'\u3011', u']',      u'\u3015'};
 
-}  // namespace
+constexpr CharSet kFinalMarks{u'\u3002', u'\uFF0E', u'.', u'\uFF01', u'!', u'\uFF1F', u'?', u'\u2026'};
+constexpr CharSet kClosers{u'\u201D', u'\u2019', u'\u300D', u'\u300F', u'\uFF09', u')', u'\u3011', u'"', u'\''};
 
+}  // namespace
 
 void spacedLine(TextView line, Text& spaced) {
     spaced.resize(line.size());
@@ -86,5 +88,10 @@ bool isDividingMark(char16_t c) { return kDividingMarks.contains(c); }
 bool isProseMark(char16_t c) { return kProseMarks.contains(c); }
 bool hasProseMark(TextView text) { return std::any_of(text.begin(), text.end(), isProseMark); }
 bool isTitleSeparator(char16_t c) { return kTitleSeparators.contains(c); }
+
+bool endsSentence(TextView text) {
+    while (!text.empty() && (text.back() == u' ' || kClosers.contains(text.back()))) text.remove_suffix(1);
+    return !text.empty() && kFinalMarks.contains(text.back());
+}
 
 }  // namespace quenlet::tidy

@@ -42,5 +42,8 @@ bool isProseMark(char16_t c);
 bool hasProseMark(TextView text);
 // What may stand between a heading's number and its title: 第一章：开端.
 bool isTitleSeparator(char16_t c);
+// Whether a line ends a sentence: on 。！？… (or their ASCII forms), perhaps
+// followed by closing quotes or brackets.
+bool endsSentence(TextView text);
 
 }  // namespace quenlet::tidy
