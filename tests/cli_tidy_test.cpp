@@ -27,10 +27,32 @@ TEST(CliTidy, TidiesADownloadedNovel) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(dir.path("kovra-书.txt")),
               "《第一回开端》\r\n\r\n　　他说：“好，\r\n\r\n\r\n《第二回相遇》\r\n\r\n　　她来了，张曛瘢乔走了。\r\n");
-    EXPECT_NE(r.out.find("\"headings\": 2, \"empty_headings\": 0, \"junk_removed\": 4, \"lines_dropped\": 0, "
+    EXPECT_NE(r.out.find("\"headings\": 2, \"empty_headings\": 0, \"junk_removed\": 4, \"sequence_gaps\": [], "
+                         "\"sequence_repeats\": [], \"sequence_backwards\": [], \"lines_dropped\": 0, "
                          "\"characters_dropped\": 0}"),
               std::string::npos)
         << r.out;
+}
+
+TEST(CliTidy, SaysWhatTheNumberingOfTheChaptersShowsAndListsTheJunk) {
+    TempDir dir;
+    std::string text;
+    for (const int chapter : {1, 2, 3, 5, 6, 6, 8, 9, 10}) {
+        text += "第" + std::to_string(chapter) + "章 风雨\n";
+        for (int line = 0; line < 10; ++line) text += "他走过长街，看见灯火一盏接一盏地亮起来。\n";
+        text += "w w w. xiaos huotxt .net 小说天堂\n";
+    }
+    const std::string source = dir.write("a.txt", text);
+    const CliResult r = runCli({"--tidy", "--json", "--list-junk", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: note: " + source + ": chapters 4, 7 missing\nquenlet-cli: note: " + source +
+                         ": chapter 6 given twice\n");
+    EXPECT_NE(r.out.find("\"sequence_gaps\": [4, 7], \"sequence_repeats\": [6], \"sequence_backwards\": []"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(source + ": 9 pieces of junk removed\n  9\u00D7 www.xiaoshuotxt.net小说天堂\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(runCli({"--tidy", "--quiet", source}).err, "") << "notes are left out when quiet";
 }
 
 TEST(CliTidy, WithoutTidyDroppedLinesAreReported) {

@@ -3,51 +3,11 @@
 // entries, paragraphs), and what the run reports.
 #include <gtest/gtest.h>
 
-#include "engine_harness.h"
 #include "file_run.h"
-#include "tidy_mode.h"
+#include "tidy_harness.h"
 
 namespace quenlet::test {
 namespace {
-
-// Records the sink's events: "H:" a chapter heading, "V:" a volume heading,
-// "L:" a list entry, "P:" a paragraph, "=" a plain line; blank lines are left out.
-class EventSink : public OutputSink {
-public:
-    void plainLine(TextView line) override { events.push_back("=" + toUtf8(line)); }
-    void blankLine() override {}
-    void heading(TextView, TextView title, TextView, HeadingRank rank) override {
-        events.push_back((rank == HeadingRank::Volume ? "V:" : "H:") + toUtf8(title));
-    }
-    void paragraph(TextView, TextView body, TextView) override { events.push_back("P:" + toUtf8(body)); }
-    void listEntry(TextView, TextView entry, TextView) override { events.push_back("L:" + toUtf8(entry)); }
-    std::vector<std::string> events;
-};
-
-struct TidyOutput {
-    std::vector<std::string> events;
-    Statistics stats;
-    RunFindings findings;
-};
-
-const tidy::TidyMode& builtInMode() {
-    static const tidy::TidyMode mode(tidy::TidyRules::builtIn());
-    return mode;
-}
-
-TidyOutput tidyRun(const std::vector<Text>& source, const TypesetOptions& options = {},
-                   const tidy::TidyMode& mode = builtInMode()) {
-    TypesetEngine engine;
-    engine.setListingHeadings(true);
-    EventSink sink;
-    const auto hooks = mode.hooksForFile();
-    engine.beginFile(options, sink, nullptr, hooks.get());
-    for (const Text& line : source) engine.processLine(line);
-    engine.endFile();
-    return {sink.events, engine.statistics(), engine.findings()};
-}
-
-using Events = std::vector<std::string>;
 
 TEST(TidyHeadings, AHeadingEndsTheParagraphHeldOpenByAQuotation) {
     const auto out = tidyRun({u"他说：“明日再来，", u"第二回 贾夫人仙逝扬州城", u"话说封肃听了。"});

@@ -4,6 +4,7 @@
 // without hooks never calls one, so the stages stay exactly as they are.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,21 @@ struct RunFindings {
     Count junkRemoved = 0;        // junk lines dropped and junk fragments cut
     Count linesDropped = 0;       // lines dropped because they ended in a run of question marks
     Count charactersDropped = 0;  // the characters of those lines
+    // What the numbering of a book's headings shows (the tidy mode reads it
+    // from the whole book): chapter numbers missing, numbers given twice, and
+    // the numbers after which it stepped back.
+    std::vector<std::int64_t> sequenceMissing;
+    std::vector<std::int64_t> sequenceRepeated;
+    std::vector<std::int64_t> sequenceBackwards;
+    // The junk removed, each distinct piece once with how often it went, in
+    // the order first seen; at most kMaxListedJunk pieces.
+    struct JunkPiece {
+        Text text;
+        Count count = 0;
+        bool operator==(const JunkPiece&) const = default;
+    };
+    std::vector<JunkPiece> junkList;
+    static constexpr std::size_t kMaxListedJunk = 10000;
 };
 
 // How a line pre-processor hands lines back to the run.

@@ -173,41 +173,52 @@ void BookLook::decideHeadings(BookAnalysis& analysis) {
 
     std::vector<std::size_t> titles;
     std::vector<std::size_t> halves;
-    std::vector<std::pair<Count, std::int64_t>> members;  // line, number
+    std::vector<std::pair<Count, std::int64_t>> numbered;  // the headings' lines and numbers
     for (const Found& form : found) {
         if (form.sequence.weight < kShareOfMain * heaviest) continue;
         std::vector<bool> member(form.candidates.size(), false);
         for (const std::size_t m : form.sequence.members) member[m] = true;
         for (std::size_t k = 0; k < form.candidates.size(); ++k) {
             const Candidate& c = candidates_[form.candidates[k]];
-            BookAnalysis::Role role;
+            // An entry of a table of contents has little text after it, and so
+            // has the line before or after it: a list of them.
+            const auto lowText = [&](std::size_t at) { return candidates_[form.candidates[at]].textAfter < kEntryText; };
+            const bool inList = lowText(k) && ((k > 0 && lowText(k - 1)) || (k + 1 < form.candidates.size() && lowText(k + 1)));
             if (member[k]) {
-                role = BookAnalysis::Role::Heading;
-                members.emplace_back(c.line, c.number);
+                analysis.lines.push_back({c.line, BookAnalysis::Role::Heading, c.level});
+                numbered.emplace_back(c.line, c.number);
                 if (c.titleLength > 0) titles.push_back(c.titleLength);
                 if (c.halfLength > 0) halves.push_back(c.halfLength);
-            } else if (c.textAfter < kEntryText) {
-                role = BookAnalysis::Role::Entry;
+            } else if (c.plain && inList) {
+                analysis.lines.push_back({c.line, BookAnalysis::Role::Entry, c.level});
+            } else if (c.plain && c.standsAlone && c.textAfter >= static_cast<Count>(kChapterText)) {
+                // A heading by its look, with a chapter's text after it, that
+                // the run passes over (a chapter given twice, a step back): the
+                // rules for single lines decide, and its number shows in what
+                // the numbering is reported to do.
+                numbered.emplace_back(c.line, c.number);
             } else {
-                role = BookAnalysis::Role::Text;
+                // A sentence that starts with the form, a line inside a
+                // paragraph, a short line whose number breaks the run: text.
+                analysis.lines.push_back({c.line, BookAnalysis::Role::Text, c.level});
             }
-            analysis.lines.push_back({c.line, role, c.level});
         }
     }
     std::sort(analysis.lines.begin(), analysis.lines.end(),
               [](const BookAnalysis::Line& a, const BookAnalysis::Line& b) { return a.line < b.line; });
-    std::sort(members.begin(), members.end());
+    std::sort(numbered.begin(), numbered.end());
     std::vector<std::int64_t> numbers;
     std::vector<bool> restarted;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        numbers.push_back(members[i].second);
-        restarted.push_back(i > 0 && std::upper_bound(restarts.begin(), restarts.end(), members[i - 1].first) !=
-                                         restarts.end() &&
-                            *std::upper_bound(restarts.begin(), restarts.end(), members[i - 1].first) <
-                                members[i].first);
+    for (std::size_t i = 0; i < numbered.size(); ++i) {
+        numbers.push_back(numbered[i].second);
+        const auto volume = i > 0 ? std::upper_bound(restarts.begin(), restarts.end(), numbered[i - 1].first)
+                                  : restarts.end();
+        restarted.push_back(volume != restarts.end() && *volume < numbered[i].first);
     }
     analysis.numbering = notesOnNumbering(numbers, restarted);
-    analysis.sequenceHeadings = static_cast<Count>(members.size());
+    analysis.sequenceHeadings = static_cast<Count>(std::count_if(
+        analysis.lines.begin(), analysis.lines.end(),
+        [](const BookAnalysis::Line& l) { return l.role == BookAnalysis::Role::Heading; }));
     analysis.titleLength = median(titles);
     if (halves.size() >= kLeastMembers) analysis.halfTitleLength = median(halves);
 }

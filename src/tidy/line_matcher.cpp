@@ -159,7 +159,7 @@ bool LineMatcher::dropsLine(TextView spaced, Count& removed) {
     return false;
 }
 
-LineMatcher::Junk LineMatcher::cutJunk(Text& spaced, Count& removed) {
+LineMatcher::Junk LineMatcher::cutJunk(Text& spaced, Count& removed, std::vector<Text>* pieces) {
     if (lineCandidates_ == 0 || spaced.empty()) return Junk::None;
     Match match;
     Junk outcome = Junk::None;
@@ -171,6 +171,7 @@ LineMatcher::Junk LineMatcher::cutJunk(Text& spaced, Count& removed) {
         for (std::size_t from = 0; from <= spaced.size() && junk_[i]->pattern.find(spaced, from, data_, match);) {
             if (match.end > match.begin) {
                 scratch_.append(spaced, kept, match.begin - kept);
+                if (pieces) pieces->emplace_back(spaced, match.begin, match.end - match.begin);
                 kept = match.end;
                 cut = true;
                 ++removed;
@@ -226,6 +227,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             if (rest.empty()) continue;
             if (headingAt(rest, atParagraphStart, found)) {
                 found.prefixesRemoved = 1;
+                found.prefix = withoutSpaces(spaced.substr(0, match.end));
                 return found;
             }
             // Sites put their prefixes before headings only: after one, a short
@@ -235,6 +237,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
                 found.kind = LineClass::Heading;
                 found.text = withoutSpaces(rest);
                 found.prefixesRemoved = 1;
+                found.prefix = withoutSpaces(spaced.substr(0, match.end));
                 return found;
             }
         }

@@ -51,6 +51,7 @@ struct LineClass {
     bool bare = false;       // a heading of only its number or keyword, its title may follow on the next line
     Text remainder;          // body text that followed the heading on the same line
     Count prefixesRemoved = 0;
+    Text prefix;             // the site prefix removed, without spaces
 };
 
 class LineMatcher {
@@ -73,7 +74,8 @@ public:
     // The same in two steps, for what goes between them: whether a drop-line
     // rule matches the line, then (when none did) the cut rules.
     bool dropsLine(TextView spaced, Count& removed);
-    Junk cutJunk(Text& spaced, Count& removed);
+    // `pieces`, when given, gets each fragment cut out.
+    Junk cutJunk(Text& spaced, Count& removed, std::vector<Text>* pieces = nullptr);
 
     // Whether some toc, prefix or heading rule may match the spaced line, at
     // its start or after a short first word: false for most lines of text.

@@ -59,14 +59,24 @@ SequenceResult longestSequence(const std::vector<NumberedCandidate>& candidates,
 
 NumberingNotes notesOnNumbering(const std::vector<std::int64_t>& numbers, const std::vector<bool>& restarts) {
     NumberingNotes notes;
-    for (std::size_t i = 1; i < numbers.size(); ++i) {
-        if (i < restarts.size() && restarts[i]) continue;
-        const std::int64_t before = numbers[i - 1];
-        const std::int64_t now = numbers[i];
-        if (now == before) notes.repeated.push_back(now);
-        else if (now < before) notes.backwards.push_back(before);
-        else if (now - before <= kMaxGap)
-            for (std::int64_t missing = before + 1; missing < now; ++missing) notes.missing.push_back(missing);
+    // Each volume's numbering on its own: chapters start again at 1 in each.
+    for (std::size_t begin = 0; begin < numbers.size();) {
+        std::size_t end = begin + 1;
+        while (end < numbers.size() && !(end < restarts.size() && restarts[end])) ++end;
+        std::vector<std::int64_t> seen(numbers.begin() + static_cast<std::ptrdiff_t>(begin),
+                                       numbers.begin() + static_cast<std::ptrdiff_t>(end));
+        for (std::size_t i = begin + 1; i < end; ++i)
+            if (numbers[i] < numbers[i - 1]) notes.backwards.push_back(numbers[i - 1]);
+        std::sort(seen.begin(), seen.end());
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            if (seen[i] == seen[i - 1]) {
+                if (notes.repeated.empty() || notes.repeated.back() != seen[i] || i < 2 || seen[i - 2] != seen[i])
+                    notes.repeated.push_back(seen[i]);
+            } else if (seen[i] - seen[i - 1] <= kMaxGap) {
+                for (std::int64_t missing = seen[i - 1] + 1; missing < seen[i]; ++missing) notes.missing.push_back(missing);
+            }
+        }
+        begin = end;
     }
     return notes;
 }

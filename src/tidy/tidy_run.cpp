@@ -94,7 +94,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
     }
     if (planned) {  // the book's numbering has decided what this line is
         const TextView numbered = matcher_.afterPrefix(subject);
-        if (numbered.size() < subject.size()) ++junkRemoved_;
+        if (numbered.size() < subject.size()) noteJunk(subject.substr(0, subject.size() - numbered.size()));
         switch (planned->role) {
             case BookAnalysis::Role::Heading: headingBySequence(numbered, feed); return;
             case BookAnalysis::Role::Entry:
@@ -111,7 +111,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
     }
     const bool atParagraphStart = !held_.empty() || title_ || !feed.holdingParagraph();
     LineClass found = matcher_.classify(subject, atParagraphStart);
-    junkRemoved_ += found.prefixesRemoved;
+    if (found.prefixesRemoved > 0) noteJunk(found.prefix);
     switch (found.kind) {
         case LineClass::TocHead:
             settleTitle(0);
@@ -270,7 +270,26 @@ bool TidyRun::paragraphCorrected(Text& paragraph) {
     return !std::all_of(paragraph.begin(), paragraph.end(), isAnySpace);
 }
 
-void TidyRun::addFindings(RunFindings& findings) const { findings.junkRemoved += junkRemoved_; }
+void TidyRun::addFindings(RunFindings& findings) const {
+    findings.junkRemoved += junkRemoved_;
+    findings.junkList = junkList_;
+    findings.sequenceMissing = analysis_.numbering.missing;
+    findings.sequenceRepeated = analysis_.numbering.repeated;
+    findings.sequenceBackwards = analysis_.numbering.backwards;
+}
+
+// One piece of junk removed: counted, and listed (each distinct piece once).
+void TidyRun::noteJunk(TextView piece) {
+    ++junkRemoved_;
+    Text text = withoutSpaces(piece);
+    const auto known = junkIndex_.find(text);
+    if (known != junkIndex_.end()) {
+        ++junkList_[known->second].count;
+    } else if (junkList_.size() < RunFindings::kMaxListedJunk) {
+        junkIndex_.emplace(text, junkList_.size());
+        junkList_.push_back({std::move(text), 1});
+    }
+}
 
 void TidyRun::line(TextView raw) {
     if (!look_) look_.emplace(matcher_);
@@ -302,19 +321,24 @@ bool TidyRun::isBoilerplate(TextView spaced) {
 // drop or the book repeats as boilerplate, then disguised addresses, then
 // what the cut rules cut.
 LineMatcher::Junk TidyRun::removeJunk(bool latinLetters) {
-    if (matcher_.dropsLine(spaced_, junkRemoved_)) return LineMatcher::Junk::Dropped;
-    if (isBoilerplate(spaced_)) {
-        ++junkRemoved_;
+    Count dropped = 0;
+    if (matcher_.dropsLine(spaced_, dropped) || isBoilerplate(spaced_)) {
+        noteJunk(spaced_);
         return LineMatcher::Junk::Dropped;
     }
     const bool addresses = latinLetters && cutAddresses(spaced_, false);
     if (spaced_.empty()) return LineMatcher::Junk::Dropped;
-    const LineMatcher::Junk cut = matcher_.cutJunk(spaced_, junkRemoved_);
+    cutPieces_.clear();
+    const LineMatcher::Junk cut = matcher_.cutJunk(spaced_, dropped, &cutPieces_);
+    for (const Text& piece : cutPieces_) noteJunk(piece);
     if (cut == LineMatcher::Junk::Dropped || (cut == LineMatcher::Junk::Cut && cutAddresses(spaced_, true) && spaced_.empty()))
         return LineMatcher::Junk::Dropped;
     return addresses || cut == LineMatcher::Junk::Cut ? LineMatcher::Junk::Cut : LineMatcher::Junk::None;
 }
 
+// Cuts disguised addresses, with the site's words around them, out of the
+// line; a line left with nothing but marks, or (after a rule cut an address
+// out) nothing but a site's words, is dropped. True when something was cut.
 bool TidyRun::cutAddresses(Text& spaced, bool cutByRule) {
     const std::vector<AddressPiece> pieces = findAddresses(spaced);
     if (pieces.empty() && !cutByRule) return false;
@@ -324,15 +348,17 @@ bool TidyRun::cutAddresses(Text& spaced, bool cutByRule) {
         for (const AddressPiece& piece : pieces) {
             kept.append(spaced, from, piece.begin - from);
             kept.push_back(u' ');
+            noteJunk(TextView(spaced).substr(piece.begin, piece.end - piece.begin));
             from = piece.end;
         }
         kept.append(spaced, from);
         spacedLine(kept, spaced);
-        junkRemoved_ += static_cast<Count>(pieces.size());
     }
     skeletonOf(spaced, skeleton_);
-    if (skeleton_.empty() || onlySiteWords(skeleton_)) spaced.clear();
-    return !pieces.empty() || spaced.empty();
+    if (!skeleton_.empty() && !onlySiteWords(skeleton_)) return !pieces.empty();
+    if (!spaced.empty()) noteJunk(spaced);
+    spaced.clear();
+    return true;
 }
 
 // Where a heading's title ends when the line runs on into the chapter's

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "book_look.h"
@@ -37,6 +38,7 @@ private:
     const BookAnalysis::Line* plannedRole();
     LineMatcher::Junk removeJunk(bool latinLetters);
     bool isBoilerplate(TextView spaced);
+    void noteJunk(TextView piece);
     bool cutAddresses(Text& spaced, bool cutByRule);
     std::size_t titleEnd(TextView subject, TextView title) const;
     void headingBySequence(TextView subject, LineFeed& feed);
@@ -76,6 +78,9 @@ private:
     bool lastEndedSentence_ = true;  // the last line of text handed on ended a sentence
     Count heldLength_ = 0;          // of the paragraph line merging holds, about
     Text skeleton_;
+    std::vector<RunFindings::JunkPiece> junkList_;
+    std::unordered_map<Text, std::size_t> junkIndex_;
+    std::vector<Text> cutPieces_;
 };
 
 }  // namespace quenlet::tidy
