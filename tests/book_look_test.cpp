@@ -55,6 +55,7 @@ TEST(HeadingForms, AreTheFramesAroundTheNumber) {
     };
     const Row rows[] = {
         {u"第十二回 甄士隐", true, Frame::Ordinal, 12}, {u"上卷 第二回 风起", true, Frame::Ordinal, 2},
+        {u"【第十二章】归来", true, Frame::Ordinal, 12}, {u"【第十二章 归来", false},
         {u"第一卷 第三章 开端", true, Frame::Ordinal, 3}, {u"卷三 北行", true, Frame::VolumeWord, 3},
         {u"11、铁蜈蚣双环", true, Frame::Separator, 11}, {u"十、铁牢中的小英雄", true, Frame::Separator, 10},
         {u"（十二）归来", true, Frame::Bracket, 12}, {u"二十四", true, Frame::Alone, 24},
@@ -188,6 +189,22 @@ TEST(HeadingsBySequence, GapsRepeatsAndStepsBackAreReported) {
     EXPECT_EQ(out.findings.sequenceRepeated, (std::vector<std::int64_t>{6}));
     EXPECT_EQ(out.findings.sequenceBackwards, (std::vector<std::int64_t>{12}));
     EXPECT_EQ(headingsOf(out).size(), 13U);
+}
+
+TEST(HeadingsBySequence, EachVolumeNumbersItsChaptersAfresh) {
+    for (const Text volumes : {Text(u"第一卷 风起|第二卷 云涌"), Text(u"上卷|下卷")}) {
+        std::vector<Text> book;
+        for (const Text& volume : {volumes.substr(0, volumes.find(u'|')), volumes.substr(volumes.find(u'|') + 1)}) {
+            book.push_back(volume);
+            for (int i = 1; i <= 5; ++i) {
+                book.push_back(kChineseNumbers[i - 1] + u"、山居");
+                book.push_back(chapterText(i));
+            }
+        }
+        const auto out = tidyBook(book);
+        EXPECT_EQ(headingsOf(out).size(), 12U) << toUtf8(volumes);
+        EXPECT_TRUE(out.findings.sequenceBackwards.empty() && out.findings.sequenceRepeated.empty()) << toUtf8(volumes);
+    }
 }
 
 TEST(Boilerplate, AnAdPastedAfterEveryChapterGoesHoweverItIsMangled) {

@@ -29,8 +29,11 @@ constexpr Count kEntryText = 40;
 // Lines longer than this are not counted for repetition: boilerplate is short.
 constexpr std::size_t kLongestRepeated = 100;
 
-// Boilerplate recurs in at least this share of the chapters, and at least this often.
+// Boilerplate recurs in at least this share of the chapters, and at least
+// this often; a line that shows nothing of a site (only brackets around it)
+// in at least half of them.
 constexpr double kBoilerplateShare = 0.25;
+constexpr double kBracketedShare = 0.5;
 constexpr Count kLeastRepeats = 3;
 
 std::size_t compactLength(TextView text) {
@@ -75,8 +78,9 @@ void BookLook::line(TextView raw) {
     noteParagraphShape(raw, spaced_);
     const TextView subject = matcher_.afterPrefix(spaced_);
     if (const auto numbered = readNumberedLine(subject)) noteCandidate(*numbered, subject);
+    else if (isVolumeWordLine(subject) && volumeWords_.size() < kMaxCandidates) volumeWords_.push_back(index_);
     else noteText(spaced_);
-    if (spaced_.size() <= kLongestRepeated && looksLikeSite(spaced_)) {
+    if (spaced_.size() <= kLongestRepeated && (looksLikeSite(spaced_) || isBracketedLine(spaced_))) {
         skeletonOf(spaced_, skeleton_);
         // Only what looks like a site's can be boilerplate: nothing else is counted.
         if (skeleton_.size() >= 2) repeats_.add(skeleton_, spaced_, static_cast<Count>(candidates_.size()));
@@ -147,6 +151,8 @@ void BookLook::decideHeadings(BookAnalysis& analysis) {
         if (c.level == FormLevel::Volume) restarts.push_back(c.line);
         else if (c.level == FormLevel::Chapter) byForm[c.form.key()].push_back(i);
     }
+    restarts.insert(restarts.end(), volumeWords_.begin(), volumeWords_.end());
+    std::sort(restarts.begin(), restarts.end());
     struct Found {
         std::vector<std::size_t> candidates;  // of the form
         SequenceResult sequence;
@@ -226,10 +232,13 @@ void BookLook::decideHeadings(BookAnalysis& analysis) {
 void BookLook::decideBoilerplate(BookAnalysis& analysis) const {
     const Count chapters = std::max<Count>(analysis.sequenceHeadings, static_cast<Count>(candidates_.size()) / 2);
     if (chapters < kLeastRepeats) return;
-    const auto leastChapters = std::max<Count>(kLeastRepeats, static_cast<Count>(kBoilerplateShare * chapters));
+    const auto least = [&](double share) {
+        return std::max<Count>(kLeastRepeats, static_cast<Count>(share * static_cast<double>(chapters)));
+    };
     repeats_.forEach([&](const RepeatCounter::Entry& entry) {
-        if (entry.count < kLeastRepeats || entry.chapters < leastChapters || entry.sample == 0) return;
+        if (entry.count < kLeastRepeats || entry.chapters < least(kBoilerplateShare) || entry.sample == 0) return;
         const Text& sample = repeats_.sampleOf(entry);
+        if (!looksLikeSite(sample) && entry.chapters < least(kBracketedShare)) return;
         if (readNumberedLine(sample)) return;  // a heading that recurs is no ad
         analysis.boilerplate.insert(entry.hash);
         analysis.boilerplateSamples.push_back({sample, entry.count});

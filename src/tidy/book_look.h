@@ -95,6 +95,7 @@ private:
     Count junkCounted_ = 0;
     std::vector<Candidate> candidates_;
     bool candidatesFull_ = false;
+    std::vector<Count> volumeWords_;  // lines of volume headings without a number (上卷)
     RepeatCounter repeats_;
     bool blankBefore_ = true;
     bool sentenceEndedBefore_ = true;  // the last line of text ended a sentence

@@ -134,7 +134,13 @@ std::optional<NumberedLine> readFormAt(TextView text, std::size_t start) {
     NumberedLine line;
     line.start = start;
     std::size_t at = start;
-    const char16_t first = text[at];
+    char16_t first = text[at];
+    // 【第一章】 or [第一章]: a bracket around the whole form.
+    char16_t bracketClose = 0;
+    if (closingOf(first) != 0 && at + 1 < text.size() && text[at + 1] == u'第') {
+        bracketClose = closingOf(first);
+        first = text[++at];
+    }
     if (first == u'第') {
         at = skipSpace(text, at + 1);
         const auto number = readNumber(text.substr(at));
@@ -144,6 +150,11 @@ std::optional<NumberedLine> readFormAt(TextView text, std::size_t start) {
         line.form = {Frame::Ordinal, text[at] == u'囘' ? u'回' : text[at] == u'節' ? u'节' : text[at] == u'話' ? u'话' : text[at]};
         line.number = number->value;
         line.formEnd = at + 1;
+        if (bracketClose != 0) {
+            const std::size_t close = skipSpace(text, line.formEnd);
+            if (close >= text.size() || text[close] != bracketClose) return std::nullopt;
+            line.formEnd = close + 1;
+        }
     } else if (first == u'卷' || first == u'之') {
         at = skipSpace(text, at + 1);
         if (first == u'卷' && at < text.size() && (text[at] == u'之' || text[at] == u'第')) at = skipSpace(text, at + 1);
@@ -238,6 +249,15 @@ std::optional<ReadNumber> readNumber(TextView text) {
     read.value = valueOfNumerals(numerals, count);
     read.length = end;
     return read;
+}
+
+bool isVolumeWordLine(TextView spaced) {
+    constexpr std::size_t kLongest = 16;
+    if (spaced.size() < 2 || spaced.size() > kLongest) return false;
+    const auto isPart = [](char16_t c) { return c == u'上' || c == u'中' || c == u'下'; };
+    const auto isVolume = [](char16_t c) { return c == u'卷' || c == u'部' || c == u'篇' || c == u'册' || c == u'冊'; };
+    const bool word = (isPart(spaced[0]) && isVolume(spaced[1])) || (spaced[0] == u'卷' && isPart(spaced[1]));
+    return word && (spaced.size() == 2 || spaced[2] == u' ');
 }
 
 bool mayBeginNumberedLine(char16_t c) {

@@ -53,6 +53,10 @@ struct NumberedLine {
 // chapter is the line's form.
 std::optional<NumberedLine> readNumberedLine(TextView spaced);
 
+// Whether a spaced line is a volume heading without a number, where a
+// book's chapter numbers may start again: 上卷, 下部 风雨, 卷下.
+bool isVolumeWordLine(TextView spaced);
+
 // Whether a character can begin a numbered line: most lines are ruled out by
 // their first character alone.
 bool mayBeginNumberedLine(char16_t c);

@@ -55,6 +55,8 @@ bool startsIndented(TextView raw) {
     return !raw.empty() && (raw[0] == u' ' || raw[0] == u'\u3000' || raw[0] == u'\t' || raw[0] == u'\u00A0');
 }
 
+bool isClosingQuote(char16_t c) { return c == u'”' || c == u'’' || c == u'」' || c == u'』' || c == u'"'; }
+
 bool isClosingMark(char16_t c) {
     return c == u'”' || c == u'’' || c == u'」' || c == u'』' || c == u'）' || c == u')' || c == u'，' ||
            c == u'。' || c == u'、' || c == u'；' || c == u'：' || c == u'？' || c == u'！';
@@ -309,7 +311,8 @@ const BookAnalysis::Line* TidyRun::plannedRole() {
 }
 
 bool TidyRun::isBoilerplate(TextView spaced) {
-    if (analysis_.boilerplate.empty() || spaced.size() > 100 || !looksLikeSite(spaced)) return false;
+    if (analysis_.boilerplate.empty() || spaced.size() > 100 || (!looksLikeSite(spaced) && !isBracketedLine(spaced)))
+        return false;
     skeletonOf(spaced, skeleton_);
     return analysis_.boilerplate.count(skeletonKey(skeleton_)) > 0;
 }
@@ -367,7 +370,16 @@ bool TidyRun::cutAddresses(Text& spaced, bool cutByRule) {
 // length of the book's other titles, or at a space before the first
 // sentence. Returns the title's length to keep.
 std::size_t TidyRun::titleEnd(TextView subject, TextView title) const {
-    if (compactLength(subject) <= kMaxHeadingLength && !hasSentenceEnd(title)) return title.size();
+    // A short line is all heading, unless a sentence ends inside it (a title
+    // may end in ！ or ？, as 惊变！ does, but not in 。).
+    TextView inside = title;
+    while (!inside.empty() && (isClosingQuote(inside.back()) || inside.back() == u' ')) inside.remove_suffix(1);
+    if (!inside.empty() && (inside.back() == u'！' || inside.back() == u'？' || inside.back() == u'!' ||
+                            inside.back() == u'?' || inside.back() == u'…'))
+        inside.remove_suffix(1);
+    if (compactLength(subject) <= kMaxHeadingLength && !hasSentenceEnd(inside) &&
+        std::none_of(inside.begin(), inside.end(), [](char16_t c) { return c == u'．' || c == u'.'; }))
+        return title.size();
     const std::size_t space = title.find(u' ');
     if (space != TextView::npos && space >= 3 && space <= 12 && !hasProseMark(title.substr(0, space))) {
         const TextView second = title.substr(space + 1, space);
