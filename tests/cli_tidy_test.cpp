@@ -26,7 +26,7 @@ TEST(CliTidy, TidiesADownloadedNovel) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(dir.path("kovra-书.txt")),
-              "《第一回开端》\r\n\r\n　　他说：“好，\r\n\r\n\r\n《第二回相遇》\r\n\r\n　　她来了，张曛瘢乔走了。\r\n");
+              "《第一回　开端》\r\n\r\n　　他说：“好，\r\n\r\n\r\n《第二回　相遇》\r\n\r\n　　她来了，张曛瘢乔走了。\r\n");
     EXPECT_NE(r.out.find("\"headings\": 2, \"empty_headings\": 0, \"junk_removed\": 4, \"sequence_gaps\": [], "
                          "\"sequence_repeats\": [], \"sequence_backwards\": [], \"lines_dropped\": 0, "
                          "\"characters_dropped\": 0}"),
@@ -70,7 +70,7 @@ TEST(CliTidy, ListsHeadingsInOrderWithChaptersUnderVolumes) {
     TempDir dir;
     const std::string source = dir.write("a.txt", "第一卷 风起\n第一章 开端\n天亮了。\n第二章 相遇\n天黑了。\n");
     const CliResult r = runCli({"--tidy", "--list-headings", "--quiet", source});
-    EXPECT_EQ(r.out, source + ": 3 headings\n  第一卷风起\n    第一章开端\n    第二章相遇\n");
+    EXPECT_EQ(r.out, source + ": 3 headings\n  第一卷　风起\n    第一章　开端\n    第二章　相遇\n");
 }
 
 TEST(CliTidy, WarnsAboutALongFileWithoutHeadings) {
@@ -96,7 +96,7 @@ TEST(CliTidy, UserRulesAddToTheBuiltInOnesAndTurnTheModeOn) {
     const std::string source = dir.write("a.txt", "Chapter 1 Home\n求月票！\n更新时间:2007-1-12\n天亮了。\n");
     const CliResult r = runCli({"--rules", rules, "--quiet", source});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "《Chapter1Home》\r\n\r\n　　天亮了。\r\n");
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "《Chapter1　Home》\r\n\r\n　　天亮了。\r\n");
 }
 
 TEST(CliTidy, ABadRulesFileIsAUsageError) {

@@ -711,7 +711,7 @@ private slots:
         // The update stamp is junk, and the second chapter's heading stands
         // apart even though the paragraph before it is unfinished.
         QCOMPARE(copy.find("更新时间") == std::string::npos, tidy);
-        QCOMPARE(copy.find("\r\n《第二回旧书新信》\r\n") != std::string::npos, tidy);
+        QCOMPARE(copy.find("\r\n《第二回　旧书新信》\r\n") != std::string::npos, tidy);
         QCOMPARE(copy.find("天亮了，他把信放在柜台上。") != std::string::npos, true);
         QVERIFY(platform.warnings.isEmpty());
         if (tidy) {

@@ -21,7 +21,7 @@ public:
     void plainLine(TextView line) override { events.push_back("=" + toUtf8(line)); }
     void blankLine() override {}
     void heading(TextView, TextView title, TextView, HeadingRank rank) override {
-        events.push_back((rank == HeadingRank::Volume ? "V:" : "H:") + toUtf8(title));
+        events.push_back((rank == HeadingRank::Volume ? "V:" : rank == HeadingRank::Minor ? "M:" : "H:") + toUtf8(title));
     }
     void paragraph(TextView, TextView body, TextView) override { events.push_back("P:" + toUtf8(body)); }
     void listEntry(TextView, TextView entry, TextView) override { events.push_back("L:" + toUtf8(entry)); }

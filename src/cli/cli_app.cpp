@@ -299,7 +299,7 @@ void printHeadings(std::ostream& to, const std::string& file, const RunFindings&
                                      [](const auto& h) { return h.rank == HeadingRank::Volume; });
     to << shown(file) << ": " << found.headings << " heading" << (found.headings == 1 ? "" : "s") << '\n';
     for (const auto& h : found.headingList)
-        to << (volumes && h.rank == HeadingRank::Chapter ? "    " : "  ") << toUtf8(h.title) << '\n';
+        to << (volumes && h.rank != HeadingRank::Volume ? "    " : "  ") << toUtf8(h.title) << '\n';
     if (found.headings > static_cast<Count>(found.headingList.size()))
         to << "  (" << found.headings - static_cast<Count>(found.headingList.size()) << " more not listed)\n";
 }

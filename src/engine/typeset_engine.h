@@ -117,6 +117,11 @@ private:
     void resetPairStates();
     bool scanForMark(const CharSet& marks);
     void writeHeading(HeadingRank rank = HeadingRank::Chapter);
+    // The rank of a paragraph the writers make a heading by its look: a
+    // chapter's, unless the hooks find the chapter headings themselves.
+    HeadingRank headingByLookRank() const {
+        return segmentationFindsHeadingsAndRules_ ? HeadingRank::Chapter : HeadingRank::Minor;
+    }
     void writeBodyLine();
     void segmentCut(Count index, TextView segment);
     void writeSegment(TextView segment);

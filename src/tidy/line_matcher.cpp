@@ -235,7 +235,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             if (lengthWithoutSpaces(rest) <= kMaxHeadingLength && !hasProseMark(rest)) {
                 found = {};
                 found.kind = LineClass::Heading;
-                found.text = withoutSpaces(rest);
+                found.text = gappedTitle(rest);
                 found.prefixesRemoved = 1;
                 found.prefix = withoutSpaces(spaced.substr(0, match.end));
                 return found;
@@ -282,8 +282,9 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
             found.bare = true;
             return true;
         }
+        const TextView between = subject.substr(match.end, titleStart - match.end);
         if (titleFits(number, title, separated, atParagraphStart)) {
-            found.text = withoutSpaces(subject);
+            found.text = headingText(number, between, title);
             return true;
         }
         if (!separated) continue;
@@ -292,7 +293,7 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
             const TextView head = title.substr(0, cut);
             const TextView rest = title.substr(cut + 1);
             if (hasProseMark(rest) && titleFits(number, head, true, atParagraphStart)) {
-                found.text = withoutSpaces(subject.substr(0, titleStart + cut));
+                found.text = headingText(number, between, head);
                 found.remainder = withoutSpaces(rest);
                 return true;
             }

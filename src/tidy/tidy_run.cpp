@@ -55,6 +55,8 @@ bool startsIndented(TextView raw) {
     return !raw.empty() && (raw[0] == u' ' || raw[0] == u'\u3000' || raw[0] == u'\t' || raw[0] == u'\u00A0');
 }
 
+bool isHan(char16_t c) { return (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF); }
+
 bool isClosingQuote(char16_t c) { return c == u'”' || c == u'’' || c == u'」' || c == u'』' || c == u'"'; }
 
 bool isClosingMark(char16_t c) {
@@ -101,7 +103,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
             case BookAnalysis::Role::Heading: headingBySequence(numbered, feed); return;
             case BookAnalysis::Role::Entry:
                 settleTitle(0);
-                hold({Held::Entry, withoutSpaces(numbered)}, feed);
+                hold({Held::Entry, formattedHeading(numbered).first}, feed);
                 inTableOfContents_ = true;
                 return;
             case BookAnalysis::Role::Text: plainBodyLine(mayHoldSpaces, feed); return;
@@ -138,7 +140,7 @@ void TidyRun::plainBodyLine(bool mayHoldSpaces, LineFeed& feed) {
         return;
     }
     withoutSpaces(spaced_, compact_);
-    bodyLine(compact_, feed);
+    bodyLine(compact_, feed, spaced_);
 }
 
 void TidyRun::sourceEnded(LineFeed& feed) {
@@ -152,6 +154,7 @@ void TidyRun::emptyLine() { attachTitle(); }
 
 void TidyRun::attachTitle() {
     if (!title_) return;
+    held_.back().text += kIdeographicSpace;
     held_.back().text += *title_;
     held_.back().bare = false;
     title_.reset();
@@ -171,7 +174,7 @@ void TidyRun::settleTitle(int level) {
     title_.reset();
 }
 
-void TidyRun::bodyLine(TextView text, LineFeed& feed) {
+void TidyRun::bodyLine(TextView text, LineFeed& feed, TextView spaced) {
     if (title_) {  // the short line after a bare heading runs on into text: it was no title
         const Text previous = std::move(*title_);
         title_.reset();
@@ -179,7 +182,7 @@ void TidyRun::bodyLine(TextView text, LineFeed& feed) {
         feed.takeCleanLine(previous);
         heldLength_ = feed.holdingParagraph() ? static_cast<Count>(previous.size()) : 0;
     } else if (!held_.empty() && held_.back().kind == Held::Heading && held_.back().bare && titleLike(text)) {
-        title_ = Text(text);
+        title_ = spaced.empty() ? Text(text) : gappedTitle(spaced);
         return;
     } else if (inTableOfContents_ && titleLike(text)) {
         hold({Held::Entry, Text(text)}, feed);
@@ -238,10 +241,16 @@ void TidyRun::paragraphQueued(Text& paragraph) {
     // loops the compiler can vectorise.
     const char16_t* text = paragraph.data();
     unsigned found = 0;
-    constexpr unsigned kStraight = 1, kHyphen = 2, kOpening = 4;
+    constexpr unsigned kStraight = 1, kHyphen = 2, kOpening = 4, kWidePeriod = 8;
     for (std::size_t i = 0; i < paragraph.size(); ++i)
         found |= static_cast<unsigned>(text[i] == u'"') * kStraight | static_cast<unsigned>(text[i] == u'-') * kHyphen |
-                 static_cast<unsigned>(text[i] == u'\u201C') * kOpening;
+                 static_cast<unsigned>(text[i] == u'\u201C') * kOpening |
+                 static_cast<unsigned>(text[i] == u'\uFF0E') * kWidePeriod;
+    // Some editions end their sentences with the full-width period ．, which
+    // readers draw as a dot on the line: between Han characters it is a 。.
+    if (found & kWidePeriod)
+        for (std::size_t i = 1; i + 1 < paragraph.size(); ++i)
+            if (paragraph[i] == u'\uFF0E' && isHan(paragraph[i - 1]) && isHan(paragraph[i + 1])) paragraph[i] = u'。';
     if ((found & (kStraight | kOpening)) == (kStraight | kOpening)) {
         bool open = false;  // an unclosed “ before this point
         for (char16_t& c : paragraph) {
@@ -406,16 +415,27 @@ std::size_t TidyRun::titleEnd(TextView subject, TextView title) const {
 // A line the book's numbering makes a heading: its number and title held as
 // a heading, whatever text it runs on into handed on after it.
 void TidyRun::headingBySequence(TextView subject, LineFeed& feed) {
+    auto [heading, rest] = formattedHeading(subject);
+    settleTitle(1);
     const auto numbered = readNumberedLine(subject);
+    const bool bare = !numbered || numbered->titleStart >= subject.size();
+    hold({Held::Heading, std::move(heading), HeadingRank::Chapter, 1, bare}, feed);
+    if (!rest.empty()) bodyLine(withoutSpaces(rest), feed);
+}
+
+// A line of the book's heading form as a heading: number, title (cut where
+// it runs into text), and the text after it.
+std::pair<Text, TextView> TidyRun::formattedHeading(TextView subject) const {
+    const auto numbered = readNumberedLine(subject);
+    const std::size_t formEnd = numbered ? numbered->formEnd : subject.size();
     const std::size_t titleStart = numbered ? numbered->titleStart : subject.size();
     const TextView title = subject.substr(std::min(titleStart, subject.size()));
     const std::size_t keep = titleEnd(subject, title);
-    Text heading = withoutSpaces(subject.substr(0, titleStart + keep));
+    Text heading = headingText(subject.substr(0, formEnd), subject.substr(formEnd, titleStart - formEnd),
+                               title.substr(0, keep));
     TextView rest = title.substr(keep);
     while (!rest.empty() && rest.front() == u' ') rest.remove_prefix(1);
-    settleTitle(1);
-    hold({Held::Heading, std::move(heading), HeadingRank::Chapter, 1, title.empty()}, feed);
-    if (!rest.empty()) bodyLine(withoutSpaces(rest), feed);
+    return {std::move(heading), rest};
 }
 
 // A quotation left open must not hold the next paragraph: where the source

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -42,6 +43,7 @@ private:
     bool cutAddresses(Text& spaced, bool cutByRule);
     std::size_t titleEnd(TextView subject, TextView title) const;
     void headingBySequence(TextView subject, LineFeed& feed);
+    std::pair<Text, TextView> formattedHeading(TextView subject) const;
     void startParagraphIfShown(TextView raw, LineFeed& feed);
 
     struct Held {
@@ -52,7 +54,7 @@ private:
         bool bare = false;
     };
     void emptyLine();
-    void bodyLine(TextView text, LineFeed& feed);
+    void bodyLine(TextView text, LineFeed& feed, TextView spaced = {});
     void plainBodyLine(bool mayHoldSpaces, LineFeed& feed);
     void attachTitle();
     void settleTitle(int level);

@@ -89,6 +89,33 @@ bool isProseMark(char16_t c) { return kProseMarks.contains(c); }
 bool hasProseMark(TextView text) { return std::any_of(text.begin(), text.end(), isProseMark); }
 bool isTitleSeparator(char16_t c) { return kTitleSeparators.contains(c); }
 
+Text gappedTitle(TextView title) {
+    Text out;
+    std::size_t lastPart = 0;  // the length of the part before
+    for (std::size_t at = 0; at <= title.size();) {
+        const std::size_t space = std::min(title.find(u' ', at), title.size());
+        const TextView part = title.substr(at, space - at);
+        if (!part.empty()) {
+            if (!out.empty() && lastPart >= 2 && part.size() >= 2) out.push_back(kIdeographicSpace);
+            out.append(part);
+            lastPart = part.size();
+        }
+        at = space + 1;
+    }
+    return out;
+}
+
+Text headingText(TextView number, TextView between, TextView title) {
+    Text out = withoutSpaces(number);
+    const Text separators = withoutSpaces(between);
+    if (title.empty()) return out + separators;
+    // (a number that ends in its own separator, 12、, needs no space after it)
+    if (separators.empty() && !out.empty() && !isTitleSeparator(out.back()) && out.back() != u'、')
+        out.push_back(kIdeographicSpace);
+    else out.append(separators);
+    return out + gappedTitle(title);
+}
+
 bool endsSentence(TextView text) {
     while (!text.empty() && (text.back() == u' ' || kClosers.contains(text.back()))) text.remove_suffix(1);
     return !text.empty() && kFinalMarks.contains(text.back());

@@ -42,6 +42,14 @@ bool isProseMark(char16_t c);
 bool hasProseMark(TextView text);
 // What may stand between a heading's number and its title: 第一章：开端.
 bool isTitleSeparator(char16_t c);
+// A heading as the tidy mode writes it: its number without spaces, one
+// ideographic space, then its title, whatever spaces the source used. What
+// else the source put between number and title (：, ·) stays instead of the
+// space. In the title, parts of two characters or more (a couplet's two
+// halves) stand one ideographic space apart; other spaces go (刺 客).
+Text headingText(TextView number, TextView between, TextView title);
+Text gappedTitle(TextView title);
+
 // Whether a line ends a sentence: on 。！？… (or their ASCII forms), perhaps
 // followed by closing quotes or brackets.
 bool endsSentence(TextView text);
