@@ -64,11 +64,15 @@ void BookLook::line(TextView raw) {
         return;
     }
     // Most lines are plain prose: no heading can start them and nothing in
-    // them looks like a site's, so their length and their ends are all that counts.
+    // them looks like a site's, so their length and their ends are all that
+    // counts. (Boilerplate stands on lines of its own: a line that goes on
+    // with an unfinished sentence is not looked at for it.)
+    const bool standsAlone = blankBefore_ || sentenceEndedBefore_;
     if (!mayBeginNumberedLine(*first) && !matcher_.mayStartLineRule(*first) &&
-        (raw.size() > kLongestRepeated || !looksLikeSite(raw))) {
+        (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw))) {
         noteParagraphShape(raw, raw);
-        noteText(raw);
+        // (its length with its spaces: near enough for weighing a chapter's text)
+        if (!candidates_.empty()) candidates_.back().textAfter += static_cast<Count>(raw.size());
         blankBefore_ = false;
         sentenceEndedBefore_ = previousEnded_;
         return;
