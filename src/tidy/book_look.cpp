@@ -26,14 +26,14 @@ constexpr double kShareOfMain = 0.3;
 // A non-member of the form with this little text after it is an entry of a table of contents.
 constexpr Count kEntryText = 40;
 
+// A line this short ends where it does on purpose: what follows stands on a line of its own.
+constexpr std::size_t kShortLine = 20;
+
 // Lines longer than this are not counted for repetition: boilerplate is short.
 constexpr std::size_t kLongestRepeated = 100;
 
-// Boilerplate recurs in at least this share of the chapters, and at least
-// this often; a line that shows nothing of a site (only brackets around it)
-// in at least half of them.
+// Boilerplate recurs in at least this share of the chapters, and at least this often.
 constexpr double kBoilerplateShare = 0.25;
-constexpr double kBracketedShare = 0.5;
 constexpr Count kLeastRepeats = 3;
 
 std::size_t compactLength(TextView text) {
@@ -67,7 +67,7 @@ void BookLook::line(TextView raw) {
     // them looks like a site's, so their length and their ends are all that
     // counts. (Boilerplate stands on lines of its own: a line that goes on
     // with an unfinished sentence is not looked at for it.)
-    const bool standsAlone = blankBefore_ || sentenceEndedBefore_;
+    const bool standsAlone = blankBefore_ || sentenceEndedBefore_ || previousShort_;
     if (!mayBeginNumberedLine(*first) && !matcher_.mayStartLineRule(*first) &&
         (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw))) {
         noteParagraphShape(raw, raw);
@@ -75,6 +75,7 @@ void BookLook::line(TextView raw) {
         if (!candidates_.empty()) candidates_.back().textAfter += static_cast<Count>(raw.size());
         blankBefore_ = false;
         sentenceEndedBefore_ = previousEnded_;
+        previousShort_ = raw.size() <= kShortLine;
         return;
     }
     matcher_.spaceLine(raw, spaced_);
@@ -84,13 +85,14 @@ void BookLook::line(TextView raw) {
     if (const auto numbered = readNumberedLine(subject)) noteCandidate(*numbered, subject);
     else if (isVolumeWordLine(subject) && volumeWords_.size() < kMaxCandidates) volumeWords_.push_back(index_);
     else noteText(spaced_);
-    if (spaced_.size() <= kLongestRepeated && (looksLikeSite(spaced_) || isBracketedLine(spaced_))) {
+    if (spaced_.size() <= kLongestRepeated && looksLikeSite(spaced_)) {
         skeletonOf(spaced_, skeleton_);
         // Only what looks like a site's can be boilerplate: nothing else is counted.
         if (skeleton_.size() >= 2) repeats_.add(skeleton_, spaced_, static_cast<Count>(candidates_.size()));
     }
     blankBefore_ = false;
     sentenceEndedBefore_ = previousEnded_;
+    previousShort_ = spaced_.size() <= kShortLine;
 }
 
 void BookLook::noteCandidate(const NumberedLine& numbered, TextView subject) {
@@ -242,7 +244,6 @@ void BookLook::decideBoilerplate(BookAnalysis& analysis) const {
     repeats_.forEach([&](const RepeatCounter::Entry& entry) {
         if (entry.count < kLeastRepeats || entry.chapters < least(kBoilerplateShare) || entry.sample == 0) return;
         const Text& sample = repeats_.sampleOf(entry);
-        if (!looksLikeSite(sample) && entry.chapters < least(kBracketedShare)) return;
         if (readNumberedLine(sample)) return;  // a heading that recurs is no ad
         analysis.boilerplate.insert(entry.hash);
         analysis.boilerplateSamples.push_back({sample, entry.count});

@@ -99,6 +99,7 @@ private:
     RepeatCounter repeats_;
     bool blankBefore_ = true;
     bool sentenceEndedBefore_ = true;  // the last line of text ended a sentence
+    bool previousShort_ = false;       // the last line of text was short
 
     // Paragraph shape: how lines begin and end.
     Count textLines_ = 0;

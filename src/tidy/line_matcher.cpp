@@ -288,6 +288,12 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
             return true;
         }
         if (!separated) continue;
+        // A two-part title run on into the chapter's opening words.
+        if (const std::size_t end = coupletEnd(title, u' '); end > 0 && isOpeningAt(title, end)) {
+            found.text = headingText(number, between, title.substr(0, end));
+            found.remainder = withoutSpaces(title.substr(end));
+            return true;
+        }
         // The heading's words run on into the chapter's first sentence.
         for (std::size_t cut = title.rfind(u' '); cut != TextView::npos && cut > 0; cut = title.rfind(u' ', cut - 1)) {
             const TextView head = title.substr(0, cut);

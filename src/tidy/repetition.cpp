@@ -122,16 +122,6 @@ bool looksLikeSite(TextView text) {
     return false;
 }
 
-bool isBracketedLine(TextView line) {
-    constexpr std::size_t kLongest = 20;
-    if (line.size() < 3 || line.size() > kLongest) return false;
-    const std::u16string_view pairs[] = {u"（）", u"()", u"【】", u"[]", u"〔〕", u"［］", u"〖〗"};
-    for (const std::u16string_view pair : pairs)
-        if (line.front() == pair[0] && line.back() == pair[1])
-            return line.substr(1, line.size() - 2).find_first_of(pair) == TextView::npos;
-    return false;
-}
-
 std::uint64_t skeletonKey(TextView skeleton) {
     std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
     for (const char16_t c : skeleton) {

@@ -23,11 +23,6 @@ void skeletonOf(TextView text, Text& skeleton);
 // offer (扫描, 校对, 首发 ...). Only such lines are counted as boilerplate.
 bool looksLikeSite(TextView text);
 
-// Whether a short line stands wholly in one pair of brackets: （本章完）,
-// 【求收藏】. Recurring after most chapters, such a line is the site's or the
-// uploader's, not the book's.
-bool isBracketedLine(TextView line);
-
 // A skeleton's key in the tables of repetitions: a hash, never 0.
 std::uint64_t skeletonKey(TextView skeleton);
 

@@ -28,19 +28,6 @@ bool titleLike(TextView text) { return text.size() <= kMaxTitleLine && !hasProse
 // the next sentence end.
 constexpr Count kLongestHeld = 3000;
 
-// Words a chapter's first sentence customarily opens with: a title glued to
-// its text ends before them.
-constexpr std::array<std::u16string_view, 30> kOpeningWords = {
-    u"话说", u"話說", u"却说", u"卻說", u"且说", u"且說", u"再说", u"再說", u"单说", u"單說",
-    u"且表", u"话表", u"話表", u"书接上回", u"書接上回", u"上回", u"看官", u"列位", u"却道", u"卻道",
-    u"诗曰", u"詩曰", u"词曰", u"詞曰", u"有诗为证", u"有詩為證", u"做书的", u"做書的", u"且道", u"却表",
-};
-
-bool isOpeningAt(TextView title, std::size_t at) {
-    return std::any_of(kOpeningWords.begin(), kOpeningWords.end(),
-                       [&](TextView word) { return title.substr(at, word.size()) == word; });
-}
-
 bool hasSentenceEnd(TextView text) {
     return std::any_of(text.begin(), text.end(), [](char16_t c) {
         return c == u'。' || c == u'！' || c == u'？' || c == u'!' || c == u'?' || c == u'…';
@@ -124,6 +111,7 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
             return;
         case LineClass::Heading:
             settleTitle(found.level);
+            if (found.remainder.empty()) cutGluedCouplet(found);
             hold({Held::Heading, std::move(found.text), found.rank, found.level, found.bare}, feed);
             if (!found.remainder.empty()) bodyLine(found.remainder, feed);
             return;
@@ -320,8 +308,7 @@ const BookAnalysis::Line* TidyRun::plannedRole() {
 }
 
 bool TidyRun::isBoilerplate(TextView spaced) {
-    if (analysis_.boilerplate.empty() || spaced.size() > 100 || (!looksLikeSite(spaced) && !isBracketedLine(spaced)))
-        return false;
+    if (analysis_.boilerplate.empty() || spaced.size() > 100 || !looksLikeSite(spaced)) return false;
     skeletonOf(spaced, skeleton_);
     return analysis_.boilerplate.count(skeletonKey(skeleton_)) > 0;
 }
@@ -389,13 +376,7 @@ std::size_t TidyRun::titleEnd(TextView subject, TextView title) const {
     if (compactLength(subject) <= kMaxHeadingLength && !hasSentenceEnd(inside) &&
         std::none_of(inside.begin(), inside.end(), [](char16_t c) { return c == u'．' || c == u'.'; }))
         return title.size();
-    const std::size_t space = title.find(u' ');
-    if (space != TextView::npos && space >= 3 && space <= 12 && !hasProseMark(title.substr(0, space))) {
-        const TextView second = title.substr(space + 1, space);
-        if (second.size() == space && second.find(u' ') == TextView::npos && !hasProseMark(second) &&
-            title.size() > 2 * space + 1)
-            return 2 * space + 1;
-    }
+    if (const std::size_t couplet = coupletEnd(title, u' ')) return couplet;
     for (std::size_t at = 2; at < title.size() && at <= kMaxHeadingLength; ++at) {
         if (hasSentenceEnd(title.substr(0, at)) || std::any_of(title.begin(), title.begin() + at, isSentenceMark))
             break;
@@ -421,6 +402,19 @@ void TidyRun::headingBySequence(TextView subject, LineFeed& feed) {
     const bool bare = !numbered || numbered->titleStart >= subject.size();
     hold({Held::Heading, std::move(heading), HeadingRank::Chapter, 1, bare}, feed);
     if (!rest.empty()) bodyLine(withoutSpaces(rest), feed);
+}
+
+// A heading the rules found whose two-part title runs on into the chapter's
+// opening words (楔子　张天师祈禳瘟疫　洪太尉误走妖魔话说大宋仁宗天子): the
+// words from there on are text.
+void TidyRun::cutGluedCouplet(LineClass& found) {
+    const std::size_t titleStart = found.text.find(kIdeographicSpace);
+    if (titleStart == Text::npos) return;
+    const TextView title = TextView(found.text).substr(titleStart + 1);
+    const std::size_t end = coupletEnd(title, kIdeographicSpace);
+    if (end == 0 || !isOpeningAt(title, end)) return;
+    found.remainder.assign(title.substr(end));
+    found.text.resize(titleStart + 1 + end);
 }
 
 // A line of the book's heading form as a heading: number, title (cut where

@@ -44,6 +44,7 @@ private:
     std::size_t titleEnd(TextView subject, TextView title) const;
     void headingBySequence(TextView subject, LineFeed& feed);
     std::pair<Text, TextView> formattedHeading(TextView subject) const;
+    static void cutGluedCouplet(LineClass& found);
     void startParagraphIfShown(TextView raw, LineFeed& feed);
 
     struct Held {

@@ -50,6 +50,13 @@ bool isTitleSeparator(char16_t c);
 Text headingText(TextView number, TextView between, TextView title);
 Text gappedTitle(TextView title);
 
+// Whether the customary opening words of a chapter's first sentence (话说,
+// 却说, 且说, 上回 ...) stand in the text at `at`.
+bool isOpeningAt(TextView text, std::size_t at);
+// Where a two-part title (a couplet: two halves, `space` between) ends when
+// text runs on after it; 0 when it is no couplet run into text.
+std::size_t coupletEnd(TextView title, char16_t space);
+
 // Whether a line ends a sentence: on 。！？… (or their ASCII forms), perhaps
 // followed by closing quotes or brackets.
 bool endsSentence(TextView text);
