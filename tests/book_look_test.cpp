@@ -218,7 +218,10 @@ TEST(Boilerplate, AnAdPastedAfterEveryChapterGoesHoweverItIsMangled) {
         book.push_back(ads[i % 4]);
         book.push_back(u"诗曰：");  // recurs too, but is the book's own
     }
-    book.push_back(u"那日他说：“你的七个理由。”--书香门第注www.bookhome.net你讲！");
+    // A signature with its address, in the middle of sentences here and there.
+    for (const Text& around : {Text(u"那日他说：“你的七个理由。”--书香门第注www.bookhome.net你讲！"),
+                               Text(u"天色晚了。书香门第注www.bookhome.net他走了。"), Text(u"书香门第注 www.bookhome.net")})
+        book.insert(book.begin() + 5, around);
     const auto out = tidyBook(book);
     for (const std::string& event : out.events) {
         EXPECT_EQ(event.find("堂"), std::string::npos) << event;
@@ -227,9 +230,10 @@ TEST(Boilerplate, AnAdPastedAfterEveryChapterGoesHoweverItIsMangled) {
     EXPECT_EQ(std::count_if(out.events.begin(), out.events.end(),
                             [](const std::string& e) { return e.find("诗曰") != std::string::npos; }),
               10);
-    EXPECT_NE(std::find(out.events.begin(), out.events.end(), "P:书香门第注你讲！"),
-              out.events.end());
-    EXPECT_GE(out.findings.junkRemoved, 11);
+    for (const std::string& event : out.events) EXPECT_EQ(event.find("书香"), std::string::npos) << event;
+    EXPECT_NE(std::find(out.events.begin(), out.events.end(), "P:你讲！"), out.events.end());
+    EXPECT_NE(std::find(out.events.begin(), out.events.end(), "P:他走了。"), out.events.end());
+    EXPECT_GE(out.findings.junkRemoved, 13);
 }
 
 TEST(Quotations, OneLeftOpenNoLongerHoldsTheParagraphsAfterIt) {

@@ -46,6 +46,13 @@ bool isSentencePunctuation(char16_t c) {
            c == u'；' || c == u';';
 }
 
+bool hasLatinLetter(TextView text) {
+    return std::any_of(text.begin(), text.end(), [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'\uFF21' && c <= u'\uFF3A') ||
+               (c >= u'\uFF41' && c <= u'\uFF5A');
+    });
+}
+
 bool isIndent(char16_t c) { return c == u' ' || c == u'\u3000' || c == u'\t' || c == u'\u00A0'; }
 
 std::size_t median(std::vector<std::size_t> values) {
@@ -69,7 +76,7 @@ void BookLook::line(TextView raw) {
     // with an unfinished sentence is not looked at for it.)
     const bool standsAlone = blankBefore_ || sentenceEndedBefore_ || previousShort_;
     if (!mayBeginNumberedLine(*first) && !matcher_.mayStartLineRule(*first) &&
-        (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw))) {
+        (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw)) && !hasLatinLetter(raw)) {
         noteParagraphShape(raw, raw);
         // (its length with its spaces: near enough for weighing a chapter's text)
         if (!candidates_.empty()) candidates_.back().textAfter += static_cast<Count>(raw.size());
@@ -79,6 +86,9 @@ void BookLook::line(TextView raw) {
         return;
     }
     matcher_.spaceLine(raw, spaced_);
+    // (addresses as they stand, before the rules cut the plain ones out)
+    if (hasLatinLetter(spaced_))
+        for (const AddressPiece& piece : findAddresses(spaced_)) addresses_.see(spaced_, piece);
     if (matcher_.removeJunk(spaced_, junkCounted_) == LineMatcher::Junk::Dropped) return;
     noteParagraphShape(raw, spaced_);
     const TextView subject = matcher_.afterPrefix(spaced_);
@@ -145,6 +155,8 @@ BookAnalysis BookLook::finish() {
     decideHeadings(analysis);
     decideBoilerplate(analysis);
     decideParagraphs(analysis);
+    addresses_.decide();
+    analysis.addresses = std::move(addresses_);
     return analysis;
 }
 

@@ -47,6 +47,8 @@ struct BookAnalysis {
         Count count = 0;
     };
     std::vector<Piece> boilerplateSamples;  // each once, as it first stood, with how often it recurs
+    // The words that stand with a recurring web address, cut with it.
+    AddressCompanions addresses;
 
     // How the source shows where a paragraph begins, when a quotation left
     // open would otherwise hold lines together.
@@ -97,6 +99,7 @@ private:
     bool candidatesFull_ = false;
     std::vector<Count> volumeWords_;  // lines of volume headings without a number (上卷)
     RepeatCounter repeats_;
+    AddressCompanions addresses_;
     bool blankBefore_ = true;
     bool sentenceEndedBefore_ = true;  // the last line of text ended a sentence
     bool previousShort_ = false;       // the last line of text was short

@@ -285,6 +285,110 @@ std::vector<AddressPiece> findAddresses(TextView line) {
     return merged;
 }
 
+namespace {
+
+// The words before or after a piece within its clause, at most this many characters.
+constexpr std::size_t kCompanionReach = 12;
+// How many sightings of an address are kept, and how many it needs, and in
+// what share of them its companion words must stand.
+constexpr std::size_t kCompanionSamples = 16;
+constexpr Count kLeastSightings = 3;
+constexpr double kCompanionShare = 0.6;
+constexpr std::size_t kMostAddresses = 4096;
+
+bool isSkeletonChar(char16_t c) { return keptInSkeleton(c); }
+
+// The longest ending (or beginning, when `ends` is false) shared by at least
+// the share of the texts, two characters or more.
+Text sharedPart(const std::vector<Text>& texts, bool ends) {
+    Text best;
+    const auto needed = static_cast<std::size_t>(kCompanionShare * static_cast<double>(texts.size()) + 0.999);
+    for (const Text& text : texts) {
+        for (std::size_t length = text.size(); length >= 2 && length > best.size(); --length) {
+            const TextView part = ends ? TextView(text).substr(text.size() - length) : TextView(text).substr(0, length);
+            const auto sharing = static_cast<std::size_t>(std::count_if(texts.begin(), texts.end(), [&](const Text& other) {
+                return other.size() >= length &&
+                       (ends ? TextView(other).substr(other.size() - length) : TextView(other).substr(0, length)) == part;
+            }));
+            if (sharing >= needed) {
+                best.assign(part);
+                break;
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+Text AddressCompanions::addressLetters(TextView piece) {
+    Text letters;
+    for (const char16_t c : piece)
+        if (const char16_t l = latinOf(c)) letters.push_back(l);
+    return letters;
+}
+
+void AddressCompanions::see(TextView line, const AddressPiece& piece) {
+    Text key = addressLetters(line.substr(piece.begin, piece.end - piece.begin));
+    if (key.empty() || (seen_.size() >= kMostAddresses && seen_.count(key) == 0)) return;
+    Seen& seen = seen_[std::move(key)];
+    ++seen.count;
+    if (seen.before.size() >= kCompanionSamples) return;
+    std::size_t begin = piece.begin;
+    while (begin > 0 && piece.begin - begin < kCompanionReach && !endsClause(line[begin - 1])) --begin;
+    std::size_t end = piece.end;
+    while (end < line.size() && end - piece.end < kCompanionReach && !endsClause(line[end])) ++end;
+    Text before, after;
+    skeletonOf(line.substr(begin, piece.begin - begin), before);
+    skeletonOf(line.substr(piece.end, end - piece.end), after);
+    seen.before.push_back(std::move(before));
+    seen.after.push_back(std::move(after));
+}
+
+void AddressCompanions::decide() {
+    for (const auto& [letters, seen] : seen_) {
+        if (seen.count < kLeastSightings) continue;
+        Companions found{sharedPart(seen.before, true), sharedPart(seen.after, false)};
+        if (!found.before.empty() || !found.after.empty()) companions_.emplace(letters, std::move(found));
+    }
+    seen_.clear();
+}
+
+void AddressCompanions::widen(TextView line, AddressPiece& piece) const {
+    const auto found = companions_.find(addressLetters(line.substr(piece.begin, piece.end - piece.begin)));
+    if (found == companions_.end()) return;
+    // Backwards over the words before (marks between them and the address go too).
+    const Text& before = found->second.before;
+    std::size_t at = piece.begin;
+    std::size_t matched = 0;
+    while (at > 0 && matched < before.size()) {
+        const char16_t c = line[at - 1];
+        if (!isSkeletonChar(c)) {
+            --at;
+            continue;
+        }
+        const char16_t wanted = before[before.size() - 1 - matched];
+        if ((latinOf(c) != 0 ? latinOf(c) : c) != wanted) break;
+        ++matched;
+        --at;
+    }
+    if (matched == before.size() && matched > 0) piece.begin = at;
+    const Text& after = found->second.after;
+    at = piece.end;
+    matched = 0;
+    while (at < line.size() && matched < after.size()) {
+        const char16_t c = line[at];
+        if (!isSkeletonChar(c)) {
+            ++at;
+            continue;
+        }
+        if ((latinOf(c) != 0 ? latinOf(c) : c) != after[matched]) break;
+        ++matched;
+        ++at;
+    }
+    if (matched == after.size() && matched > 0) piece.end = at;
+}
+
 bool onlySiteWords(TextView skeleton) {
     if (skeleton.empty()) return false;
     while (!skeleton.empty()) {

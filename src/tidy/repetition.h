@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "document_state.h"
@@ -70,6 +71,35 @@ struct AddressPiece {
 // The address pieces of a spaced line, in order; none for most lines (a
 // line without Latin letters has none).
 std::vector<AddressPiece> findAddresses(TextView line);
+// What stands next to a recurring address each time, the same words: the
+// signature a site pastes with it (…七个理由。--书香门第注www.bookhome.net你讲). The
+// first look sees every address with the words around it; the run then
+// cuts those words with the address.
+class AddressCompanions {
+public:
+    // First look: an address piece of a (spaced) line.
+    void see(TextView line, const AddressPiece& piece);
+    // After the first look: the words that stand with each address often enough.
+    void decide();
+    // The run: widens the piece over the words found to stand with its address.
+    void widen(TextView line, AddressPiece& piece) const;
+    bool empty() const { return companions_.empty(); }
+
+private:
+    static Text addressLetters(TextView piece);
+    struct Seen {
+        Count count = 0;
+        std::vector<Text> before;  // skeletons of what stood before it, the first few times
+        std::vector<Text> after;
+    };
+    struct Companions {
+        Text before;  // a skeleton
+        Text after;
+    };
+    std::unordered_map<Text, Seen> seen_;
+    std::unordered_map<Text, Companions> companions_;
+};
+
 // Whether a skeleton is nothing but the words of a site's address (小说天堂),
 // as an address leaves them when a rule cut it out.
 bool onlySiteWords(TextView skeleton);

@@ -339,8 +339,17 @@ LineMatcher::Junk TidyRun::removeJunk(bool latinLetters) {
 // line; a line left with nothing but marks, or (after a rule cut an address
 // out) nothing but a site's words, is dropped. True when something was cut.
 bool TidyRun::cutAddresses(Text& spaced, bool cutByRule) {
-    const std::vector<AddressPiece> pieces = findAddresses(spaced);
+    std::vector<AddressPiece> pieces = findAddresses(spaced);
     if (pieces.empty() && !cutByRule) return false;
+    if (!analysis_.addresses.empty() && !pieces.empty()) {
+        for (AddressPiece& piece : pieces) analysis_.addresses.widen(spaced, piece);
+        std::vector<AddressPiece> merged;  // (widened pieces may meet)
+        for (const AddressPiece& piece : pieces) {
+            if (!merged.empty() && piece.begin <= merged.back().end) merged.back().end = std::max(merged.back().end, piece.end);
+            else merged.push_back(piece);
+        }
+        pieces = std::move(merged);
+    }
     if (!pieces.empty()) {
         Text kept;
         std::size_t from = 0;
