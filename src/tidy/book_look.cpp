@@ -46,11 +46,17 @@ bool isSentencePunctuation(char16_t c) {
            c == u'；' || c == u';';
 }
 
+// (without an early exit, so that the compiler can vectorise it: this runs on every line)
 bool hasLatinLetter(TextView text) {
-    return std::any_of(text.begin(), text.end(), [](char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'\uFF21' && c <= u'\uFF3A') ||
-               (c >= u'\uFF41' && c <= u'\uFF5A');
-    });
+    unsigned found = 0;
+    for (const char16_t c : text) {
+        const auto folded = static_cast<char16_t>((c | 0x20) - u'a');     // a-z and A-Z
+        const auto wideUpper = static_cast<char16_t>(c - u'\uFF21');      // Ａ-Ｚ
+        const auto wideLower = static_cast<char16_t>(c - u'\uFF41');      // ａ-ｚ
+        found |= static_cast<unsigned>(folded < 26) | static_cast<unsigned>(wideUpper < 26) |
+                 static_cast<unsigned>(wideLower < 26);
+    }
+    return found != 0;
 }
 
 bool isIndent(char16_t c) { return c == u' ' || c == u'\u3000' || c == u'\t' || c == u'\u00A0'; }
