@@ -31,11 +31,33 @@ TEST(CliTidy, TidiesADownloadedNovel) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(dir.path("kovra-书.txt")),
-              "《第一回开端》\r\n\r\n　　他说：“好，\r\n\r\n\r\n《第二回相遇》\r\n\r\n　　她来了，张曛瘢乔走了。\r\n");
-    EXPECT_NE(r.out.find("\"headings\": 2, \"empty_headings\": 0, \"junk_removed\": 4, \"lines_dropped\": 0, "
+              "《第一回　开端》\r\n\r\n　　他说：“好，\r\n\r\n\r\n《第二回　相遇》\r\n\r\n　　她来了，张曛瘢乔走了。\r\n");
+    EXPECT_NE(r.out.find("\"headings\": 2, \"empty_headings\": 0, \"junk_removed\": 4, \"sequence_gaps\": [], "
+                         "\"sequence_repeats\": [], \"sequence_backwards\": [], \"lines_dropped\": 0, "
                          "\"characters_dropped\": 0}"),
               std::string::npos)
         << r.out;
+}
+
+TEST(CliTidy, SaysWhatTheNumberingOfTheChaptersShowsAndListsTheJunk) {
+    TempDir dir;
+    std::string text;
+    for (const int chapter : {1, 2, 3, 5, 6, 6, 8, 9, 10}) {
+        text += "第" + std::to_string(chapter) + "章 风雨\n";
+        for (int line = 0; line < 10; ++line) text += "他走过长街，看见灯火一盏接一盏地亮起来。\n";
+        text += "w w w. xiaos huotxt .net 小说天堂\n";
+    }
+    const std::string source = dir.write("a.txt", text);
+    const CliResult r = runCli({"--tidy", "--json", "--list-junk", source});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: note: " + source + ": chapters 4, 7 missing\nquenlet-cli: note: " + source +
+                         ": chapter 6 given twice\n");
+    EXPECT_NE(r.out.find("\"sequence_gaps\": [4, 7], \"sequence_repeats\": [6], \"sequence_backwards\": []"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(source + ": 9 pieces of junk removed\n  9\u00D7 www.xiaoshuotxt.net小说天堂\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(runCli({"--tidy", "--quiet", source}).err, "") << "notes are left out when quiet";
 }
 
 TEST(CliTidy, WithoutTidyDroppedLinesAreReported) {
@@ -53,7 +75,7 @@ TEST(CliTidy, ListsHeadingsInOrderWithChaptersUnderVolumes) {
     TempDir dir;
     const std::string source = dir.write("a.txt", "第一卷 风起\n第一章 开端\n天亮了。\n第二章 相遇\n天黑了。\n");
     const CliResult r = runCli({"--tidy", "--list-headings", "--quiet", source});
-    EXPECT_EQ(r.out, source + ": 3 headings\n  第一卷风起\n    第一章开端\n    第二章相遇\n");
+    EXPECT_EQ(r.out, source + ": 3 headings\n  第一卷　风起\n    第一章　开端\n    第二章　相遇\n");
 }
 
 TEST(CliTidy, WarnsAboutALongFileWithoutHeadings) {
@@ -79,7 +101,7 @@ TEST(CliTidy, UserRulesAddToTheBuiltInOnesAndTurnTheModeOn) {
     const std::string source = dir.write("a.txt", "Chapter 1 Home\n求月票！\n更新时间:2007-1-12\n天亮了。\n");
     const CliResult r = runCli({"--rules", rules, "--quiet", source});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "《Chapter1Home》\r\n\r\n　　天亮了。\r\n");
+    EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "《Chapter1　Home》\r\n\r\n　　天亮了。\r\n");
 }
 
 TEST(CliTidy, ABadRulesFileIsAUsageError) {

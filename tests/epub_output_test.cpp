@@ -183,12 +183,12 @@ TEST(EpubOutput, TidyVolumesGiveContentsOfTwoLevels) {
     ASSERT_EQ(book.nav.size(), 3U);
     EXPECT_EQ(book.nav[0].title, "目录");
     EXPECT_TRUE(book.nav[0].children.empty()) << "the list's entries are no chapters";
-    EXPECT_EQ(book.nav[1].title, "第一卷风起");
-    EXPECT_EQ(book.nav[2].title, "第二卷云散");
+    EXPECT_EQ(book.nav[1].title, "第一卷　风起");
+    EXPECT_EQ(book.nav[2].title, "第二卷　云散");
     std::vector<std::string> chapters;
     for (std::size_t v = 1; v < book.nav.size(); ++v)
         for (const TocItem& chapter : book.nav[v].children) chapters.push_back(chapter.title);
-    EXPECT_EQ(chapters, (std::vector<std::string>{"第一章来客", "第二章归去", "第三章又来"}));
+    EXPECT_EQ(chapters, (std::vector<std::string>{"第一章　来客", "第二章　归去", "第三章　又来"}));
     EXPECT_EQ(book.ncx, book.nav);
 }
 

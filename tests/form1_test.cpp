@@ -711,7 +711,7 @@ private slots:
         // The update stamp is junk, and the second chapter's heading stands
         // apart even though the paragraph before it is unfinished.
         QCOMPARE(copy.find("更新时间") == std::string::npos, tidy);
-        QCOMPARE(copy.find("\r\n《第二回旧书新信》\r\n") != std::string::npos, tidy);
+        QCOMPARE(copy.find("\r\n《第二回　旧书新信》\r\n") != std::string::npos, tidy);
         QCOMPARE(copy.find("天亮了，他把信放在柜台上。") != std::string::npos, true);
         QVERIFY(platform.warnings.isEmpty());
         if (tidy) {
@@ -796,6 +796,8 @@ private slots:
         QTest::addRow("tidied, short, no heading") << true << false << "short" << QString();
         QTest::addRow("tidied, long, with headings") << true << false << "chapters" << QString();
         QTest::addRow("a control character in the book") << false << true << "control" << replaced;
+        QTest::addRow("tidied, chapters missing")
+            << true << false << "gaps" << QStringLiteral("%1/a.txt：章节编号不连续，缺少第4、7章。");
     }
     void aRunTellsWhatTheUserShouldKnow() {
         QFETCH(bool, tidy);
@@ -806,6 +808,14 @@ private slots:
         std::string text = source == "short" ? "他走进房间，看见桌上放着一封信。\r\n" : headinglessNovel();
         if (source == "chapters") text = "第一章 开端\r\n" + text;
         if (source == "control") text = "第一章\r\n他说\x01好。\r\n";
+        if (source == "gaps") {
+            text.clear();
+            for (const int chapter : {1, 2, 3, 5, 6, 8, 9, 10})
+            {
+                text += "第" + std::to_string(chapter) + "章 风雨\r\n";
+                for (int line = 0; line < 20; ++line) text += "他走进房间，看见桌上放着一封信。\r\n";
+            }
+        }
         ScriptedPlatform platform;
         platform.fileAnswer = QString::fromStdString(dir.write("a.txt", text));
         Form1 w(platform);

@@ -49,7 +49,7 @@ const Verb kVerbs[] = {
     {"Cut", "cut 文字.", u"甲文字B乙。", {u"　　甲乙。"}},
     {"CutEndingBeforeThem", "cut 甲.", u"甲文B乙。", {u"　　B乙。"}},
     {"DropLine", "drop-line ^文字.乙", u"文字B乙。", {}},
-    {"Prefix", "prefix ^网.", u"网B第一章 开端", {u"《第一章开端》"}},
+    {"Prefix", "prefix ^网.", u"网B第一章 开端", {u"《第一章　开端》"}},
     {"Heading", "heading ^章.一", u"章B一", {u"《章B一》"}},
     {"Section", "section ^段.一", u"段B一", {u"《段B一》"}},
     {"Volume", "volume ^卷.一", u"卷B一", {u"《卷B一》"}},

@@ -3,55 +3,15 @@
 // entries, paragraphs), and what the run reports.
 #include <gtest/gtest.h>
 
-#include "engine_harness.h"
 #include "file_run.h"
-#include "tidy_mode.h"
+#include "tidy_harness.h"
 
 namespace quenlet::test {
 namespace {
 
-// Records the sink's events: "H:" a chapter heading, "V:" a volume heading,
-// "L:" a list entry, "P:" a paragraph, "=" a plain line; blank lines are left out.
-class EventSink : public OutputSink {
-public:
-    void plainLine(TextView line) override { events.push_back("=" + toUtf8(line)); }
-    void blankLine() override {}
-    void heading(TextView, TextView title, TextView, HeadingRank rank) override {
-        events.push_back((rank == HeadingRank::Volume ? "V:" : "H:") + toUtf8(title));
-    }
-    void paragraph(TextView, TextView body, TextView) override { events.push_back("P:" + toUtf8(body)); }
-    void listEntry(TextView, TextView entry, TextView) override { events.push_back("L:" + toUtf8(entry)); }
-    std::vector<std::string> events;
-};
-
-struct TidyOutput {
-    std::vector<std::string> events;
-    Statistics stats;
-    RunFindings findings;
-};
-
-const tidy::TidyMode& builtInMode() {
-    static const tidy::TidyMode mode(tidy::TidyRules::builtIn());
-    return mode;
-}
-
-TidyOutput tidyRun(const std::vector<Text>& source, const TypesetOptions& options = {},
-                   const tidy::TidyMode& mode = builtInMode()) {
-    TypesetEngine engine;
-    engine.setListingHeadings(true);
-    EventSink sink;
-    const auto hooks = mode.hooksForFile();
-    engine.beginFile(options, sink, nullptr, hooks.get());
-    for (const Text& line : source) engine.processLine(line);
-    engine.endFile();
-    return {sink.events, engine.statistics(), engine.findings()};
-}
-
-using Events = std::vector<std::string>;
-
 TEST(TidyHeadings, AHeadingEndsTheParagraphHeldOpenByAQuotation) {
     const auto out = tidyRun({u"他说：“明日再来，", u"第二回 贾夫人仙逝扬州城", u"话说封肃听了。"});
-    EXPECT_EQ(out.events, (Events{"P:他说：“明日再来，", "H:第二回贾夫人仙逝扬州城", "P:话说封肃听了。"}));
+    EXPECT_EQ(out.events, (Events{"P:他说：“明日再来，", "H:第二回　贾夫人仙逝扬州城", "P:话说封肃听了。"}));
     EXPECT_EQ(out.findings.headings, 1);
     EXPECT_EQ(out.stats.FinalParagraphCount, 3);
 }
@@ -81,34 +41,34 @@ TEST_P(TidyHeadingForms, AreRecognised) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, TidyHeadingForms,
-    testing::Values(HeadingRow{"ChineseNumeralsAndIdeographicSpace", u"第一百二十回\u3000荐杜预老将献新谋", "H:第一百二十回荐杜预老将献新谋"},
-                    HeadingRow{"NoBreakSpaces", u"第二回\u00A0\u00A0\u00A0\u00A0廣源店股東拆股", "H:第二回廣源店股東拆股"},
-                    HeadingRow{"DigitsAndTabs", u"\t第001章\t重生", "H:第001章重生"},
-                    HeadingRow{"FullWidthDigits", u"第１２章 归来", "H:第１２章归来"},
-                    HeadingRow{"TraditionalUnit", u"第一囘 說楔子", "H:第一囘說楔子"},
+    testing::Values(HeadingRow{"ChineseNumeralsAndIdeographicSpace", u"第一百二十回\u3000荐杜预老将献新谋", "H:第一百二十回　荐杜预老将献新谋"},
+                    HeadingRow{"NoBreakSpaces", u"第二回\u00A0\u00A0\u00A0\u00A0廣源店股東拆股", "H:第二回　廣源店股東拆股"},
+                    HeadingRow{"DigitsAndTabs", u"\t第001章\t重生", "H:第001章　重生"},
+                    HeadingRow{"FullWidthDigits", u"第１２章 归来", "H:第１２章　归来"},
+                    HeadingRow{"TraditionalUnit", u"第一囘 說楔子", "H:第一囘　說楔子"},
                     HeadingRow{"ColonSeparator", u"第三章：风起", "H:第三章：风起"},
-                    HeadingRow{"QuestionEndedTitle", u"第十章 你是谁？", "H:第十章你是谁？"},
-                    HeadingRow{"VolumeAlone", u"卷一 谭楚玉戏里传情", "V:卷一谭楚玉戏里传情"},
-                    HeadingRow{"VolumeOrdinal", u"第二卷 云涌", "V:第二卷云涌"},
+                    HeadingRow{"QuestionEndedTitle", u"第十章 你是谁？", "H:第十章　你是谁？"},
+                    HeadingRow{"VolumeAlone", u"卷一 谭楚玉戏里传情", "V:卷一　谭楚玉戏里传情"},
+                    HeadingRow{"VolumeOrdinal", u"第二卷 云涌", "V:第二卷　云涌"},
                     HeadingRow{"UpperVolume", u"上部", "V:上部"},
-                    HeadingRow{"SitePrefixGoes", u"正文 第3章 别离", "H:第3章别离"},
-                    HeadingRow{"EmptyBookTitlePrefixGoes", u"《》目录 第二回　悟彻菩提", "H:第二回悟彻菩提"},
+                    HeadingRow{"SitePrefixGoes", u"正文 第3章 别离", "H:第3章　别离"},
+                    HeadingRow{"EmptyBookTitlePrefixGoes", u"《》目录 第二回　悟彻菩提", "H:第二回　悟彻菩提"},
                     HeadingRow{"TitleAfterASitePrefix", u"正文 考城隍", "H:考城隍"},
-                    HeadingRow{"Decoration", u"☆ 第五章 归来", "H:第五章归来"},
-                    HeadingRow{"BookNameBefore", u"西游记 第一回 灵根育孕", "H:西游记第一回灵根育孕"},
-                    HeadingRow{"ClassicalVolume", u"卷之三 庚娘", "V:卷之三庚娘"},
-                    HeadingRow{"VolumeBeforeTheChapterStays", u"上卷 第二回  贾夫人仙逝", "H:上卷第二回贾夫人仙逝"},
-                    HeadingRow{"Keyword", u"楔子　张天师祈禳瘟疫", "H:楔子张天师祈禳瘟疫"},
+                    HeadingRow{"Decoration", u"☆ 第五章 归来", "H:第五章　归来"},
+                    HeadingRow{"BookNameBefore", u"西游记 第一回 灵根育孕", "H:西游记第一回　灵根育孕"},
+                    HeadingRow{"ClassicalVolume", u"卷之三 庚娘", "V:卷之三　庚娘"},
+                    HeadingRow{"VolumeBeforeTheChapterStays", u"上卷 第二回  贾夫人仙逝", "H:上卷第二回　贾夫人仙逝"},
+                    HeadingRow{"Keyword", u"楔子　张天师祈禳瘟疫", "H:楔子　张天师祈禳瘟疫"},
                     HeadingRow{"KeywordAlone", u"后记", "H:后记"},
-                    HeadingRow{"ExtraStory", u"番外一 后来", "H:番外一后来"},
-                    HeadingRow{"NumberedTitle", u"001 重生", "H:001重生"},
-                    HeadingRow{"Section", u"第二节 山路", "H:第二节山路"}),
+                    HeadingRow{"ExtraStory", u"番外一 后来", "H:番外一　后来"},
+                    HeadingRow{"NumberedTitle", u"001 重生", "H:001　重生"},
+                    HeadingRow{"Section", u"第二节 山路", "H:第二节　山路"}),
     [](const testing::TestParamInfo<HeadingRow>& info) { return std::string(info.param.name); });
 
 TEST(TidyHeadings, ATitleGluedToItsNumberWhereAParagraphMayStart) {
     // (Two in a row, so that a list shows the tidy mode at work.)
     const auto out = tidyRun({u"上文完了。", u"第一回灵根育孕源流出", u"第一回灵根育孕源流出", u"诗曰。"});
-    EXPECT_EQ(out.events, (Events{"P:上文完了。", "L:第一回灵根育孕源流出", "H:第一回灵根育孕源流出", "P:诗曰。"}));
+    EXPECT_EQ(out.events, (Events{"P:上文完了。", "L:第一回　灵根育孕源流出", "H:第一回　灵根育孕源流出", "P:诗曰。"}));
 }
 
 TEST(TidyHeadings, LongLinesAndSentencesAreText) {
@@ -119,32 +79,32 @@ TEST(TidyHeadings, LongLinesAndSentencesAreText) {
 
 TEST(TidyHeadings, TheFirstWordsOfTheChapterOnTheHeadingLineBecomeText) {
     const auto out = tidyRun({u"第一零四回  醉金刚小鳅生大浪 痴公子余痛触前情 话说贾雨村刚欲过渡，", u"见有人飞奔而来。"});
-    EXPECT_EQ(out.events, (Events{"H:第一零四回醉金刚小鳅生大浪痴公子余痛触前情", "P:话说贾雨村刚欲过渡，见有人飞奔而来。"}));
+    EXPECT_EQ(out.events, (Events{"H:第一零四回　醉金刚小鳅生大浪　痴公子余痛触前情", "P:话说贾雨村刚欲过渡，见有人飞奔而来。"}));
 }
 
 TEST(TidyHeadings, ABareNumberTakesTheTitleStandingAloneAfterIt) {
     const auto out = tidyRun({u"雨村忙回头，看时-", u"第三回", u"", u"-----------", u"　　贾雨村夤缘复旧职　林黛玉抛父进京都", u"",
                               u"却说雨村忙回头看时。"});
-    EXPECT_EQ(out.events, (Events{"P:雨村忙回头，看时", "H:第三回贾雨村夤缘复旧职林黛玉抛父进京都", "P:却说雨村忙回头看时。"}));
+    EXPECT_EQ(out.events, (Events{"P:雨村忙回头，看时", "H:第三回　贾雨村夤缘复旧职　林黛玉抛父进京都", "P:却说雨村忙回头看时。"}));
 }
 
 TEST(TidyHeadings, ABareNumberKeepsAShortLineThatRunsOnIntoText) {
     // (The short line then stands alone, as any short line without marks after a finished paragraph.)
     const auto out = tidyRun({u"第一章", u"天色已晚他走进房间", u"看见一封信。"});
-    EXPECT_EQ(out.events, (Events{"H:第一章", "H:天色已晚他走进房间", "P:看见一封信。"}));
+    EXPECT_EQ(out.events, (Events{"H:第一章", "M:天色已晚他走进房间", "P:看见一封信。"}));
 }
 
 TEST(TidyHeadings, ABareNumberTakesATitleBeforeItsSections) {
     const auto out = tidyRun({u"第一章", u"开端", u"第一节 山路", u"天亮了。"});
-    EXPECT_EQ(out.events, (Events{"H:第一章开端", "H:第一节山路", "P:天亮了。"}));
+    EXPECT_EQ(out.events, (Events{"H:第一章　开端", "H:第一节　山路", "P:天亮了。"}));
 }
 
 TEST(TidyHeadings, AVolumeHeadsItsFirstChapter) {
     const auto out = tidyRun({u"第一卷 风起", u"", u"第一章 开端", u"天亮了。"});
-    EXPECT_EQ(out.events, (Events{"V:第一卷风起", "H:第一章开端", "P:天亮了。"}));
+    EXPECT_EQ(out.events, (Events{"V:第一卷　风起", "H:第一章　开端", "P:天亮了。"}));
     ASSERT_EQ(out.findings.headingList.size(), 2U);
     EXPECT_EQ(out.findings.headingList[0].rank, HeadingRank::Volume);
-    EXPECT_EQ(out.findings.headingList[1].title, u"第一章开端");
+    EXPECT_EQ(out.findings.headingList[1].title, u"第一章　开端");
 }
 
 TEST(TidyHeadings, TheListOfHeadingsIsBounded) {
@@ -164,7 +124,7 @@ TEST(TidyHeadings, TheListOfHeadingsIsBounded) {
 TEST(TidyContents, HeadingLinesWithNoTextBetweenAreAList) {
     const auto out = tidyRun({u"老残游记", u"", u"第一回　土不制水", u"第二回　历山山下", u"", u"第一回　土不制水",
                               u"话说山东登州府。"});
-    EXPECT_EQ(out.events, (Events{"H:老残游记", "L:第一回土不制水", "L:第二回历山山下", "H:第一回土不制水", "P:话说山东登州府。"}));
+    EXPECT_EQ(out.events, (Events{"M:老残游记", "L:第一回　土不制水", "L:第二回　历山山下", "H:第一回　土不制水", "P:话说山东登州府。"}));
     EXPECT_EQ(out.findings.headings, 2);
 }
 
@@ -174,21 +134,21 @@ TEST(TidyContents, ALongListIsNotHeldWhole) {
     source.push_back(u"正文开始了。");
     const auto out = tidyRun(source);
     ASSERT_EQ(out.events.size(), 1001U);
-    EXPECT_EQ(out.events[0], "L:第1章标题");
-    EXPECT_EQ(out.events[998], "L:第999章标题");
-    EXPECT_EQ(out.events[999], "H:第1000章标题");
+    EXPECT_EQ(out.events[0], "L:第1章　标题");
+    EXPECT_EQ(out.events[998], "L:第999章　标题");
+    EXPECT_EQ(out.events[999], "H:第1000章　标题");
 }
 
 TEST(TidyContents, ABlockHeadedContentsKeepsItsOtherEntries) {
     const auto out = tidyRun({u"目录", u"序", u"人物表", u"第一章 开端", u"", u"序", u"这本书写了很久。"});
-    EXPECT_EQ(out.events, (Events{"H:目录", "L:序", "L:人物表", "L:第一章开端", "H:序", "P:这本书写了很久。"}));
+    EXPECT_EQ(out.events, (Events{"H:目录", "L:序", "L:人物表", "L:第一章　开端", "H:序", "P:这本书写了很久。"}));
 }
 
 TEST(TidyJunk, JunkLinesGoAndFragmentsAreCutOut) {
     const auto out = tidyRun({u"[红楼梦 / 曹雪芹 著 ]", u"------章节内容开始-------", u"第一回 甄士隐梦幻识通灵",
                               u"更新时间:2007-1-12 23:59:08 本章字数:8294", u"这是正文，更新时间:2007-1-12 23:59:08 接着说。",
                               u"一鸣扫描，雪儿校对", u"八零电子书下载网www.txt80.com"});
-    EXPECT_EQ(out.events, (Events{"H:第一回甄士隐梦幻识通灵", "P:这是正文，接着说。"}));
+    EXPECT_EQ(out.events, (Events{"H:第一回　甄士隐梦幻识通灵", "P:这是正文，接着说。"}));
     EXPECT_EQ(out.findings.junkRemoved, 7);
     EXPECT_EQ(out.stats.SourceParagraphCount, 7) << "junk lines are source lines too";
 }
@@ -226,6 +186,11 @@ TEST(TidyText, ALongDashKeepsTheTextBeforeIt) {
     EXPECT_EQ(out.events, (Events{"P:他说————然后。", "P:后文好的。"}));
 }
 
+TEST(TidyText, AFullWidthPeriodBetweenHanCharactersIsAFullStop) {
+    const auto out = tidyRun({u"此開卷第一回也．作者自云：曾歷過一番夢幻之後．3．5 之數．"});
+    EXPECT_EQ(out.events, (Events{"P:此開卷第一回也。", "P:作者自云：曾歷過一番夢幻之後．3．5之數．"}));
+}
+
 TEST(TidyText, HyphensBetweenDigitsStay) {
     const auto out = tidyRun({u"生于1500-1582年间，2007-1-16-那天-走了。"});
     EXPECT_EQ(out.events, (Events{"P:生于1500-1582年间，2007-1-16那天走了。"}));
@@ -246,7 +211,7 @@ TEST(TidyOptions, WithoutMergingEveryLineIsWrittenAsItStands) {
     TypesetOptions options;
     options.MergeLines = false;
     const auto out = tidyRun({u"第一章 开端", u"他说，", u"更新时间:2007-1-12", u"\t", u"好。"}, options);
-    EXPECT_EQ(out.events, (Events{"=第一章开端", "=他说，", "=好。"}));
+    EXPECT_EQ(out.events, (Events{"=第一章　开端", "=他说，", "=好。"}));
 }
 
 TEST(TidyOptions, TheUsersPrefixAndReplaceRuleReachHeadingsToo) {
@@ -255,7 +220,7 @@ TEST(TidyOptions, TheUsersPrefixAndReplaceRuleReachHeadingsToo) {
     options.FindText = u"回";
     options.ReplaceText = u"囘";
     const auto out = tidyRun({u"##他说：“走，", u"##第一回 风起", u"##天亮了。"}, options);
-    EXPECT_EQ(out.events, (Events{"P:他说：“走，", "H:第一囘风起", "P:天亮了。"}));
+    EXPECT_EQ(out.events, (Events{"P:他说：“走，", "H:第一囘　风起", "P:天亮了。"}));
 }
 
 TEST(TidyOptions, AReplaceRuleLeavingOnlySpacesWritesNothing) {
@@ -272,7 +237,7 @@ TEST(TidyRules, AUserRuleAddsToTheBuiltInOnes) {
     rules.add("drop-line ^求月票$\nheading ^Chapter \\d+\n", "mine.rules");
     const tidy::TidyMode mode(std::move(rules));
     const auto out = tidyRun({u"Chapter 7 Home", u"求月票", u"天亮了。"}, {}, mode);
-    EXPECT_EQ(out.events, (Events{"H:Chapter7Home", "P:天亮了。"}));
+    EXPECT_EQ(out.events, (Events{"H:Chapter7　Home", "P:天亮了。"}));
 }
 
 }  // namespace

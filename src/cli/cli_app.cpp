@@ -56,6 +56,7 @@ struct Flags {
     std::vector<std::string> rulesFiles;
     bool printRules = false;
     bool listHeadings = false;
+    bool listJunk = false;
     std::string encoding = "auto";
     std::string outputEncoding = "same";
     std::string lineEnds = "crlf";
@@ -160,10 +161,20 @@ void printJsonCounts(std::ostream& to, Count files, const Statistics& statistics
 
 // What a run found, as JSON keys: the tidy mode's counts, and the lines
 // dropped for their runs of question marks (which the tidy mode keeps).
+void printJsonNumbers(std::ostream& to, const char* key, const std::vector<std::int64_t>& numbers) {
+    to << ", \"" << key << "\": [";
+    for (std::size_t i = 0; i < numbers.size(); ++i) to << (i ? ", " : "") << numbers[i];
+    to << ']';
+}
+
 void printJsonFindings(std::ostream& to, const RunFindings& findings, bool tidy) {
-    if (tidy)
+    if (tidy) {
         to << ", \"headings\": " << findings.headings << ", \"empty_headings\": " << findings.emptyHeadings
            << ", \"junk_removed\": " << findings.junkRemoved;
+        printJsonNumbers(to, "sequence_gaps", findings.sequenceMissing);
+        printJsonNumbers(to, "sequence_repeats", findings.sequenceRepeated);
+        printJsonNumbers(to, "sequence_backwards", findings.sequenceBackwards);
+    }
     to << ", \"lines_dropped\": " << findings.linesDropped
        << ", \"characters_dropped\": " << findings.charactersDropped;
 }
@@ -253,19 +264,51 @@ void warnAboutFindings(std::ostream& err, const std::string& file, const FileRun
             << " KB of text\n";
 }
 
+// "8, 9, 18": at most a screenful of numbers, then how many more.
+std::string numberList(const std::vector<std::int64_t>& numbers) {
+    constexpr std::size_t kShown = 20;
+    std::string out;
+    for (std::size_t i = 0; i < numbers.size() && i < kShown; ++i) out += (i ? ", " : "") + std::to_string(numbers[i]);
+    if (numbers.size() > kShown) out += " and " + std::to_string(numbers.size() - kShown) + " more";
+    return out;
+}
+
+// Notes on what the numbering of the headings the tidy mode found shows:
+// chapters missing from the download, given twice, or out of order.
+void noteNumbering(std::ostream& err, const std::string& file, const RunFindings& found) {
+    const auto note = [&](const std::vector<std::int64_t>& numbers, const char* what) {
+        if (numbers.empty()) return;
+        err << "quenlet-cli: note: " << shown(file) << ": chapter" << (numbers.size() == 1 ? " " : "s ")
+            << numberList(numbers) << ' ' << what << '\n';
+    };
+    note(found.sequenceMissing, "missing");
+    note(found.sequenceRepeated, "given twice");
+    if (!found.sequenceBackwards.empty())
+        err << "quenlet-cli: note: " << shown(file) << ": the numbering steps back after chapter"
+            << (found.sequenceBackwards.size() == 1 ? " " : "s ") << numberList(found.sequenceBackwards) << '\n';
+}
+
+// --list-junk: each distinct piece of junk the tidy mode removed, once, with how often it went.
+void printJunk(std::ostream& to, const std::string& file, const RunFindings& found) {
+    to << shown(file) << ": " << found.junkRemoved << " piece" << (found.junkRemoved == 1 ? "" : "s")
+       << " of junk removed\n";
+    for (const auto& piece : found.junkList) to << "  " << piece.count << "\u00D7 " << shown(toUtf8(piece.text)) << '\n';
+}
+
 // --list-headings: a file's headings in order, chapters under their volumes.
 void printHeadings(std::ostream& to, const std::string& file, const RunFindings& found) {
     const bool volumes = std::any_of(found.headingList.begin(), found.headingList.end(),
                                      [](const auto& h) { return h.rank == HeadingRank::Volume; });
     to << shown(file) << ": " << found.headings << " heading" << (found.headings == 1 ? "" : "s") << '\n';
     for (const auto& h : found.headingList)
-        to << (volumes && h.rank == HeadingRank::Chapter ? "    " : "  ") << toUtf8(h.title) << '\n';
+        to << (volumes && h.rank != HeadingRank::Volume ? "    " : "  ") << toUtf8(h.title) << '\n';
     if (found.headings > static_cast<Count>(found.headingList.size()))
         to << "  (" << found.headings - static_cast<Count>(found.headingList.size()) << " more not listed)\n";
 }
 
 void addFindings(RunFindings& total, const RunFindings& more) {
     total.headings += more.headings;
+    // (the numbering and the pieces of junk are each file's own: a batch's totals leave them out)
     total.emptyHeadings += more.emptyHeadings;
     total.junkRemoved += more.junkRemoved;
     total.linesDropped += more.linesDropped;
@@ -292,6 +335,7 @@ public:
         std::ostringstream warnings;
         reportEncodings(warnings, path, result, quiet_);
         warnAboutFindings(warnings, path, result, flags_.tidy);
+        if (!quiet_) noteNumbering(warnings, path, result.findings);
         if (!warnings.str().empty()) {
             clearLine();
             err_ << warnings.str();
@@ -299,6 +343,10 @@ public:
         if (flags_.listHeadings) {
             clearLine();
             printHeadings(out_, path, result.findings);
+        }
+        if (flags_.listJunk) {
+            clearLine();
+            printJunk(out_, path, result.findings);
         }
     }
     void fileFailed(const std::string&, const std::string& error) override {
@@ -487,6 +535,9 @@ int run(int argc, const char* const* argv, Streams streams) {
         ->allow_extra_args(false);  // one file each time, so that the FILEs after it stay FILEs
     app.add_flag("--print-rules", flags.printRules, "Print the built-in tidy rules file and exit.");
     app.add_flag("--list-headings", flags.listHeadings, "Print each file's headings in order.");
+    app.add_flag("--list-junk", flags.listJunk,
+                 "With --tidy (which it turns on): print each distinct piece of site junk removed, once, with how\n"
+                 "often it went.");
     auto* epubOption = app.add_flag("--epub", flags.epub,
                                     "Write an EPUB e-book, kovra-NAME.epub (NAME without .txt), instead of the text\n"
                                     "copy: each heading starts a chapter and the headings are its table of contents.");
@@ -555,7 +606,7 @@ int run(int argc, const char* const* argv, Streams streams) {
         }
     }
     settings.listHeadings = flags.listHeadings;
-    flags.tidy = flags.tidy || !flags.rulesFiles.empty();
+    flags.tidy = flags.tidy || !flags.rulesFiles.empty() || flags.listJunk;
     if (flags.tidy) {
         try {
             tidy::TidyRules rules = tidy::TidyRules::builtIn();
@@ -624,8 +675,10 @@ int run(int argc, const char* const* argv, Streams streams) {
         const std::string name = fromStandardInput ? "standard input" : file;
         reportEncodings(streams.err, name, result, flags.quiet);
         warnAboutFindings(streams.err, name, result, flags.tidy);
+        if (!flags.quiet) noteNumbering(streams.err, name, result.findings);
         std::ostream& report = fromStandardInput ? streams.err : streams.out;
         if (flags.listHeadings) printHeadings(report, name, result.findings);
+        if (flags.listJunk) printJunk(report, name, result.findings);
         if (flags.quiet) continue;
         if (flags.json) printJson(report, engine.statistics(), result, flags.tidy);
         else printStatistics(report, engine.statistics());

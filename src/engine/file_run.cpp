@@ -42,6 +42,17 @@ void feedLines(TypesetEngine& engine, LineReader& reader) {
     while (reader.readLine(line)) engine.processLine(std::move(line));
 }
 
+// Hooks that look at the whole source before its run see every line first;
+// the reader then starts again from the top.
+void lookFirst(RunHooks* hooks, LineReader& reader) {
+    SourceLook* look = hooks ? hooks->firstLook() : nullptr;
+    if (!look) return;
+    Text line;
+    while (reader.readLine(line)) look->line(line);
+    look->ended();
+    reader.restart();
+}
+
 // The output's format: the source's unless the settings choose one. The
 // source's undecodable bytes can go back as they were only into its own encoding.
 OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& settings) {
@@ -262,6 +273,7 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
     OutputSink& sink = both ? static_cast<OutputSink&>(*both) : writer ? static_cast<OutputSink&>(*writer) : *book;
     RunOutput runOutput(sink, settings);
     const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+    lookFirst(hooks.get(), reader);
     engine.setListingHeadings(settings.listHeadings);
     engine.beginFile(options, runOutput.sink(), observer, hooks.get());
     feedLines(engine, reader);
@@ -372,6 +384,7 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         LineWriter writer(writeFd, outputName, format, settings.threading);
         RunOutput runOutput(writer, settings);
         const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+        lookFirst(hooks.get(), reader);
         engine.setListingHeadings(settings.listHeadings);
         engine.beginFile(options, runOutput.sink(), observer, hooks.get());
         feedLines(engine, reader);

@@ -9,7 +9,10 @@
 namespace quenlet {
 
 // How a heading ranks: volumes (卷, 部) stand above the chapters inside them.
-enum class HeadingRank { Chapter, Volume };
+// Minor: a heading only by its look (a short line without punctuation, such
+// as a poem's title), in a run whose hooks find the chapter headings
+// themselves; it stands inside a chapter, it does not start one.
+enum class HeadingRank { Chapter, Volume, Minor };
 
 class OutputSink {
 public:

@@ -73,7 +73,7 @@ void TypesetEngine::fd() {
     DocumentState& s = s_;
     s.InParenthesis = 0;
     if (!scanForMark(kSplitProseMarks)) {
-        writeHeading();
+        writeHeading(headingByLookRank());
         return;
     }
     struct SegmentsToWriter {
@@ -115,7 +115,7 @@ void TypesetEngine::writeSegment(TextView segment) {
 // Writes Line as a heading or as one body paragraph.
 void TypesetEngine::FD0() {
     if (!scanForMark(kProseMarks)) {
-        writeHeading();
+        writeHeading(headingByLookRank());
         return;
     }
     writeBodyLine();

@@ -4,6 +4,7 @@
 // without hooks never calls one, so the stages stay exactly as they are.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,21 @@ struct RunFindings {
     // What the hooks could not do as asked, each in a sentence that a front
     // end shows after the file's name ("line 12: ...").
     std::vector<std::string> warnings;
+    // What the numbering of a book's headings shows (the tidy mode reads it
+    // from the whole book): chapter numbers missing, numbers given twice, and
+    // the numbers after which it stepped back.
+    std::vector<std::int64_t> sequenceMissing;
+    std::vector<std::int64_t> sequenceRepeated;
+    std::vector<std::int64_t> sequenceBackwards;
+    // The junk removed, each distinct piece once with how often it went, in
+    // the order first seen; at most kMaxListedJunk pieces.
+    struct JunkPiece {
+        Text text;
+        Count count = 0;
+        bool operator==(const JunkPiece&) const = default;
+    };
+    std::vector<JunkPiece> junkList;
+    static constexpr std::size_t kMaxListedJunk = 10000;
 };
 
 // How a line pre-processor hands lines back to the run.
@@ -53,15 +69,29 @@ public:
     // One entry of a table of contents: ends the paragraph being held, then is
     // written as a line of its own.
     virtual void takeListEntry(Text entry) = 0;
+    // Ends the paragraph line merging holds, as it stands, so that the next
+    // line starts a paragraph of its own.
+    virtual void endParagraph() = 0;
     // True while line merging holds an unfinished paragraph.
     virtual bool holdingParagraph() const = 0;
     // The options of the file's run.
     virtual const TypesetOptions& options() const = 0;
 };
 
+// A look at the whole source before its run begins: every line as read, in
+// order, then the end. The run then reads the source again from its start.
+class SourceLook {
+public:
+    virtual ~SourceLook() = default;
+    virtual void line(TextView raw) = 0;
+    virtual void ended() = 0;
+};
+
 class RunHooks {
 public:
     virtual ~RunHooks() = default;
+    // The look the hooks want at the whole source first, or none.
+    virtual SourceLook* firstLook() { return nullptr; }
     // Every source line as read, in order. The hooks hand lines on through
     // `feed`, at once or later (they may hold lines to look ahead).
     virtual void rawLine(Text line, LineFeed& feed) { feed.takeRawLine(std::move(line)); }

@@ -290,10 +290,26 @@ private:
 
 LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize,
                        Threading threading)
-    : path_(std::move(path)), detection_(detectFormat(fd, path_, forced, blockSize)) {
-    BlockDecoding decoding(fd, path_, detection_.format.encoding, blockSize);
-    if (threading == Threading::Pipelined) source_ = std::make_unique<AheadSource>(std::move(decoding));
+    : fd_(fd), blockSize_(blockSize), threading_(threading), path_(std::move(path)),
+      detection_(detectFormat(fd, path_, forced, blockSize)) {
+    startSource();
+}
+
+void LineReader::startSource() {
+    BlockDecoding decoding(fd_, path_, detection_.format.encoding, blockSize_);
+    if (threading_ == Threading::Pipelined) source_ = std::make_unique<AheadSource>(std::move(decoding));
     else source_ = std::make_unique<InlineSource>(std::move(decoding));
+}
+
+void LineReader::restart() {
+    source_.reset();  // its helper thread, if any, stops reading first
+    const off_t start =
+        detection_.format.hasBom ? static_cast<off_t>(byteOrderMark(detection_.format.encoding).size()) : 0;
+    if (::lseek(fd_, start, SEEK_SET) != start) throw FileError(FailureKind::CannotRead, path_, "cannot read", errno);
+    decoded_.clear();
+    position_ = searched_ = 0;
+    sourceEnded_ = false;
+    startSource();
 }
 
 LineReader::~LineReader() = default;

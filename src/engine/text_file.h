@@ -79,6 +79,9 @@ public:
     const TextFormat& format() const { return detection_.format; }
     const Detection& detection() const { return detection_; }
     bool readLine(Text& line);
+    // Reads the source again from its first line (after the byte order mark),
+    // as for the first time: for runs that look at the whole source first.
+    void restart();
     // Known once readLine has returned false.
     std::uint64_t undecodableBytes() const;
     // Bytes that belong after the last line: the odd last byte of a UTF-16
@@ -90,7 +93,11 @@ public:
 
 private:
     void fill();
+    void startSource();
 
+    int fd_;
+    std::size_t blockSize_;
+    Threading threading_;
     std::string path_;
     Detection detection_;
     std::unique_ptr<Source> source_;

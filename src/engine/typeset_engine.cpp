@@ -115,6 +115,10 @@ void TypesetEngine::takeListEntry(Text entry) {
     ++s_.Stats.FinalParagraphCount;
 }
 
+void TypesetEngine::endParagraph() {
+    if (options_.MergeLines) endHeldParagraph();
+}
+
 // The paragraph line merging holds is finished as it stands and written; the
 // next line starts afresh, as after any finished paragraph.
 void TypesetEngine::endHeldParagraph() {

@@ -84,6 +84,7 @@ public:
     void takeCleanLine(TextView line) override;
     void takeHeading(Text title, HeadingRank rank) override;
     void takeListEntry(Text entry) override;
+    void endParagraph() override;
     bool holdingParagraph() const override { return s_.Pending == 1; }
     // Whether the runs list each heading's title in their findings (counting them costs nothing).
     void setListingHeadings(bool on) { listingHeadings_ = on; }
@@ -116,6 +117,11 @@ private:
     void resetPairStates();
     bool scanForMark(const CharSet& marks);
     void writeHeading(HeadingRank rank = HeadingRank::Chapter);
+    // The rank of a paragraph the writers make a heading by its look: a
+    // chapter's, unless the hooks find the chapter headings themselves.
+    HeadingRank headingByLookRank() const {
+        return segmentationFindsHeadingsAndRules_ ? HeadingRank::Chapter : HeadingRank::Minor;
+    }
     void writeBodyLine();
     void segmentCut(Count index, TextView segment);
     void writeSegment(TextView segment);

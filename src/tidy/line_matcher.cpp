@@ -33,6 +33,12 @@ std::size_t lengthWithoutSpaces(TextView text) {
 // At most this long, a word before a heading on its line belongs to it.
 constexpr std::size_t kMaxLeadingWord = 8;
 
+// Letters of the Latin alphabet, half- or full-width: the stuff of web addresses.
+bool isLatinLetter(char16_t c) {
+    if (c >= u'\uFF21' && c <= u'\uFF5A') c = static_cast<char16_t>(c - 0xFEE0);
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
 std::uint64_t bit(std::size_t index) { return std::uint64_t{1} << std::min<std::size_t>(index, 63); }
 
 // What a run of escape units stands as for the rules.
@@ -93,7 +99,8 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     for (std::size_t i = 0; i < kinds_.size(); ++i) {
         const auto c = static_cast<char16_t>(i);
         if (isAnySpace(c)) kinds_[i] = kSpace;
-        else if (needSlots_[i] != 0 || isQuestionMark(c) || isEscapeUnit(c)) kinds_[i] = kNoteworthy;
+        else if (needSlots_[i] != 0 || isQuestionMark(c) || isEscapeUnit(c) || isLatinLetter(c))
+            kinds_[i] = kNoteworthy;
     }
 }
 
@@ -125,6 +132,7 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
         }
         *out++ = c;  // noteworthy
         shape.questionMarks |= isQuestionMark(c);
+        shape.latinLetters |= isLatinLetter(c);
         if (isEscapeUnit(c)) {
             shape.escapes = true;
             if (const std::uint16_t slot = needSlots_[kMaskedEscapes]) {  // what the rules see there
@@ -144,6 +152,11 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
 }
 
 LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
+    if (dropsLine(spaced, removed)) return Junk::Dropped;
+    return cutJunk(spaced, removed);
+}
+
+bool LineMatcher::dropsLine(TextView spaced, Count& removed) {
     std::uint64_t candidates = candidates_;
     if ((candidates & anchoredJunk_) != 0 && !spaced.empty()) {
         // Of the rules tied to the line's start, only those its first character can begin.
@@ -152,25 +165,32 @@ LineMatcher::Junk LineMatcher::removeJunk(Text& spaced, Count& removed) {
             if (anchoredJunkIndex_[i] < 63 && !StartFilter::selected(starts, i))
                 candidates &= ~bit(anchoredJunkIndex_[i]);
     }
-    if (candidates == 0 || spaced.empty()) return Junk::None;
-
+    lineCandidates_ = spaced.empty() ? 0 : candidates;
+    if (lineCandidates_ == 0) return false;
     Match match;
     for (std::size_t i = 0; i < junk_.size(); ++i) {
-        if (junk_[i]->kind != RuleKind::DropLine || !StartFilter::selected(candidates, i)) continue;
+        if (junk_[i]->kind != RuleKind::DropLine || !StartFilter::selected(lineCandidates_, i)) continue;
         if (find(*junk_[i], spaced, 0, match)) {
             ++removed;
-            return Junk::Dropped;
+            return true;
         }
     }
+    return false;
+}
+
+LineMatcher::Junk LineMatcher::cutJunk(Text& spaced, Count& removed, std::vector<Text>* pieces) {
+    if (lineCandidates_ == 0 || spaced.empty()) return Junk::None;
+    Match match;
     Junk outcome = Junk::None;
     for (std::size_t i = 0; i < junk_.size(); ++i) {
-        if (junk_[i]->kind != RuleKind::Cut || !StartFilter::selected(candidates, i)) continue;
+        if (junk_[i]->kind != RuleKind::Cut || !StartFilter::selected(lineCandidates_, i)) continue;
         scratch_.clear();
         std::size_t kept = 0;  // spaced[kept..] is not yet copied
         bool cut = false;
         for (std::size_t from = 0; from <= spaced.size() && find(*junk_[i], spaced, from, match);) {
             if (match.end > match.begin) {
                 scratch_.append(spaced, kept, match.begin - kept);
+                if (pieces) pieces->emplace_back(spaced, match.begin, match.end - match.begin);
                 kept = match.end;
                 cut = true;
                 ++removed;
@@ -194,6 +214,19 @@ bool LineMatcher::mayBeHeading(TextView spaced) {
            lineStartFilter_.mask(firstUnit(spaced.substr(space + 1)), data_) != 0;
 }
 
+TextView LineMatcher::afterPrefix(TextView spaced) {
+    const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(firstUnit(spaced), data_);
+    if (mask == 0) return spaced;
+    Match match;
+    for (std::size_t i = 0; i < lineStart_.size(); ++i) {
+        if (lineStart_[i].kind != RuleKind::Prefix || !StartFilter::selected(mask, i)) continue;
+        if (!find(*lineStart_[i].rule, spaced, 0, match) || match.end == 0) continue;
+        const TextView rest = trimmedSpaces(spaced.substr(match.end));
+        if (!rest.empty()) return rest;
+    }
+    return spaced;
+}
+
 LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
     LineClass found;
     const std::uint64_t mask = spaced.empty() ? 0 : lineStartFilter_.mask(firstUnit(spaced), data_);
@@ -214,6 +247,7 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             if (rest.empty()) continue;
             if (headingAt(rest, atParagraphStart, found)) {
                 found.prefixesRemoved = 1;
+                found.prefix = withoutSpaces(spaced.substr(0, match.end));
                 return found;
             }
             // Sites put their prefixes before headings only: after one, a short
@@ -221,8 +255,9 @@ LineClass LineMatcher::classify(TextView spaced, bool atParagraphStart) {
             if (lengthWithoutSpaces(rest) <= kMaxHeadingLength && !hasProseMark(rest)) {
                 found = {};
                 found.kind = LineClass::Heading;
-                found.text = withoutSpaces(rest);
+                found.text = gappedTitle(rest);
                 found.prefixesRemoved = 1;
+                found.prefix = withoutSpaces(spaced.substr(0, match.end));
                 return found;
             }
         }
@@ -267,17 +302,24 @@ bool LineMatcher::headingAt(TextView subject, bool atParagraphStart, LineClass& 
             found.bare = true;
             return true;
         }
+        const TextView between = subject.substr(match.end, titleStart - match.end);
         if (titleFits(number, title, separated, atParagraphStart)) {
-            found.text = withoutSpaces(subject);
+            found.text = headingText(number, between, title);
             return true;
         }
         if (!separated) continue;
+        // A two-part title run on into the chapter's opening words.
+        if (const std::size_t end = coupletEnd(title, u' '); end > 0 && isOpeningAt(title, end)) {
+            found.text = headingText(number, between, title.substr(0, end));
+            found.remainder = withoutSpaces(title.substr(end));
+            return true;
+        }
         // The heading's words run on into the chapter's first sentence.
         for (std::size_t cut = title.rfind(u' '); cut != TextView::npos && cut > 0; cut = title.rfind(u' ', cut - 1)) {
             const TextView head = title.substr(0, cut);
             const TextView rest = title.substr(cut + 1);
             if (hasProseMark(rest) && titleFits(number, head, true, atParagraphStart)) {
-                found.text = withoutSpaces(subject.substr(0, titleStart + cut));
+                found.text = headingText(number, between, head);
                 found.remainder = withoutSpaces(rest);
                 return true;
             }

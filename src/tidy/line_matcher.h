@@ -56,6 +56,7 @@ struct LineClass {
     bool bare = false;       // a heading of only its number or keyword, its title may follow on the next line
     Text remainder;          // body text that followed the heading on the same line
     Count prefixesRemoved = 0;
+    Text prefix;             // the site prefix removed, without spaces
 };
 
 class LineMatcher {
@@ -66,6 +67,7 @@ public:
     // rules the line could match, and what else it holds.
     struct Shape {
         bool questionMarks = false;  // ? or ？
+        bool latinLetters = false;   // A-Z, a-z, half- or full-width
         bool innerSpaces = false;    // spaces between its words
         bool escapes = false;        // escape units of undecodable bytes (or low surrogates)
     };
@@ -75,10 +77,21 @@ public:
     // Applies the drop-line and cut rules to the line spaceLine made; `removed`
     // counts the line or the fragments taken away.
     Junk removeJunk(Text& spaced, Count& removed);
+    // The same in two steps, for what goes between them: whether a drop-line
+    // rule matches the line, then (when none did) the cut rules.
+    bool dropsLine(TextView spaced, Count& removed);
+    // `pieces`, when given, gets each fragment cut out.
+    Junk cutJunk(Text& spaced, Count& removed, std::vector<Text>* pieces = nullptr);
 
     // Whether some toc, prefix or heading rule may match the spaced line, at
     // its start or after a short first word: false for most lines of text.
     bool mayBeHeading(TextView spaced);
+    // Whether some toc, prefix or heading rule may match a line starting with c.
+    bool mayStartLineRule(char16_t c) { return lineStartFilter_.mask(c, data_) != 0; }
+
+    // The spaced line past a site prefix that stands before headings (正文,
+    // 《书名》目录), or the whole line when it has none.
+    TextView afterPrefix(TextView spaced);
 
     // What the spaced line is. `atParagraphStart`: nothing unfinished comes
     // before it, so a title glued to its number (第一回灵根育孕) may be a heading.
@@ -94,6 +107,10 @@ public:
         std::uint64_t lines;
     };
     const std::vector<LimitHit>& limitHits() const { return limitHits_; }
+    void forgetLimitHits() {
+        limitHits_.clear();
+        lastHitLine_.clear();
+    }
 
 private:
     // A rule's pattern on a subject from the current line, runs of escape
@@ -128,6 +145,7 @@ private:
     std::vector<NeedMasks> needMasks_;
     std::uint64_t unguarded_ = 0;  // junk rules that need no particular character
     std::uint64_t candidates_ = 0;  // the junk rules the current line could match
+    std::uint64_t lineCandidates_ = 0;  // of those, the ones left after its first character (dropsLine)
     // Junk rules that match only at the line's start, by their first character.
     StartFilter junkStarts_;
     std::uint64_t anchoredJunk_ = 0;

@@ -7,17 +7,25 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <unordered_map>
 #include <vector>
 
+#include "book_look.h"
 #include "line_matcher.h"
 #include "run_hooks.h"
 
 namespace quenlet::tidy {
 
-class TidyRun final : public RunHooks {
+class TidyRun final : public RunHooks, private SourceLook {
 public:
     explicit TidyRun(const TidyRules& rules) : matcher_(rules) {}
 
+    // The whole book is looked at first (book_look.h); without that look,
+    // as when the engine is fed lines directly, each line is judged alone.
+    SourceLook* firstLook() override { return this; }
+    // What the look found, as the run consults it.
+    const BookAnalysis& analysis() const { return analysis_; }
     void rawLine(Text line, LineFeed& feed) override;
     void sourceEnded(LineFeed& feed) override;
     void paragraphQueued(Text& paragraph) override;
@@ -26,6 +34,20 @@ public:
     void addFindings(RunFindings& findings) const override;
 
 private:
+    // The first look (SourceLook).
+    void line(TextView raw) override;
+    void ended() override;
+    const BookAnalysis::Line* plannedRole();
+    LineMatcher::Junk removeJunk(bool latinLetters);
+    bool isBoilerplate(TextView spaced);
+    void noteJunk(TextView piece);
+    bool cutAddresses(Text& spaced, bool cutByRule);
+    std::size_t titleEnd(TextView subject, TextView title) const;
+    void headingBySequence(TextView subject, LineFeed& feed);
+    std::pair<Text, TextView> formattedHeading(TextView subject) const;
+    static void cutGluedCouplet(LineClass& found);
+    void startParagraphIfShown(TextView raw, LineFeed& feed);
+
     struct Held {
         enum Kind { Heading, TocHead, Entry } kind;
         Text text;
@@ -34,7 +56,7 @@ private:
         bool bare = false;
     };
     void emptyLine();
-    void bodyLine(TextView text, LineFeed& feed);
+    void bodyLine(TextView text, LineFeed& feed, TextView spaced = {});
     void plainBodyLine(bool mayHoldSpaces, LineFeed& feed);
     void attachTitle();
     void settleTitle(int level);
@@ -44,7 +66,6 @@ private:
     void hold(Held line, LineFeed& feed);
 
     LineMatcher matcher_;
-    std::uint64_t lineNumber_ = 0;  // of the source line last seen
     Text spaced_;
     Text compact_;
     std::vector<Held> held_;
@@ -52,6 +73,19 @@ private:
     std::optional<Text> title_;  // a short line after a bare heading: its title, if an empty line follows
     Count junkRemoved_ = 0;
     bool standIns_ = false;  // the paragraph on its way holds hyphens kept from the corrections
+
+    std::optional<BookLook> look_;
+    BookAnalysis analysis_;
+    Count lineIndex_ = -1;        // of the raw line being taken, from 0
+    Count lookedAt_ = 0;          // lines the first look has seen
+    std::size_t nextPlanned_ = 0;  // in analysis_.lines
+    bool blankBefore_ = true;
+    bool lastEndedSentence_ = true;  // the last line of text handed on ended a sentence
+    Count heldLength_ = 0;          // of the paragraph line merging holds, about
+    Text skeleton_;
+    std::vector<RunFindings::JunkPiece> junkList_;
+    std::unordered_map<Text, std::size_t> junkIndex_;
+    std::vector<Text> cutPieces_;
 };
 
 }  // namespace quenlet::tidy

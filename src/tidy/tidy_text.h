@@ -42,5 +42,23 @@ bool isProseMark(char16_t c);
 bool hasProseMark(TextView text);
 // What may stand between a heading's number and its title: 第一章：开端.
 bool isTitleSeparator(char16_t c);
+// A heading as the tidy mode writes it: its number without spaces, one
+// ideographic space, then its title, whatever spaces the source used. What
+// else the source put between number and title (：, ·) stays instead of the
+// space. In the title, parts of two characters or more (a couplet's two
+// halves) stand one ideographic space apart; other spaces go (刺 客).
+Text headingText(TextView number, TextView between, TextView title);
+Text gappedTitle(TextView title);
+
+// Whether the customary opening words of a chapter's first sentence (话说,
+// 却说, 且说, 上回 ...) stand in the text at `at`.
+bool isOpeningAt(TextView text, std::size_t at);
+// Where a two-part title (a couplet: two halves, `space` between) ends when
+// text runs on after it; 0 when it is no couplet run into text.
+std::size_t coupletEnd(TextView title, char16_t space);
+
+// Whether a line ends a sentence: on 。！？… (or their ASCII forms), perhaps
+// followed by closing quotes or brackets.
+bool endsSentence(TextView text);
 
 }  // namespace quenlet::tidy

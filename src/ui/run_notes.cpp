@@ -7,6 +7,16 @@ namespace {
 
 QString pathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// "第8、9、18章": the first numbers of a list, then how many more.
+QString chapterList(const std::vector<std::int64_t>& numbers) {
+    constexpr std::size_t kShown = 20;
+    QStringList shown;
+    for (std::size_t i = 0; i < numbers.size() && i < kShown; ++i) shown << QString::number(numbers[i]);
+    QString text = QStringLiteral("第%1章").arg(shown.join(QStringLiteral("、")));
+    if (numbers.size() > kShown) text += QStringLiteral("等%1章").arg(numbers.size());
+    return text;
+}
+
 }  // namespace
 
 QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied) {
@@ -18,6 +28,14 @@ QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result
         notes << QStringLiteral("%1：在%2 KB的文字中没有找到任何章节标题，排版结果没有分章。")
                      .arg(pathText(sourcePath))
                      .arg(result.sourceBytes / 1024);
+    // What the numbering of the chapters shows: the download may lack some.
+    const RunFindings& found = result.findings;
+    if (!found.sequenceMissing.empty())
+        notes << QStringLiteral("%1：章节编号不连续，缺少%2。").arg(pathText(sourcePath), chapterList(found.sequenceMissing));
+    if (!found.sequenceRepeated.empty())
+        notes << QStringLiteral("%1：%2重复出现。").arg(pathText(sourcePath), chapterList(found.sequenceRepeated));
+    if (!found.sequenceBackwards.empty())
+        notes << QStringLiteral("%1：章节编号在%2之后倒退。").arg(pathText(sourcePath), chapterList(found.sequenceBackwards));
     if (result.bookReplacedCharacters > 0)
         notes << QStringLiteral("%1：有%2个字符（源文件中无法解码的字节或控制字符）无法放进EPUB，书中显示为“%3”。")
                      .arg(pathText(result.bookPath))

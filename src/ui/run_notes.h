@@ -1,6 +1,7 @@
 // What a run that went through found worth a word to the user, in Chinese:
 // a long file in which the tidy mode found no chapter heading (its chapters
-// are probably not set apart), and characters an EPUB could not hold. The
+// are probably not set apart), chapters missing from the numbering, given
+// twice or out of order, and characters an EPUB could not hold. The
 // window shows them in one message once the run has ended, so that neither
 // is a surprise found only when the book is read.
 #pragma once

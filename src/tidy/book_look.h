@@ -1,0 +1,119 @@
+// The tidy mode's first look at a whole book, before any of it is typeset.
+// Looked at line by line, a download hides what the book as a whole shows at
+// once: which line form its headings share (their numbers run 1, 2, 3 ...
+// through it), what it repeats after chapter after chapter (a site's ad),
+// how its paragraphs begin (indented, after a blank line, one a line). The
+// look gathers plain counts while the source streams past -- memory is bounded
+// by what it keeps, not by the book -- and ends with a BookAnalysis: a plain
+// value the typesetting run then consults line by line.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "line_matcher.h"
+#include "numbering.h"
+#include "repetition.h"
+#include "sequence.h"
+
+namespace quenlet::tidy {
+
+struct BookAnalysis {
+    // What the book's numbering makes of a line of a heading form.
+    enum class Role : std::uint8_t {
+        Heading,  // its number runs on the book's sequence: a heading, however it looks alone
+        Entry,    // an entry of a table of contents in the book's heading form
+        Text,     // a line of the form whose number breaks the sequence: text
+    };
+    struct Line {
+        Count line = 0;
+        Role role = Role::Heading;
+        FormLevel level = FormLevel::Chapter;
+    };
+    std::vector<Line> lines;  // in line order
+
+    // The usual length of the book's titles (after the number), and of the
+    // half of a two-part title (a couplet), for cutting a title from the
+    // text it runs into; 0 when the book shows none.
+    std::size_t titleLength = 0;
+    std::size_t halfTitleLength = 0;
+
+    // Recurring lines that are boilerplate, by the hash of their skeleton.
+    std::unordered_set<std::uint64_t> boilerplate;
+    struct Piece {
+        Text text;
+        Count count = 0;
+    };
+    std::vector<Piece> boilerplateSamples;  // each once, as it first stood, with how often it recurs
+    // The words that stand with a recurring web address, cut with it.
+    AddressCompanions addresses;
+
+    // How the source shows where a paragraph begins, when a quotation left
+    // open would otherwise hold lines together.
+    bool indentStartsParagraph = false;  // paragraphs, and only they, start indented
+    bool blankLineStartsParagraph = false;
+    bool lineIsParagraph = false;  // one paragraph a line: a line that ends a sentence ends it
+
+    NumberingNotes numbering;  // of the headings the sequence found
+    Count sequenceHeadings = 0;
+};
+
+// Gathers while the lines stream past, then decides.
+class BookLook {
+public:
+    // `matcher` serves the typesetting run after the look too: it is only borrowed.
+    explicit BookLook(LineMatcher& matcher) : matcher_(matcher) {}
+
+    void line(TextView raw);
+    BookAnalysis finish();
+
+private:
+    struct Candidate {
+        Count line;
+        HeadingForm form;
+        FormLevel level;
+        std::int64_t number;
+        Count textAfter = 0;  // characters of text after it before the next candidate
+        std::uint16_t titleLength = 0;  // of a title that stands alone (0: none, or glued to text)
+        std::uint16_t halfLength = 0;   // of a two-part title's first half
+        bool standsAlone = false;       // a blank line or a finished sentence before it
+        bool plain = true;              // short, and no sentence in it: it looks like a heading alone
+    };
+    void noteCandidate(const NumberedLine& numbered, TextView subject);
+    void noteText(TextView text);
+    void noteParagraphShape(TextView raw, TextView text);
+    void decideHeadings(BookAnalysis& analysis);
+    void decideBoilerplate(BookAnalysis& analysis) const;
+    void decideParagraphs(BookAnalysis& analysis) const;
+
+    static constexpr std::size_t kMaxCandidates = 1 << 18;
+
+    LineMatcher& matcher_;
+    Text spaced_;
+    Text skeleton_;
+    Count index_ = -1;
+    Count junkCounted_ = 0;
+    std::vector<Candidate> candidates_;
+    bool candidatesFull_ = false;
+    std::vector<Count> volumeWords_;  // lines of volume headings without a number (上卷)
+    RepeatCounter repeats_;
+    AddressCompanions addresses_;
+    bool blankBefore_ = true;
+    bool sentenceEndedBefore_ = true;  // the last line of text ended a sentence
+    bool previousShort_ = false;       // the last line of text was short
+
+    // Paragraph shape: how lines begin and end.
+    Count textLines_ = 0;
+    Count indentedLines_ = 0;
+    Count afterBlank_ = 0;           // text lines after a blank line
+    Count endingSentence_ = 0;       // text lines that end a sentence
+    Count indentedAfterEnd_ = 0;     // indented lines after a line that ended a sentence
+    Count plainAfterEnd_ = 0;        // lines not indented after one that ended a sentence
+    Count indentedAfterOpen_ = 0;    // indented lines after one that did not
+    Count plainAfterOpen_ = 0;
+    bool previousEnded_ = true;
+};
+
+}  // namespace quenlet::tidy
