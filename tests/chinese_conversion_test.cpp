@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "chinese_conversion.h"
-#include "encoding.h"
+#include "text/chinese_conversion.h"
+#include "text/encoding.h"
 
 namespace quenlet::test {
 namespace {

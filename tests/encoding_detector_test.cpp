@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
-#include "encoding_detector.h"
+#include "text/encoding.h"
+#include "text/encoding_detector.h"
 #include "novel_generator.h"
 
 namespace quenlet {

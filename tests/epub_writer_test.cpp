@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "encoding.h"
+#include "text/encoding.h"
 #include "epub_reader.h"
-#include "epub_writer.h"
+#include "formats/epub_writer.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

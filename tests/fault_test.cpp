@@ -12,12 +12,12 @@
 #include <map>
 #include <system_error>
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "child_process.h"
 #include "cli_runner.h"
-#include "encoding.h"
-#include "file_run.h"
-#include "parallel_batch.h"
+#include "text/encoding.h"
+#include "run/file_run.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "engine_harness.h"
-#include "file_run.h"
-#include "tidy_mode.h"
+#include "run/file_run.h"
+#include "tidy/tidy_mode.h"
 
 namespace quenlet::test {
 namespace {

@@ -1,6 +1,6 @@
-#include "batch_run.h"
+#include "batch/batch_run.h"
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 

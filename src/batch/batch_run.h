@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "file_run.h"
-#include "folder_walk.h"
-#include "typeset_engine.h"
+#include "run/file_run.h"
+#include "batch/folder_walk.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 

@@ -1,4 +1,4 @@
-#include "folder_walk.h"
+#include "batch/folder_walk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "file_run.h"
-#include "text_file.h"
+#include "run/file_run.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 

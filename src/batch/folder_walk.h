@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "file_location.h"
+#include "base/failure.h"
+#include "files/file_location.h"
 
 namespace quenlet {
 

@@ -1,4 +1,4 @@
-#include "parallel_batch.h"
+#include "batch/parallel_batch.h"
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -14,8 +14,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "folder_walk.h"
-#include "temporary_files.h"
+#include "batch/folder_walk.h"
+#include "files/temporary_files.h"
 
 namespace quenlet {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli_app.h"
+#include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "batch_run.h"
-#include "epub_writer.h"
-#include "parallel_batch.h"
-#include "chinese_conversion.h"
-#include "encoding.h"
-#include "encoding_detector.h"
-#include "file_run.h"
-#include "tidy_mode.h"
-#include "typeset_engine.h"
+#include "batch/batch_run.h"
+#include "formats/epub_writer.h"
+#include "batch/parallel_batch.h"
+#include "text/chinese_conversion.h"
+#include "text/encoding.h"
+#include "text/encoding_detector.h"
+#include "run/file_run.h"
+#include "tidy/tidy_mode.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet::cli {
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "document_state.h"
-#include "output_sink.h"
-#include "text.h"
-#include "typeset_options.h"
+#include "engine/document_state.h"
+#include "engine/output_sink.h"
+#include "text/text.h"
+#include "engine/typeset_options.h"
 
 namespace quenlet {
 

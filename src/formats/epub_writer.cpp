@@ -1,4 +1,4 @@
-#include "epub_writer.h"
+#include "formats/epub_writer.h"
 
 #include <algorithm>
 #include <cstdio>

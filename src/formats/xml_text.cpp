@@ -1,4 +1,4 @@
-#include "xml_text.h"
+#include "formats/xml_text.h"
 
 #include <algorithm>
 #include <cstdio>

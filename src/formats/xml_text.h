@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet::formats {
 

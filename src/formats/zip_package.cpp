@@ -1,4 +1,4 @@
-#include "zip_package.h"
+#include "formats/zip_package.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet::formats {
 namespace {

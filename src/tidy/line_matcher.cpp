@@ -1,6 +1,6 @@
-#include "line_matcher.h"
+#include "tidy/line_matcher.h"
 
-#include "tidy_text.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "text.h"
+#include "text/text.h"
 
 struct pcre2_real_code_16;
 struct pcre2_real_match_data_16;

@@ -1,12 +1,12 @@
-#include "tidy_rules.h"
+#include "tidy/tidy_rules.h"
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
-#include "encoding.h"
-#include "needed_chars.h"
+#include "text/encoding.h"
+#include "tidy/needed_chars.h"
 
 namespace quenlet::tidy {
 

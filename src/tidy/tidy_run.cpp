@@ -1,8 +1,8 @@
-#include "tidy_run.h"
+#include "tidy/tidy_run.h"
 
 #include <algorithm>
 
-#include "tidy_text.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

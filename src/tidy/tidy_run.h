@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "line_matcher.h"
-#include "run_hooks.h"
+#include "tidy/line_matcher.h"
+#include "engine/run_hooks.h"
 
 namespace quenlet::tidy {
 

@@ -1,11 +1,11 @@
-#include "background_run.h"
+#include "ui/background_run.h"
 
 #include <QThread>
 #include <cerrno>
 #include <new>
 
-#include "batch_run.h"
-#include "file_run.h"
+#include "batch/batch_run.h"
+#include "run/file_run.h"
 
 namespace quenlet::ui {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "batch_run.h"
-#include "failure.h"
+#include "batch/batch_run.h"
+#include "base/failure.h"
 
 namespace quenlet::ui {
 

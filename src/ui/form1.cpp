@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,12 +17,12 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "epub_writer.h"
-#include "failure_texts.h"
-#include "file_run.h"
-#include "output_choices.h"
-#include "run_notes.h"
-#include "tidy_mode.h"
+#include "formats/epub_writer.h"
+#include "ui/failure_texts.h"
+#include "run/file_run.h"
+#include "ui/output_choices.h"
+#include "ui/run_notes.h"
+#include "tidy/tidy_mode.h"
 #include "ui_config.h"
 
 // The window's images are compiled into this static library; the linker

@@ -13,12 +13,12 @@
 #include <map>
 #include <mutex>
 
-#include "background_run.h"
-#include "batch_run.h"
-#include "file_run.h"
-#include "remembered_controls.h"
-#include "typeset_engine.h"
-#include "window_platform.h"
+#include "ui/background_run.h"
+#include "batch/batch_run.h"
+#include "run/file_run.h"
+#include "ui/remembered_controls.h"
+#include "engine/typeset_engine.h"
+#include "ui/window_platform.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,8 +1,8 @@
-#include "output_choices.h"
+#include "ui/output_choices.h"
 
 #include <utility>
 
-#include "chinese_conversion.h"
+#include "text/chinese_conversion.h"
 
 namespace quenlet::ui {
 namespace {

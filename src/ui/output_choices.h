@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "encoding.h"
+#include "text/encoding.h"
 
 namespace quenlet::ui {
 

@@ -1,11 +1,11 @@
-#include "encoding.h"
+#include "text/encoding.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
 
-#include "big5.h"
-#include "gb18030.h"
+#include "text/big5.h"
+#include "text/gb18030.h"
 
 namespace quenlet {
 

@@ -1,4 +1,4 @@
-#include "gb18030.h"
+#include "text/gb18030.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "failure.h"
+#include "base/failure.h"
 
 namespace quenlet::gb18030 {
 namespace {

@@ -1,11 +1,11 @@
-#include "file_location.h"
+#include "files/file_location.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "encoding.h"
+#include "text/encoding.h"
 
 namespace quenlet {
 

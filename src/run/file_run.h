@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "book_output.h"
-#include "encoding.h"
-#include "text_file.h"
-#include "typeset_engine.h"
+#include "run/book_output.h"
+#include "text/encoding.h"
+#include "files/text_file.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "output_sink.h"
-#include "text_file.h"
+#include "engine/output_sink.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "output_sink.h"
-#include "text.h"
+#include "engine/output_sink.h"
+#include "text/text.h"
 
 namespace quenlet {
 

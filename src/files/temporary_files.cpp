@@ -1,4 +1,4 @@
-#include "temporary_files.h"
+#include "files/temporary_files.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 namespace {

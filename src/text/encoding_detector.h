@@ -14,7 +14,7 @@
 #include <optional>
 #include <string_view>
 
-#include "encoding.h"
+#include "text/encoding.h"
 
 namespace quenlet {
 

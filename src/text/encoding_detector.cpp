@@ -1,12 +1,12 @@
-#include "encoding_detector.h"
+#include "text/encoding_detector.h"
 
 #include <array>
 #include <bitset>
 #include <cstring>
 #include <initializer_list>
 
-#include "big5.h"
-#include "gb18030.h"
+#include "text/big5.h"
+#include "text/gb18030.h"
 
 namespace quenlet {
 namespace {

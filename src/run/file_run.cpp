@@ -1,4 +1,4 @@
-#include "file_run.h"
+#include "run/file_run.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "chinese_conversion.h"
-#include "text_file.h"
+#include "text/chinese_conversion.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 namespace {

@@ -1,4 +1,4 @@
-#include "big5.h"
+#include "text/big5.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
+#include "base/failure.h"
 
 namespace quenlet::big5 {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
-#include "encoding_detector.h"
-#include "failure.h"
-#include "file_location.h"
-#include "output_file.h"
-#include "typeset_engine.h"
+#include "text/encoding.h"
+#include "text/encoding_detector.h"
+#include "base/failure.h"
+#include "files/file_location.h"
+#include "files/output_file.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 

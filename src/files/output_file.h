@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "file_location.h"
-#include "temporary_files.h"
+#include "files/file_location.h"
+#include "files/temporary_files.h"
 
 namespace quenlet {
 

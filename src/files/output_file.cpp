@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "files/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <random>
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet {
 

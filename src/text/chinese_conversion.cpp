@@ -1,4 +1,4 @@
-#include "chinese_conversion.h"
+#include "text/chinese_conversion.h"
 
 #include <opencc/opencc.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <system_error>
 
-#include "encoding.h"
-#include "failure.h"
+#include "text/encoding.h"
+#include "base/failure.h"
 
 namespace quenlet {
 namespace {
