@@ -233,6 +233,44 @@ TEST(Faults, WithoutThreadsEverythingIsDoneOnTheMainThread) {
     EXPECT_EQ(expected.size(), 7U);
 }
 
+// A book, a conversion and a batch of both, with helper threads that cannot
+// be started: none at all, or only some of those asked for (the limit counts
+// the test's child itself). Each is done as without a limit, never ended by
+// the start that failed.
+TEST(Faults, HelpersThatCannotStartLeaveTheirWorkToTheOthers) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(600 * 1024));
+    for (int i = 0; i < 4; ++i) dir.write("tree/f" + std::to_string(i) + ".txt", novelText(40000 * (i + 1)));
+    auto takeOutputs = [&dir] {
+        std::map<std::string, std::string> outputs;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("kovra-")) {
+                outputs[entry.path()] = readFile(entry.path());
+                std::filesystem::remove(entry.path());
+            }
+        return outputs;
+    };
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-q", "--epub", source},
+          {"-q", "--convert", "s2t", source},
+          {"-q", "--batch", dir.path("tree"), "--jobs", "4", "--format", "txt,epub", "--convert", "s2tw"}}) {
+        ASSERT_EQ(runCli(args).status, 0);
+        const auto expected = takeOutputs();
+        for (long limit : {0L, 2L, 3L}) {
+            const ChildResult child = runInChild(
+                [&args](std::string& report) {
+                    const CliResult r = runCli(args);
+                    report = r.err;
+                    return r.status;
+                },
+                {.unprivileged = true, .maxProcesses = limit});
+            EXPECT_EQ(child.status, 0) << args[1] << " under a limit of " << limit;
+            EXPECT_EQ(child.report, "");
+            EXPECT_EQ(takeOutputs(), expected) << args[1] << " under a limit of " << limit;
+        }
+    }
+}
+
 TEST(Faults, ManyJobsStayWithinTheLimitOnOpenFiles) {
     TempDir dir;
     for (int i = 0; i < 120; ++i) dir.write("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt", novelText(3000));

@@ -10,10 +10,9 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
+#include "base/helper_threads.h"
 #include "batch/folder_walk.h"
 #include "files/temporary_files.h"
 
@@ -150,15 +149,9 @@ BatchResult ParallelBatch::run(const std::string& folder) {
             changed.notify_all();
         }
     };
-    std::vector<std::thread> workers;
-    for (std::size_t j = 0; j < jobs; ++j) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // under a limit on processes: go on with the workers there are
-        }
-    }
-    if (workers.empty()) {
+    // Under a limit on processes: the batch goes on with the workers there are.
+    HelperThreads workers;
+    if (workers.start(jobs, work) == 0) {
         BatchRun::Hooks inline_ = hooks_;
         inline_.settings.threading = Threading::Inline;
         if (hooks_.takeSettings)
@@ -259,7 +252,7 @@ BatchResult ParallelBatch::run(const std::string& folder) {
         stopping = true;
         changed.notify_all();
     }
-    for (std::thread& t : workers) t.join();
+    workers.join();
 
     CarriedState ending = engine_.carriedState();
     ending.CurrentChar = carried;

@@ -9,7 +9,6 @@
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -92,19 +91,6 @@ private:
     bool closed_ = false;
     bool cancelled_ = false;
 };
-
-// Starts `thread` running `body`; false when the system cannot start another
-// thread (a limit on processes, no memory for its stack), and the caller then
-// does the work itself.
-template <typename Body>
-bool tryToStart(std::thread& thread, Body body) {
-    try {
-        thread = std::thread(std::move(body));
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
 
 constexpr std::size_t kHandoverBlocks = 4;
 constexpr std::size_t kWriteBlockUnits = 128 * 1024;
@@ -246,11 +232,11 @@ private:
 class AheadSource final : public LineReader::Source {
 public:
     explicit AheadSource(BlockDecoding decoding) : decoding_(std::move(decoding)), blocks_(kHandoverBlocks) {
-        inline_ = !tryToStart(thread_, [this] { run(); });
+        inline_ = helper_.start(1, [this] { run(); }) == 0;
     }
     ~AheadSource() override {
         blocks_.cancel();
-        if (thread_.joinable()) thread_.join();
+        helper_.join();
     }
     bool next(Text& into) override {
         if (inline_) return decoding_.next(into);
@@ -289,7 +275,7 @@ private:
     BlockDecoding decoding_;
     Handover<Block> blocks_;
     bool inline_ = false;
-    std::thread thread_;
+    HelperThreads helper_;
 };
 
 }  // namespace
@@ -431,11 +417,11 @@ private:
 class BehindSink final : public LineWriter::Sink {
 public:
     explicit BehindSink(BlockEncoding encoding) : encoding_(std::move(encoding)), blocks_(kHandoverBlocks) {
-        inline_ = !tryToStart(thread_, [this] { run(); });
+        inline_ = helper_.start(1, [this] { run(); }) == 0;
     }
     ~BehindSink() override {
         blocks_.cancel();
-        if (thread_.joinable()) thread_.join();
+        helper_.join();
     }
     void take(Text lines) override {
         if (inline_) encoding_.write(lines);
@@ -444,7 +430,7 @@ public:
     std::uint64_t escapesWritten() const override { return encoding_.escapesWritten(); }
     void finish() override {
         blocks_.close();
-        if (thread_.joinable()) thread_.join();
+        helper_.join();
         if (failure_) std::rethrow_exception(failure_);
         encoding_.finish();
     }
@@ -463,7 +449,7 @@ private:
     }
     void rethrowFailure() {
         blocks_.cancel();
-        if (thread_.joinable()) thread_.join();
+        helper_.join();
         if (failure_) std::rethrow_exception(failure_);
         throw std::logic_error("output hand-over stopped without a failure");
     }
@@ -472,7 +458,7 @@ private:
     Handover<Text> blocks_;
     std::exception_ptr failure_;
     bool inline_ = false;
-    std::thread thread_;
+    HelperThreads helper_;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/helper_threads.h"
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
 #include "base/failure.h"
@@ -56,11 +57,6 @@ private:
 // `path` on failure; readSome returns 0 at the end of the input.
 std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity);
 void writeAll(int fd, const std::string& path, std::string_view bytes);
-
-// How the reading and writing of a file share the work: inline, or on
-// helper threads (decoding ahead, encoding behind) so that they overlap with
-// the typesetting. The bytes are the same either way.
-enum class Threading { Inline, Pipelined };
 
 // Reads lines from an open descriptor. A line ends at CR LF, a lone CR or a
 // lone LF; the last line needs no terminator, and a terminator at the very end

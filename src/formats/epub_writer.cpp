@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <future>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+
+#include "base/helper_threads.h"
+#include "text/encoding.h"
 
 namespace quenlet::formats {
 namespace {
@@ -214,15 +217,15 @@ std::vector<ZipEntry> EpubWriter::entries() {
         return EntryCompressor(kDeflateLevel)
             .deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup));
     };
-    std::future<ZipEntry> ncx;
-    if (helpers_ > 0) ncx = std::async(std::launch::async, makeNcx);
+    std::optional<HelperTask<ZipEntry>> ncx;
+    if (helpers_ > 0) ncx.emplace(makeNcx);
     EntryCompressor compressor(kDeflateLevel);
     std::vector<ZipEntry> entries;
     entries.reserve(documents.size() + 6);
     entries.push_back(storedEntry("mimetype", "application/epub+zip"));
     entries.push_back(compressor.deflated("META-INF/container.xml", containerDocument()));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("content.opf"), packageDocument(plan, markup_)));
-    entries.push_back(helpers_ > 0 ? ncx.get() : makeNcx());
+    entries.push_back(ncx ? ncx->get() : makeNcx());
     entries.push_back(
         compressor.deflated(kPackageFolder + std::string("nav.xhtml"), navigationDocument(plan, markup_)));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("style.css"), css));

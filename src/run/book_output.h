@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "engine/output_sink.h"
-#include "files/text_file.h"
+#include "base/helper_threads.h"
 
 namespace quenlet {
 

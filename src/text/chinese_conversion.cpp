@@ -171,23 +171,12 @@ void ConvertingSink::add(Event event) {
     while (converting_.size() >= helpers_) handOnOldest();
     gatheredUnits_ = 0;
     std::shared_ptr<Batch> batch = std::move(gathering_);
-    try {
-        converting_.push_back(std::async(std::launch::async, [this, batch] {
-            MarkerCache markers;
-            for (Event& e : *batch) convertEvent(converter_, e, markers);
-            return std::move(*batch);
-        }));
-    } catch (const std::system_error&) {
-        // No thread can be started (a limit on processes, no memory for a
-        // stack): the batches under way go first, then everything is
-        // converted here.
-        while (!converting_.empty()) handOnOldest();
-        helpers_ = 0;
-        for (Event& e : *batch) {
-            convertEvent(converter_, e, markers_);
-            handOn(next_, e);
-        }
-    }
+    // A batch whose helper cannot be started is converted here when its turn comes.
+    converting_.emplace_back([this, batch] {
+        MarkerCache markers;
+        for (Event& e : *batch) convertEvent(converter_, e, markers);
+        return std::move(*batch);
+    });
 }
 
 void ConvertingSink::handOnOldest() {

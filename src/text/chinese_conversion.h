@@ -4,13 +4,13 @@
 #pragma once
 
 #include <deque>
-#include <future>
 #include <map>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "base/helper_threads.h"
 #include "engine/output_sink.h"
 #include "text/text.h"
 
@@ -78,7 +78,7 @@ private:
     MarkerCache markers_;  // used inline only; each batch has its own
     std::unique_ptr<Batch> gathering_;
     std::size_t gatheredUnits_ = 0;
-    std::deque<std::future<Batch>> converting_;
+    std::deque<HelperTask<Batch>> converting_;
 };
 
 }  // namespace quenlet
