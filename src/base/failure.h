@@ -1,15 +1,13 @@
 // What stopped a file, as a kind that front ends can put in their own words.
 // The engine's messages (FileError::what(), FileRunResult::error) are the
 // command line's English; a window in another language reads the kind, the
-// file it concerns and the system's error number instead, and phrases each
-// from a table of its own.
+// file it concerns and the system's error number instead (FailureCause,
+// files/file_error.h), and phrases each from a table of its own.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-
-#include "text/encoding.h"
 
 namespace quenlet {
 
@@ -35,26 +33,6 @@ enum class FailureKind : std::uint8_t {
     ConversionUnavailable,    // a simplified/traditional conversion could not be loaded
     CannotStart,              // no thread could be started for the run
     Other,                    // anything else; the English message is all there is
-};
-
-// The character an Unencodable failure stopped at.
-struct UnencodableCharacter {
-    std::uint64_t line = 0;  // the output line, counted from 1
-    char32_t character = 0;
-    Encoding encoding = Encoding::Utf8;  // the output's
-    bool operator==(const UnencodableCharacter&) const = default;
-};
-
-struct FailureCause {
-    FailureCause() = default;
-    FailureCause(FailureKind kind, std::string path, int errorNumber = 0)
-        : kind(kind), path(std::move(path)), errorNumber(errorNumber) {}
-
-    FailureKind kind = FailureKind::None;
-    std::string path;     // the file or folder it concerns, as the messages name it
-    int errorNumber = 0;  // the system's error number behind it, when there is one
-    UnencodableCharacter unencodable;  // for Unencodable
-    bool operator==(const FailureCause&) const = default;
 };
 
 // A failure of something the engine needs besides the files themselves (a

@@ -1,6 +1,6 @@
 #include "batch/batch_run.h"
 
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 

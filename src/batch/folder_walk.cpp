@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "run/file_run.h"
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "base/failure.h"
+#include "files/file_error.h"
 #include "files/file_location.h"
 
 namespace quenlet {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 namespace {

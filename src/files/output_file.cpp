@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <random>
 
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 

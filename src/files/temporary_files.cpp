@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string>
 
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 namespace {

@@ -1,7 +1,7 @@
 // Text files: reading a source line by line as it streams in and writing
 // output lines. Where files live and how they are opened is file_location.h's
 // business; the output file that appears only once it is complete is
-// output_file.h's (both included here for the writers).
+// output_file.h's.
 #pragma once
 
 #include <cstdint>
@@ -12,51 +12,12 @@
 #include <vector>
 
 #include "base/helper_threads.h"
+#include "files/file_error.h"
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
-#include "base/failure.h"
-#include "files/file_location.h"
-#include "files/output_file.h"
-#include "engine/typeset_engine.h"
+#include "text/text.h"
 
 namespace quenlet {
-
-// "<what>: <system error text>" for errno.
-std::string systemReason(const std::string& what, int error);
-
-// A file that could not be read or written: which file, why (in English, for
-// the command line) and the kind of failure with its details (for front ends
-// that phrase their own messages); error() is the system's error number when
-// a system call failed, else 0.
-class FileError : public std::runtime_error {
-public:
-    FileError(FailureCause cause, std::string reason)
-        : std::runtime_error(cause.path + ": " + reason), cause_(std::move(cause)), reason_(std::move(reason)) {}
-    FileError(FailureKind kind, std::string path, std::string reason)
-        : FileError(FailureCause{kind, std::move(path)}, std::move(reason)) {}
-    // "<path>: <what>: <system error text>".
-    FileError(FailureKind kind, std::string path, const std::string& what, int error)
-        : FileError(FailureCause{kind, std::move(path), error}, systemReason(what, error)) {}
-    // Without a kind (FailureKind::Other): front ends can show only the English reason.
-    FileError(std::string path, std::string reason)
-        : FileError(FailureKind::Other, std::move(path), std::move(reason)) {}
-    FileError(std::string path, const std::string& what, int error)
-        : FileError(FailureKind::Other, std::move(path), what, error) {}
-
-    const std::string& path() const { return cause_.path; }
-    const std::string& reason() const { return reason_; }
-    int error() const { return cause_.errorNumber; }
-    const FailureCause& cause() const { return cause_; }
-
-private:
-    FailureCause cause_;
-    std::string reason_;
-};
-
-// read() and write() that retry when interrupted and throw FileError naming
-// `path` on failure; readSome returns 0 at the end of the input.
-std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity);
-void writeAll(int fd, const std::string& path, std::string_view bytes);
 
 // Reads lines from an open descriptor. A line ends at CR LF, a lone CR or a
 // lone LF; the last line needs no terminator, and a terminator at the very end
@@ -111,17 +72,18 @@ struct OutputFormat {
 // reports the first failure. A character the encoding cannot hold fails the
 // output (a FileError naming the output line and the character) unless the
 // policy replaces it.
-class LineWriter final : public LineSink {
+class LineWriter final {
 public:
     // CR LF line ends; escapes as their bytes, "?" for what the encoding cannot hold.
     LineWriter(int fd, std::string path, TextFormat format, Threading threading = Threading::Inline);
     LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading = Threading::Inline);
-    ~LineWriter() override;
+    ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
 
-    void writeLine(TextView line) override;
-    void writeLine(TextView before, TextView body, TextView after) override;
+    void writeLine(TextView line);
+    // One line made of three pieces (a marker, a paragraph, a marker).
+    void writeLine(TextView before, TextView body, TextView after);
     // `trailingBytes` are written last of all (see LineReader::trailingBytes).
     void flush(std::string_view trailingBytes = {});
     // What was replaced; complete once flush() has returned.

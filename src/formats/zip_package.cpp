@@ -14,7 +14,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "files/text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet::formats {
 namespace {

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
-#include <algorithm>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -16,8 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "text/chinese_conversion.h"
 #include "files/text_file.h"
+#include "run/converting_sink.h"
+#include "text/chinese_conversion.h"
 
 namespace quenlet {
 namespace {
@@ -52,6 +52,18 @@ OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& se
     format.policy.replaceUnencodable = settings.replaceUnencodable;
     return format;
 }
+
+// The text copy's view of the paragraph writers' events: each is one line
+// for the line writer.
+class TextOutput final : public LineSink {
+public:
+    explicit TextOutput(LineWriter& writer) : writer_(writer) {}
+    void writeLine(TextView line) override { writer_.writeLine(line); }
+    void writeLine(TextView before, TextView body, TextView after) override { writer_.writeLine(before, body, after); }
+
+private:
+    LineWriter& writer_;
+};
 
 // What the engine writes to: the writer, or a conversion in front of it --
 // on helper threads when the file is pipelined, since the conversion takes
@@ -245,10 +257,12 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
     const OutputFormat format = outputFormatFor(reader.format(), settings);
     Temporaries outputs;
     std::optional<LineWriter> writer;
+    std::optional<TextOutput> text;
     if (settings.writeText) {
         result.outputPath = textTarget.path;
         outputs.text = std::make_unique<AtomicOutputFile>(textTarget, &identity);
         writer.emplace(outputs.text->fd(), textTarget.path, format, settings.threading);
+        text.emplace(*writer);
     }
     std::unique_ptr<BookWriter> book;
     if (settings.book) {
@@ -258,8 +272,8 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
         book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading);
     }
     std::optional<TeeSink> both;
-    if (writer && book) both.emplace(*writer, *book);
-    OutputSink& sink = both ? static_cast<OutputSink&>(*both) : writer ? static_cast<OutputSink&>(*writer) : *book;
+    if (text && book) both.emplace(*text, *book);
+    OutputSink& sink = both ? static_cast<OutputSink&>(*both) : text ? static_cast<OutputSink&>(*text) : *book;
     RunOutput runOutput(sink, settings);
     const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
     engine.setListingHeadings(settings.listHeadings);
@@ -370,7 +384,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             heldBack.emplace(writeFd);
         }
         LineWriter writer(writeFd, outputName, format, settings.threading);
-        RunOutput runOutput(writer, settings);
+        TextOutput text(writer);
+        RunOutput runOutput(text, settings);
         const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
         engine.setListingHeadings(settings.listHeadings);
         engine.beginFile(options, runOutput.sink(), observer, hooks.get());

@@ -9,10 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "engine/typeset_engine.h"
+#include "files/file_error.h"
+#include "files/file_location.h"
+#include "files/output_file.h"
+#include "files/text_file.h"
 #include "run/book_output.h"
 #include "text/encoding.h"
-#include "files/text_file.h"
-#include "engine/typeset_engine.h"
+#include "text/encoding_detector.h"
 
 namespace quenlet {
 

@@ -1,17 +1,14 @@
-// Simplified <-> traditional conversion of the typeset text, with OpenCC's
-// own conversions and dictionaries. It sits between the engine and the
-// writer, so headings, markers and indents are converted with the text.
+// Simplified <-> traditional conversion of text, with OpenCC's own
+// conversions and dictionaries. A file's run converts the typeset text
+// between the engine and the writer (run/converting_sink.h), so headings,
+// markers and indents are converted with the text.
 #pragma once
 
-#include <deque>
-#include <map>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
-#include <vector>
 
-#include "base/helper_threads.h"
-#include "engine/output_sink.h"
 #include "text/text.h"
 
 namespace quenlet {
@@ -42,43 +39,6 @@ private:
     class Impl;
     explicit ChineseConverter(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
-};
-
-// Converts the texts of every event before handing it on. With helper
-// threads, events are gathered into batches that are converted side by side
-// and handed on in their order; finish() hands on the last of them.
-class ConvertingSink final : public OutputSink {
-public:
-    ConvertingSink(OutputSink& next, const ChineseConverter& converter, unsigned helpers = 0);
-    ~ConvertingSink() override;
-    ConvertingSink(const ConvertingSink&) = delete;
-    ConvertingSink& operator=(const ConvertingSink&) = delete;
-
-    void plainLine(TextView line) override;
-    void blankLine() override;
-    void heading(TextView open, TextView title, TextView close, HeadingRank rank) override;
-    void paragraph(TextView indent, TextView body, TextView end) override;
-    void listEntry(TextView indent, TextView entry, TextView end) override;
-    // Hands on every event still being converted; a conversion's failure is
-    // thrown here (or by the event that found it).
-    void finish();
-
-    struct Event;
-    using Batch = std::vector<Event>;
-    // Markers, indents and endings repeat on every line: converted once.
-    using MarkerCache = std::map<Text, Text, std::less<>>;
-
-private:
-    void add(Event event);
-    void handOnOldest();
-
-    OutputSink& next_;
-    const ChineseConverter& converter_;
-    unsigned helpers_;
-    MarkerCache markers_;  // used inline only; each batch has its own
-    std::unique_ptr<Batch> gathering_;
-    std::size_t gatheredUnits_ = 0;
-    std::deque<HelperTask<Batch>> converting_;
 };
 
 }  // namespace quenlet

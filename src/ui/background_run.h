@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine/document_state.h"
-#include "base/failure.h"
+#include "files/file_error.h"
 
 class QThread;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "batch/batch_run.h"
-#include "base/failure.h"
+#include "files/file_error.h"
 
 namespace quenlet::ui {
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "run/converting_sink.h"
 #include "text/chinese_conversion.h"
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
