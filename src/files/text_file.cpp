@@ -124,7 +124,7 @@ class BlockDecoding {
 public:
     BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize)
         : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
-          holdsOddByte_(encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE),
+          holdsOddByte_(encodingInfo(encoding).unitBytes == 2),
           startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(identityOf(fd)) {}
 
     // Appends the next block's text; false once the input is used up (the
@@ -319,12 +319,7 @@ std::string describeCharacter(char32_t character) {
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
     Text text;
-    if (character >= 0x10000) {
-        text.push_back(static_cast<char16_t>(0xD800 + ((character - 0x10000) >> 10)));
-        text.push_back(static_cast<char16_t>(0xDC00 + ((character - 0x10000) & 0x3FF)));
-    } else {
-        text.push_back(static_cast<char16_t>(character));
-    }
+    appendCharacter(text, character);
     return toUtf8(text) + " (" + code + ")";
 }
 

@@ -11,10 +11,9 @@
 #include <string>
 
 #include "text/text.h"
+#include "text/utf16.h"
 
 namespace quenlet::formats {
-
-inline constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
 class MarkupText {
 public:

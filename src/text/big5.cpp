@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "text/codec.h"
 
 namespace quenlet::big5 {
 namespace {
@@ -160,3 +161,73 @@ const Tables& tables() {
 }
 
 }  // namespace quenlet::big5
+
+namespace quenlet {
+namespace {
+
+using codec::ByteWriter;
+using codec::UnitWriter;
+
+class Big5Decoder final : public Decoder {
+public:
+    std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        const char32_t* decoded = big5::tables().decoded;
+        UnitWriter w(out, size);
+        std::size_t i = 0;
+        while (i < size) {
+            const unsigned b1 = bytes[i];
+            if (b1 < 0x80) {
+                w.push(static_cast<char16_t>(b1));
+                ++i;
+                continue;
+            }
+            if (big5::isLead(b1)) {
+                if (i + 1 >= size) {
+                    if (!final) break;
+                } else if (const unsigned b2 = bytes[i + 1]; b2 >= 0x40 && b2 <= 0xFE) {
+                    // Codes with a trail byte in the gap 0x7F..0xA0 are 0 in the table.
+                    if (const char32_t c = decoded[big5::codeIndex(b1, b2)]) {
+                        if (c < 0x10000) w.push(static_cast<char16_t>(c));
+                        else w.pushCharacter(c);
+                        i += 2;
+                        continue;
+                    }
+                }
+            }
+            // Only the first byte is undecodable; the next may start a code.
+            w.push(escaped(bytes[i++]));
+        }
+        return i;
+    }
+};
+
+// Characters as Big5 bytes, for the encoding loop.
+struct Big5Bytes {
+    const big5::Tables& tables = big5::tables();
+
+    bool putBmp(char16_t unit, ByteWriter& out) const {
+        if (unit < 0x80) {
+            out.put(unit);
+            return true;
+        }
+        return putCode(tables.encoded[unit], out);
+    }
+    bool putSupplementary(char32_t cp, ByteWriter& out) const { return putCode(tables.supplementaryCode(cp), out); }
+    static bool putLone(char16_t, ByteWriter&) { return false; }
+
+private:
+    static bool putCode(unsigned code, ByteWriter& out) {
+        if (code == 0) return false;
+        out.put(code >> 8);
+        out.put(code & 0xFF);
+        return true;
+    }
+};
+
+std::unique_ptr<Decoder> makeBig5Decoder() { return std::make_unique<Big5Decoder>(); }
+
+}  // namespace
+
+const Codec kBig5Codec = {makeBig5Decoder, codec::encodeWith<Big5Bytes>};
+
+}  // namespace quenlet

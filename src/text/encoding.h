@@ -16,10 +16,14 @@
 #include <string_view>
 
 #include "text/text.h"
+#include "text/utf16.h"
+#include "text/utf8.h"
 
 namespace quenlet {
 
 enum class Encoding { Utf8, Utf16LE, Utf16BE, Gb18030, Big5 };
+// The rows of the encoding table, one for each Encoding (checked where the table is).
+inline constexpr std::size_t kEncodingCount = 5;
 
 // How a file is encoded: the encoding and whether it starts with a byte order mark.
 struct TextFormat {
@@ -28,27 +32,28 @@ struct TextFormat {
     bool operator==(const TextFormat&) const = default;
 };
 
-class Decoder;
-struct EncodePolicy;
-struct EncodeCounts;
-
-// One encoding's encoder; see encodeText.
-using EncodeFunction = std::size_t (*)(TextView text, std::string& out, const EncodePolicy& policy,
-                                       EncodeCounts& counts);
+struct Codec;
 
 // Everything the program knows about one encoding. Adding an encoding is
-// adding a row to the table behind encodings().
+// adding a row to the table behind encodings(), and a codec (text/codec.h).
 struct EncodingInfo {
     Encoding encoding;
     std::string_view name;           // as the command line and the reports spell it
     std::string_view byteOrderMark;  // empty when the encoding has none
+    // Bytes to a code unit: 2 for UTF-16, whose units are pairs of bytes (so
+    // that an odd last byte belongs to no character); 1 for the others.
+    unsigned unitBytes;
+    // An output asked for by the encoding's name starts with its byte order
+    // mark (UTF-16, so that any program can tell its byte order).
+    bool markedWhenNamed;
+    // The name of the other choice of mark, when there is one ("utf-8-bom").
+    std::string_view otherMarkName;
     // What an undecodable byte of another encoding becomes in this one: U+FFFD,
     // or "?" where the encoding has no U+FFFD.
     char16_t replacement;
     // False when some characters have no code in this encoding.
     bool holdsEveryCharacter;
-    std::unique_ptr<Decoder> (*makeDecoder)();
-    EncodeFunction encode;
+    const Codec& codec;
 };
 std::span<const EncodingInfo> encodings();
 const EncodingInfo& encodingInfo(Encoding encoding);
@@ -61,8 +66,8 @@ std::optional<Encoding> encodingFromName(std::string_view name);
 std::string_view byteOrderMark(Encoding encoding);
 
 // The formats an output can be asked for by name: each encoding by its own
-// name (UTF-16 with its byte order mark, so that any program can tell it,
-// the others without), and "utf-8-bom".
+// name (with its byte order mark when markedWhenNamed), then by
+// otherMarkName where it has one.
 struct NamedFormat {
     std::string_view name;
     TextFormat format;
@@ -70,15 +75,10 @@ struct NamedFormat {
 std::span<const NamedFormat> outputFormats();
 std::optional<TextFormat> outputFormatFromName(std::string_view name);
 
+// The escape unit of an undecodable byte: a lone low surrogate, which no
+// decoded character is.
 inline constexpr char16_t escapeUnit(unsigned char byte) { return static_cast<char16_t>(0xDC00 + byte); }
-
-// One UTF-8 sequence at the front of a byte range.
-struct Utf8Sequence {
-    enum Status { Complete, Invalid, Incomplete } status;
-    int length;          // bytes taken when Complete
-    char32_t codePoint;  // when Complete
-};
-Utf8Sequence readUtf8Sequence(const unsigned char* bytes, std::size_t available);
+inline constexpr bool isEscapeUnit(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDCFF; }
 
 // Incremental decoder. decode() appends what it can decode to `out` and
 // returns how many bytes it consumed; a sequence cut by the end of `bytes` is
@@ -135,37 +135,5 @@ std::size_t encodeText(Encoding encoding, TextView text, std::string& out, const
 // Appends the encoded form of `text` to `out`: escape units as their bytes,
 // a character the encoding cannot hold as "?".
 void encodeText(Encoding encoding, TextView text, std::string& out);
-
-// Escape units and surrogates.
-inline constexpr bool isEscapeUnit(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDCFF; }
-inline constexpr bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline constexpr bool isLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// The character at text[at] (a surrogate pair taken whole) and its length in units.
-struct CharacterAt {
-    char32_t character;
-    std::size_t units;
-};
-CharacterAt characterAt(TextView text, std::size_t at);
-
-// Strict UTF-8 for option texts and messages: fromUtf8Strict fails on bytes
-// that are not valid UTF-8; fromUtf8 throws std::invalid_argument instead.
-bool fromUtf8Strict(std::string_view bytes, Text& out);
-Text fromUtf8(std::string_view bytes);
-std::string toUtf8(TextView text);
-
-// Incremental check that a byte stream is entirely valid UTF-8.
-class Utf8Validator {
-public:
-    void feed(const unsigned char* bytes, std::size_t size);
-    // True when everything fed so far, taken as the whole stream, is valid.
-    bool finish() const { return valid_ && carried_ == 0; }
-    bool stillValid() const { return valid_; }
-
-private:
-    bool valid_ = true;
-    unsigned char carry_[4] = {};
-    std::size_t carried_ = 0;
-};
 
 }  // namespace quenlet

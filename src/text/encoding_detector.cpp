@@ -54,9 +54,9 @@ bool isImplausible(char16_t c) {
 class MarkProber final : public Prober {
 public:
     std::optional<Detection> probe(const Sample& sample) const override {
-        for (Encoding e : {Encoding::Utf8, Encoding::Utf16LE, Encoding::Utf16BE}) {
-            const std::string_view mark = byteOrderMark(e);
-            if (sample.bytes().substr(0, mark.size()) == mark) return Detection{{e, true}, DetectedBy::Mark};
+        for (const EncodingInfo& info : encodings()) {
+            const std::string_view mark = info.byteOrderMark;
+            if (!mark.empty() && sample.bytes().starts_with(mark)) return Detection{{info.encoding, true}, DetectedBy::Mark};
         }
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 // text to tell.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -61,7 +62,7 @@ private:
     std::string_view bytes_;
     bool wholeFileIsUtf8_;
     bool complete_;  // the sample is the whole file
-    mutable std::optional<TextScore> scores_[8];
+    mutable std::array<std::optional<TextScore>, kEncodingCount> scores_;  // by Encoding
 };
 inline constexpr std::size_t kSampleBytes = 64 * 1024;
 

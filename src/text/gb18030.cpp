@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "text/codec.h"
 
 namespace quenlet::gb18030 {
 namespace {
@@ -135,3 +136,120 @@ const Tables& tables() {
 }
 
 }  // namespace quenlet::gb18030
+
+namespace quenlet {
+namespace {
+
+using codec::ByteWriter;
+using codec::UnitWriter;
+
+class Gb18030Decoder final : public Decoder {
+public:
+    std::size_t decode(const unsigned char* bytes, std::size_t size, bool final, Text& out) override {
+        const gb18030::Tables& tables = gb18030::tables();
+        UnitWriter w(out, size);
+        std::size_t i = 0;
+        while (i < size) {
+            const unsigned b1 = bytes[i];
+            if (b1 < 0x80) {
+                w.push(static_cast<char16_t>(b1));
+                ++i;
+                continue;
+            }
+            if (b1 == 0x80 || b1 == 0xFF) {
+                w.push(escaped(bytes[i++]));
+                continue;
+            }
+            if (i + 1 >= size) {
+                if (!final) break;
+                w.push(escaped(bytes[i++]));
+                continue;
+            }
+            const unsigned b2 = bytes[i + 1];
+            if ((b2 >= 0x40 && b2 <= 0x7E) || (b2 >= 0x80 && b2 <= 0xFE)) {
+                w.push(tables.twoByte[gb18030::twoByteIndex(b1, b2)]);
+                i += 2;
+                continue;
+            }
+            if (b2 < 0x30 || b2 > 0x39) {
+                w.push(escaped(bytes[i++]));
+                continue;
+            }
+            if (i + 3 >= size && !final) {
+                // Wait for the rest only while what we have can still become a code.
+                if (i + 2 >= size || (bytes[i + 2] >= 0x81 && bytes[i + 2] <= 0xFE)) break;
+            }
+            const char32_t cp = fourByteCode(tables, bytes + i, size - i);
+            if (cp == 0) {
+                w.push(escaped(bytes[i++]));
+                continue;
+            }
+            w.pushCharacter(cp);
+            i += 4;
+        }
+        return i;
+    }
+
+private:
+    // The character of a four-byte code, 0 when the bytes are not one.
+    static char32_t fourByteCode(const gb18030::Tables& tables, const unsigned char* p, std::size_t available) {
+        if (available < 4) return 0;
+        const unsigned b1 = p[0], b2 = p[1], b3 = p[2], b4 = p[3];
+        if (b3 < 0x81 || b3 > 0xFE || b4 < 0x30 || b4 > 0x39) return 0;
+        const unsigned tail = ((b2 - 0x30) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
+        if (b1 <= 0x84) return tables.fourByte[(b1 - 0x81) * 12600 + tail];
+        if (b1 < 0x90 || b1 > 0xE3) return 0;
+        const char32_t cp = 0x10000 + (b1 - 0x90) * 12600 + tail;
+        return cp <= 0x10FFFF ? cp : 0;
+    }
+};
+
+// Characters as GB18030 bytes, for the encoding loop.
+struct Gb18030Bytes {
+    const gb18030::Tables& tables = gb18030::tables();
+
+    bool putBmp(char16_t unit, ByteWriter& out) const {
+        if (unit < 0x80) {
+            out.put(unit);
+            return true;
+        }
+        if (const std::uint16_t twoBytes = tables.twoByteCode[unit]) {
+            out.put(twoBytes >> 8);
+            out.put(twoBytes & 0xFF);
+            return true;
+        }
+        const std::uint32_t code = tables.encoded[unit];
+        if (code == 0) return false;
+        if (code <= 0xFFFF) {
+            out.put(code >> 8);
+            out.put(code & 0xFF);
+        } else {
+            out.put(code >> 24);
+            out.put((code >> 16) & 0xFF);
+            out.put((code >> 8) & 0xFF);
+            out.put(code & 0xFF);
+        }
+        return true;
+    }
+    static bool putSupplementary(char32_t cp, ByteWriter& out) {
+        unsigned linear = cp - 0x10000;
+        const unsigned b4 = 0x30 + linear % 10;
+        linear /= 10;
+        const unsigned b3 = 0x81 + linear % 126;
+        linear /= 126;
+        out.put(0x90 + linear / 10);
+        out.put(0x30 + linear % 10);
+        out.put(b3);
+        out.put(b4);
+        return true;
+    }
+    static bool putLone(char16_t, ByteWriter&) { return false; }
+};
+
+std::unique_ptr<Decoder> makeGb18030Decoder() { return std::make_unique<Gb18030Decoder>(); }
+
+}  // namespace
+
+const Codec kGb18030Codec = {makeGb18030Decoder, codec::encodeWith<Gb18030Bytes>};
+
+}  // namespace quenlet
