@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/helper_threads.h"
+#include "text/chinese_conversion.h"
 #include "text/encoding.h"
 
 namespace quenlet::formats {
@@ -190,7 +191,9 @@ std::vector<ZipEntry> EpubWriter::entries() {
     BookPlan plan;
     plan.title = details_.title;
     plan.author = details_.author;
-    plan.language = !details_.language.empty() ? details_.language : script_.traditional() ? "zh-TW" : "zh-CN";
+    plan.language = !details_.language.empty()  ? details_.language
+                    : script_.traditional()         ? std::string(kTraditionalLanguage)
+                                                    : std::string(kSimplifiedLanguage);
     plan.vertical = details_.vertical;
     plan.modified = isoTime(details_.modified);
     plan.documents = std::move(documents_);

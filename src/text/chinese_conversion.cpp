@@ -7,16 +7,26 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <system_error>
+#include <vector>
 
-#include "text/encoding.h"
 #include "base/failure.h"
+#include "text/encoding.h"
 
 namespace quenlet {
 namespace {
 
-constexpr std::string_view kConversionNames[] = {"s2t",   "t2s",   "s2tw", "tw2s", "s2twp",
-                                                 "tw2sp", "s2hk",  "hk2s", "t2tw", "t2hk"};
+constexpr ConversionInfo kConversions[] = {
+    {"s2t", u"简→繁", kTraditionalLanguage},
+    {"t2s", u"繁→简", kSimplifiedLanguage},
+    {"s2tw", u"简→台湾正体", kTraditionalLanguage},
+    {"tw2s", u"台湾正体→简", kSimplifiedLanguage},
+    {"s2twp", u"简→台湾(含词汇)", kTraditionalLanguage},
+    {"tw2sp", u"台湾(含词汇)→简", kSimplifiedLanguage},
+    {"s2hk", u"简→香港繁体", kHongKongLanguage},
+    {"hk2s", u"香港繁体→简", kSimplifiedLanguage},
+    {"t2tw", u"繁→台湾正体", kTraditionalLanguage},
+    {"t2hk", u"繁→香港繁体", kHongKongLanguage},
+};
 
 // What OpenCC cannot take: units that are not whole characters in UTF-8
 // (escape units of undecodable bytes, and any lone surrogate).
@@ -46,17 +56,28 @@ private:
     opencc::SimpleConverter converter_;
 };
 
-std::span<const std::string_view> conversionNames() { return kConversionNames; }
+std::span<const ConversionInfo> conversions() { return kConversions; }
 
-bool isConversionName(std::string_view name) {
-    return std::find(std::begin(kConversionNames), std::end(kConversionNames), name) != std::end(kConversionNames);
+const ConversionInfo* findConversion(std::string_view name) {
+    for (const ConversionInfo& conversion : kConversions)
+        if (conversion.name == name) return &conversion;
+    return nullptr;
 }
 
+std::span<const std::string_view> conversionNames() {
+    static const std::vector<std::string_view> names = [] {
+        std::vector<std::string_view> all;
+        for (const ConversionInfo& conversion : kConversions) all.push_back(conversion.name);
+        return all;
+    }();
+    return names;
+}
+
+bool isConversionName(std::string_view name) { return findConversion(name) != nullptr; }
+
 std::string languageAfterConversion(std::string_view conversion) {
-    const std::string_view target = conversion.substr(conversion.find('2') + 1);
-    if (target.starts_with("hk")) return "zh-HK";
-    if (target.starts_with("t")) return "zh-TW";
-    return "zh-CN";
+    const ConversionInfo* found = findConversion(conversion);
+    return std::string(found ? found->language : kSimplifiedLanguage);
 }
 
 ChineseConverter::ChineseConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -13,11 +13,26 @@
 
 namespace quenlet {
 
-// The conversions by name: s2t, t2s, s2tw, tw2s, s2twp, tw2sp, s2hk, hk2s, t2tw, t2hk.
+// The language tags of Chinese text by its script: what a book says it is
+// written in, after a conversion or as its characters show.
+inline constexpr std::string_view kSimplifiedLanguage = "zh-CN";
+inline constexpr std::string_view kTraditionalLanguage = "zh-TW";
+inline constexpr std::string_view kHongKongLanguage = "zh-HK";
+
+// The conversions, each once: OpenCC's name for it, its Chinese name (as the
+// window offers it) and the language of the text it writes.
+struct ConversionInfo {
+    std::string_view name;      // s2t, t2s, s2tw, tw2s, s2twp, tw2sp, s2hk, hk2s, t2tw, t2hk
+    std::u16string_view label;  // 简→繁, 繁→简, ...
+    std::string_view language;  // kSimplifiedLanguage, kTraditionalLanguage or kHongKongLanguage
+};
+std::span<const ConversionInfo> conversions();
+const ConversionInfo* findConversion(std::string_view name);
+
+// The names alone, in the table's order.
 std::span<const std::string_view> conversionNames();
 bool isConversionName(std::string_view name);
-// The language tag of text after a conversion: "zh-TW" or "zh-HK" for the
-// traditional forms, "zh-CN" for simplified.
+// The language tag of text after a conversion.
 std::string languageAfterConversion(std::string_view conversion);
 
 class ChineseConverter {
