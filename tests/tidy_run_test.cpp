@@ -5,6 +5,7 @@
 
 #include "engine_harness.h"
 #include "run/file_run.h"
+#include "run/statistic_texts.h"
 #include "tidy/tidy_mode.h"
 
 namespace quenlet::test {

@@ -4,8 +4,6 @@
 
 namespace quenlet {
 
-Text processingFileText(Count number) { return numberedText(u"处理第", number, u"文件"); }
-
 BatchResult BatchRun::run(const std::string& folder) {
     engine_.state().FileCount = 0;
     engine_.resetStatistics();

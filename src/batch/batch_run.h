@@ -36,9 +36,6 @@ struct BatchResult {
     std::vector<BatchFailure> failures;
 };
 
-// "处理第N文件": the caption while the batch works on its N-th file.
-Text processingFileText(Count number);
-
 // The walk of a batch (see FolderWalk) handed to a visitor, step by step.
 class FolderVisitor {
 public:

@@ -8,14 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "run/file_run.h"
 #include "files/file_error.h"
 
 namespace quenlet {
-
-bool isTextFileName(std::string_view name) { return isTxtName(name); }
-
-bool isOutputFileName(std::string_view name) { return name.starts_with(kOutputPrefix); }
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
 #include "run/file_run.h"
+#include "run/statistic_texts.h"
 #include "tidy/tidy_mode.h"
 #include "engine/typeset_engine.h"
 
@@ -262,14 +263,6 @@ void printHeadings(std::ostream& to, const std::string& file, const RunFindings&
         to << "  (" << found.headings - static_cast<Count>(found.headingList.size()) << " more not listed)\n";
 }
 
-void addFindings(RunFindings& total, const RunFindings& more) {
-    total.headings += more.headings;
-    total.emptyHeadings += more.emptyHeadings;
-    total.junkRemoved += more.junkRemoved;
-    total.linesDropped += more.linesDropped;
-    total.charactersDropped += more.charactersDropped;
-}
-
 // Shows a batch's progress on standard error: one line redrawn in place on a
 // terminal, a line per file otherwise, nothing when quiet. Failures and
 // warnings are always shown.
@@ -286,7 +279,7 @@ public:
         lineShown_ = terminal_;
     }
     void fileFinished(Count, const std::string& path, const FileRunResult& result) override {
-        addFindings(findings_, result.findings);
+        findings_ += result.findings;
         std::ostringstream warnings;
         reportEncodings(warnings, path, result, quiet_);
         warnAboutFindings(warnings, path, result, flags_.tidy);

@@ -30,6 +30,16 @@ struct RunFindings {
     Count junkRemoved = 0;        // junk lines dropped and junk fragments cut
     Count linesDropped = 0;       // lines dropped because they ended in a run of question marks
     Count charactersDropped = 0;  // the characters of those lines
+
+    // Adds another run's counts, as a batch sums its files' (not their lists of headings).
+    RunFindings& operator+=(const RunFindings& more) {
+        headings += more.headings;
+        emptyHeadings += more.emptyHeadings;
+        junkRemoved += more.junkRemoved;
+        linesDropped += more.linesDropped;
+        charactersDropped += more.charactersDropped;
+        return *this;
+    }
 };
 
 // How a line pre-processor hands lines back to the run.

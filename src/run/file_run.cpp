@@ -37,11 +37,6 @@ private:
     int fd_;
 };
 
-void feedLines(TypesetEngine& engine, LineReader& reader) {
-    Text line;
-    while (reader.readLine(line)) engine.processLine(std::move(line));
-}
-
 // The output's format: the source's unless the settings choose one. The
 // source's undecodable bytes can go back as they were only into its own encoding.
 OutputFormat outputFormatFor(const TextFormat& source, const FileRunSettings& settings) {
@@ -125,6 +120,39 @@ void fail(FileRunResult& result, std::string error, FailureCause cause) {
     result.failure = std::move(cause);
 }
 
+// The one sequence of every run, from the open source to the outputs
+// written: the engine typesets the source's lines into the text copy, the
+// book or both, through the conversion when there is one; the source is
+// closed before the last paragraph is written, then the outputs are
+// finished. The result notes the source's format and what was found.
+struct RunSequence {
+    TypesetEngine& engine;
+    const TypesetOptions& options;
+    const FileRunSettings& settings;
+    RunObserver* observer;
+
+    void typeset(LineReader& reader, const OutputFormat& format, LineWriter* writer, BookWriter* book,
+                 ClosedOnExit* source, FileRunResult& result) const {
+        std::optional<TextOutput> text;
+        if (writer) text.emplace(*writer);
+        std::optional<TeeSink> both;
+        if (text && book) both.emplace(*text, *book);
+        OutputSink& sink = both ? static_cast<OutputSink&>(*both) : text ? static_cast<OutputSink&>(*text) : *book;
+        RunOutput runOutput(sink, settings);
+        const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
+        engine.setListingHeadings(settings.listHeadings);
+        engine.beginFile(options, runOutput.sink(), observer, hooks.get());
+        Text line;
+        while (reader.readLine(line)) engine.processLine(std::move(line));
+        if (source) source->closeNow();
+        engine.endFile();
+        runOutput.finish();
+        noteSource(reader, format, result);
+        if (writer) finishText(reader, format, *writer, result);
+        result.findings = engine.findings();
+    }
+};
+
 // Runs `body`; any failure restores the engine's carried state and becomes the
 // result's error message, which names `file` when the failure itself does not
 // name a file.
@@ -173,41 +201,6 @@ int spoolFile(const std::string& inputName) {
 
 }  // namespace
 
-Text numberedText(std::u16string_view before, Count number, std::u16string_view after) {
-    Text text(before);
-    for (char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
-    text.append(after);
-    return text;
-}
-
-SourcePath splitSourcePath(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return {std::string(), std::string(path)};
-    return {std::string(path.substr(0, slash + 1)), std::string(path.substr(slash + 1))};
-}
-
-std::string outputPathFor(std::string_view sourcePath) {
-    const SourcePath parts = splitSourcePath(sourcePath);
-    return parts.folder + std::string(kOutputPrefix) + parts.name;
-}
-
-std::string bookNameFor(std::string_view sourceName, std::string_view extension) {
-    if (isTxtName(sourceName)) sourceName.remove_suffix(4);
-    return std::string(kOutputPrefix) + std::string(sourceName) + std::string(extension);
-}
-
-std::string bookPathFor(std::string_view sourcePath, std::string_view extension) {
-    const SourcePath parts = splitSourcePath(sourcePath);
-    return parts.folder + bookNameFor(parts.name, extension);
-}
-
-bool isTxtName(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view tail = name.substr(name.size() - 4);
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return std::equal(tail.begin(), tail.end(), ".TXT", [&](char a, char b) { return upper(a) == b; });
-}
-
 namespace {
 
 // The details of a file's book: the title defaults to the source name without
@@ -219,7 +212,7 @@ BookDetails detailsOfBook(const FileRunSettings& settings, const std::string& so
     BookDetails details = settings.bookDetails;
     if (details.title.empty()) {
         std::string_view name = sourceName;
-        if (isTxtName(name) && name.size() > 4) name.remove_suffix(4);
+        if (isTextFileName(name) && name.size() > 4) name.remove_suffix(4);
         makeDecoder(Encoding::Utf8)->decode(reinterpret_cast<const unsigned char*>(name.data()), name.size(), true,
                                             details.title);
     }
@@ -257,12 +250,10 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
     const OutputFormat format = outputFormatFor(reader.format(), settings);
     Temporaries outputs;
     std::optional<LineWriter> writer;
-    std::optional<TextOutput> text;
     if (settings.writeText) {
         result.outputPath = textTarget.path;
         outputs.text = std::make_unique<AtomicOutputFile>(textTarget, &identity);
         writer.emplace(outputs.text->fd(), textTarget.path, format, settings.threading);
-        text.emplace(*writer);
     }
     std::unique_ptr<BookWriter> book;
     if (settings.book) {
@@ -271,24 +262,12 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
         outputs.book = std::make_unique<AtomicOutputFile>(bookTarget, &identity);
         book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading);
     }
-    std::optional<TeeSink> both;
-    if (text && book) both.emplace(*text, *book);
-    OutputSink& sink = both ? static_cast<OutputSink&>(*both) : text ? static_cast<OutputSink&>(*text) : *book;
-    RunOutput runOutput(sink, settings);
-    const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
-    engine.setListingHeadings(settings.listHeadings);
-    engine.beginFile(options, runOutput.sink(), observer, hooks.get());
-    feedLines(engine, reader);
-    sourceCloser.closeNow();
-    engine.endFile();
-    runOutput.finish();
-    noteSource(reader, format, result);
-    if (writer) finishText(reader, format, *writer, result);
+    const RunSequence run{engine, options, settings, observer};
+    run.typeset(reader, format, writer ? &*writer : nullptr, book.get(), &sourceCloser, result);
     if (book) {
         book->finish(outputs.book->fd(), result.bookPath);
         result.bookReplacedCharacters = book->replacedCharacters();
     }
-    result.findings = engine.findings();
     return outputs;
 }
 
@@ -384,17 +363,8 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
             heldBack.emplace(writeFd);
         }
         LineWriter writer(writeFd, outputName, format, settings.threading);
-        TextOutput text(writer);
-        RunOutput runOutput(text, settings);
-        const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
-        engine.setListingHeadings(settings.listHeadings);
-        engine.beginFile(options, runOutput.sink(), observer, hooks.get());
-        feedLines(engine, reader);
-        engine.endFile();
-        runOutput.finish();
-        noteSource(reader, format, result);
-        finishText(reader, format, writer, result);
-        result.findings = engine.findings();
+        const RunSequence run{engine, options, settings, observer};
+        run.typeset(reader, format, &writer, nullptr, nullptr, result);
         if (heldBack) {
             if (::lseek(writeFd, 0, SEEK_SET) != 0)
                 throw FileError(FailureKind::CannotWrite, outputName, "cannot write", errno);
@@ -405,15 +375,5 @@ FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, co
         }
     });
 }
-
-StatisticTexts statisticTexts(const Statistics& statistics) {
-    constexpr std::u16string_view paragraphs = u"个段落";
-    return {numberedText(u"原文件共", statistics.SourceParagraphCount, paragraphs),
-            numberedText(u"合并掉了", statistics.MergedCount, paragraphs),
-            numberedText(u"新分成了", statistics.SplitCount, paragraphs),
-            numberedText(u"最终成了", statistics.FinalParagraphCount, paragraphs)};
-}
-
-Text fileCountText(Count files) { return numberedText(u"共", files, u"个文件"); }
 
 }  // namespace quenlet

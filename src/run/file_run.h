@@ -15,26 +15,11 @@
 #include "files/output_file.h"
 #include "files/text_file.h"
 #include "run/book_output.h"
+#include "run/output_names.h"
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
 
 namespace quenlet {
-
-inline constexpr std::string_view kOutputPrefix = "kovra-";
-
-struct SourcePath {
-    std::string folder;  // everything up to and including the last '/'; "" when there is none
-    std::string name;    // everything after it
-};
-SourcePath splitSourcePath(std::string_view path);
-std::string outputPathFor(std::string_view sourcePath);
-// The book beside the copy: "kovra-" + the source name with a final ".txt"
-// (any letter case) replaced by the book's extension; a name without it
-// keeps its whole name and gets the extension added. The name alone, or the path.
-std::string bookNameFor(std::string_view sourceName, std::string_view extension);
-std::string bookPathFor(std::string_view sourcePath, std::string_view extension);
-// True for names ending in ".txt" in any letter case.
-bool isTxtName(std::string_view name);
 
 struct FileRunSettings {
     std::optional<Encoding> forcedEncoding;  // detect when empty
@@ -124,18 +109,5 @@ PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, cons
 // book in the settings is refused.
 FileRunResult typesetStream(TypesetEngine& engine, int inputFd, int outputFd, const TypesetOptions& options,
                             const FileRunSettings& settings = {}, RunObserver* observer = nullptr);
-
-// `before`, the number in decimal, `after`: the window's captions and labels.
-Text numberedText(std::u16string_view before, Count number, std::u16string_view after);
-
-// The four statistics as the results panel shows them, and a batch's file count.
-struct StatisticTexts {
-    Text sourceParagraphs;  // 原文件共N个段落
-    Text merged;            // 合并掉了N个段落
-    Text split;             // 新分成了N个段落
-    Text finalParagraphs;   // 最终成了N个段落
-};
-StatisticTexts statisticTexts(const Statistics& statistics);
-Text fileCountText(Count files);  // 共N个文件
 
 }  // namespace quenlet

@@ -20,6 +20,7 @@
 #include "formats/epub_writer.h"
 #include "ui/failure_texts.h"
 #include "run/file_run.h"
+#include "run/statistic_texts.h"
 #include "ui/output_choices.h"
 #include "ui/run_notes.h"
 #include "tidy/tidy_mode.h"
