@@ -115,9 +115,4 @@ int openSourceFile(const FileLocation& file, struct stat& status) {
     return fd;
 }
 
-int openSourceFile(const std::string& path) {
-    struct stat status{};
-    return openSourceFile(FileLocation::ofPath(path), status);
-}
-
 }  // namespace quenlet

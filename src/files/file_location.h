@@ -56,6 +56,5 @@ struct FileLocation {
 // folder, a FIFO, a device) without blocking on it. A link to a file is
 // followed. `status` receives what the open descriptor refers to.
 int openSourceFile(const FileLocation& file, struct stat& status);
-int openSourceFile(const std::string& path);
 
 }  // namespace quenlet

@@ -52,9 +52,6 @@ AtomicOutputFile::AtomicOutputFile(FileLocation target, const SourceIdentity* so
         ::fchmod(fd_, made.st_mode & 0707);
 }
 
-AtomicOutputFile::AtomicOutputFile(const std::string& targetPath)
-    : AtomicOutputFile(FileLocation::ofPath(targetPath)) {}
-
 AtomicOutputFile::~AtomicOutputFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!temporaryName_.empty()) ::unlinkat(target_.folder->fd(), temporaryName_.c_str(), 0);

@@ -33,7 +33,6 @@ public:
     // `source`, when given, sets the permission bits and is protected (see
     // SourceIdentity); without it the file gets 0666 less the umask.
     explicit AtomicOutputFile(FileLocation target, const SourceIdentity* source = nullptr);
-    explicit AtomicOutputFile(const std::string& targetPath);
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;

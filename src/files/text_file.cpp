@@ -429,9 +429,6 @@ private:
 
 }  // namespace
 
-LineWriter::LineWriter(int fd, std::string path, TextFormat format, Threading threading)
-    : LineWriter(fd, std::move(path), OutputFormat{format, LineEnd::CrLf, EncodePolicy{true, true}}, threading) {}
-
 LineWriter::LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading)
     : fd_(fd), path_(path), lineEnd_(format.lineEnd == LineEnd::CrLf ? TextView(u"\r\n") : TextView(u"\n")) {
     BlockEncoding encoding(fd, std::move(path), format);

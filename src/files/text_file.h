@@ -74,8 +74,6 @@ struct OutputFormat {
 // policy replaces it.
 class LineWriter final {
 public:
-    // CR LF line ends; escapes as their bytes, "?" for what the encoding cannot hold.
-    LineWriter(int fd, std::string path, TextFormat format, Threading threading = Threading::Inline);
     LineWriter(int fd, std::string path, const OutputFormat& format, Threading threading = Threading::Inline);
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;

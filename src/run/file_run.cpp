@@ -235,7 +235,7 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
     const SourcePath parts = splitSourcePath(source.path);
     engine.state().SourceFolder = parts.folder;
     engine.state().SourceFileName = parts.name;
-    const FileLocation textTarget = source.sibling(std::string(kOutputPrefix) + source.name);
+    const FileLocation textTarget = source.sibling(copyNameFor(source.name));
     const FileLocation bookTarget =
         source.sibling(settings.book ? bookNameFor(source.name, settings.book->extension()) : std::string());
     struct stat status{};

@@ -10,10 +10,7 @@ SourcePath splitSourcePath(std::string_view path) {
     return {std::string(path.substr(0, slash + 1)), std::string(path.substr(slash + 1))};
 }
 
-std::string outputPathFor(std::string_view sourcePath) {
-    const SourcePath parts = splitSourcePath(sourcePath);
-    return parts.folder + std::string(kOutputPrefix) + parts.name;
-}
+std::string copyNameFor(std::string_view sourceName) { return std::string(kOutputPrefix) + std::string(sourceName); }
 
 std::string bookNameFor(std::string_view sourceName, std::string_view extension) {
     if (isTextFileName(sourceName)) sourceName.remove_suffix(4);

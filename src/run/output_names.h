@@ -14,7 +14,8 @@ struct SourcePath {
     std::string name;    // everything after it
 };
 SourcePath splitSourcePath(std::string_view path);
-std::string outputPathFor(std::string_view sourcePath);
+// The text copy beside the source: "kovra-" + the source name.
+std::string copyNameFor(std::string_view sourceName);
 // The book beside the copy: "kovra-" + the source name with a final ".txt"
 // (any letter case) replaced by the book's extension; a name without it
 // keeps its whole name and gets the extension added. The name alone, or the path.
