@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "encoding.h"
+#include "text/encoding.h"
 #include "novel_generator.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "epub_writer.h"
-#include "file_run.h"
+#include "formats/epub_writer.h"
+#include "run/file_run.h"
 #include "novel_generator.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "encoding.h"
+#include "text/encoding.h"
 
 namespace quenlet::bench {
 

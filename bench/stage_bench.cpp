@@ -4,7 +4,7 @@
 // case within a small factor of the prose.
 #include <benchmark/benchmark.h>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "file_run.h"
+#include "run/file_run.h"
 #include "novel_generator.h"
-#include "tidy_mode.h"
+#include "tidy/tidy_mode.h"
 
 namespace {
 

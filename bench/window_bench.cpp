@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "form1.h"
-#include "qt_translations.h"
+#include "ui/form1.h"
+#include "ui/qt_translations.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "batch_run.h"
-#include "parallel_batch.h"
+#include "batch/batch_run.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 #include "child_process.h"
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "file_run.h"
-#include "numbering.h"
+#include "run/statistic_texts.h"
+#include "tidy/numbering.h"
 #include "tidy_harness.h"
 
 namespace quenlet::test {

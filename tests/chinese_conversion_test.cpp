@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "chinese_conversion.h"
-#include "encoding.h"
+#include "run/converting_sink.h"
+#include "text/chinese_conversion.h"
+#include "text/encoding.h"
 
 namespace quenlet::test {
 namespace {

@@ -9,13 +9,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli_app.h"
+#include "cli/cli_app.h"
 #include "temp_dir.h"
 #include "child_process.h"
 #include "cli_runner.h"
-#include "encoding.h"
+#include "text/encoding.h"
 #include "novel_generator.h"
-#include "file_run.h"
+#include "run/file_run.h"
 
 namespace quenlet::test {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "cli_runner.h"
 #include "temp_dir.h"
-#include "tidy_rules.h"
+#include "tidy/tidy_rules.h"
 
 namespace quenlet::test {
 namespace {

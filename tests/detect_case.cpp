@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "text_file.h"
+#include "files/text_file.h"
 
 using namespace quenlet;
 

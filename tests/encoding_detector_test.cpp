@@ -16,11 +16,11 @@
 
 #include <random>
 
-#include "encoding.h"
-#include "encoding_detector.h"
+#include "files/text_file.h"
+#include "text/encoding.h"
+#include "text/encoding_detector.h"
 #include "novel_generator.h"
 #include "temp_dir.h"
-#include "text_file.h"
 
 namespace quenlet {
 

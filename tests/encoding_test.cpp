@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "encoding.h"
+#include "text/encoding.h"
 #include "engine_harness.h"
 #include "temp_dir.h"
-#include "text_file.h"
+#include "files/text_file.h"
 
 namespace quenlet::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
-#include "typeset_engine.h"
+#include "text/encoding.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet::test {
 

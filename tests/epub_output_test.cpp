@@ -14,10 +14,10 @@
 
 #include "child_process.h"
 #include "cli_runner.h"
-#include "encoding.h"
+#include "text/encoding.h"
 #include "epub_reader.h"
-#include "epub_writer.h"
-#include "file_run.h"
+#include "formats/epub_writer.h"
+#include "run/file_run.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

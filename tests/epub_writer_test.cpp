@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "encoding.h"
+#include "text/encoding.h"
+#include "child_process.h"
 #include "epub_reader.h"
-#include "epub_writer.h"
+#include "files/text_file.h"
+#include "formats/epub_writer.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {
@@ -360,6 +362,25 @@ TEST(Epub, SameEventsGiveTheSameBytesWhateverTheThreadsAndTimeZone) {
     EXPECT_EQ(id[9 + 14], '5') << "a name-based (SHA-1) UUID";
     EXPECT_NE(readEpub(bytesOf(changed)).identifier, id);
     EXPECT_EQ(readEpub(bytesOf(touched)).identifier, id);
+}
+
+// Helpers the system will not start -- none, or fewer than asked for (the
+// limit counts the child itself) -- leave their work to the others and to
+// the writer's own thread: the same bytes, no abort.
+TEST(Epub, HelpersThatCannotStartChangeNothing) {
+    EpubWriter inlineWriter(details(), 0);
+    writeSample(inlineWriter);
+    const std::string reference = bytesOf(inlineWriter);
+    for (long limit : {0L, 2L, 3L}) {
+        const ChildResult child = runInChild(
+            [&reference](std::string&) {
+                EpubWriter helped(details(), 3);
+                writeSample(helped);
+                return bytesOf(helped) == reference ? 0 : 1;
+            },
+            {.unprivileged = true, .maxProcesses = limit});
+        EXPECT_EQ(child.status, 0) << "under a limit of " << limit;
+    }
 }
 
 TEST(Epub, WriteFailuresNameTheFileAndTheReason) {

@@ -12,10 +12,10 @@
 #include <sstream>
 #include <system_error>
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "child_process.h"
-#include "file_run.h"
-#include "parallel_batch.h"
+#include "run/file_run.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

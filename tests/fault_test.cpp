@@ -12,12 +12,12 @@
 #include <map>
 #include <system_error>
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "child_process.h"
 #include "cli_runner.h"
-#include "encoding.h"
-#include "file_run.h"
-#include "parallel_batch.h"
+#include "text/encoding.h"
+#include "run/file_run.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {
@@ -231,6 +231,44 @@ TEST(Faults, WithoutThreadsEverythingIsDoneOnTheMainThread) {
     }
     for (const auto& [path, bytes] : expected) EXPECT_EQ(readFile(path), bytes) << path;
     EXPECT_EQ(expected.size(), 7U);
+}
+
+// A book, a conversion and a batch of both, with helper threads that cannot
+// be started: none at all, or only some of those asked for (the limit counts
+// the test's child itself). Each is done as without a limit, never ended by
+// the start that failed.
+TEST(Faults, HelpersThatCannotStartLeaveTheirWorkToTheOthers) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(600 * 1024));
+    for (int i = 0; i < 4; ++i) dir.write("tree/f" + std::to_string(i) + ".txt", novelText(40000 * (i + 1)));
+    auto takeOutputs = [&dir] {
+        std::map<std::string, std::string> outputs;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("kovra-")) {
+                outputs[entry.path()] = readFile(entry.path());
+                std::filesystem::remove(entry.path());
+            }
+        return outputs;
+    };
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-q", "--epub", source},
+          {"-q", "--convert", "s2t", source},
+          {"-q", "--batch", dir.path("tree"), "--jobs", "4", "--format", "txt,epub", "--convert", "s2tw"}}) {
+        ASSERT_EQ(runCli(args).status, 0);
+        const auto expected = takeOutputs();
+        for (long limit : {0L, 2L, 3L}) {
+            const ChildResult child = runInChild(
+                [&args](std::string& report) {
+                    const CliResult r = runCli(args);
+                    report = r.err;
+                    return r.status;
+                },
+                {.unprivileged = true, .maxProcesses = limit});
+            EXPECT_EQ(child.status, 0) << args[1] << " under a limit of " << limit;
+            EXPECT_EQ(child.report, "");
+            EXPECT_EQ(takeOutputs(), expected) << args[1] << " under a limit of " << limit;
+        }
+    }
 }
 
 TEST(Faults, ManyJobsStayWithinTheLimitOnOpenFiles) {

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "child_process.h"
-#include "parallel_batch.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

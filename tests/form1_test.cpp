@@ -27,12 +27,12 @@
 #include <memory>
 
 #include "child_process.h"
-#include "chinese_conversion.h"
+#include "text/chinese_conversion.h"
 #include "epub_reader.h"
-#include "failure_texts.h"
-#include "form1.h"
-#include "output_choices.h"
-#include "qt_translations.h"
+#include "ui/failure_texts.h"
+#include "ui/form1.h"
+#include "ui/output_choices.h"
+#include "ui/qt_translations.h"
 #include "temp_dir.h"
 
 using quenlet::test::readFile;

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
-#include "file_run.h"
-#include "line_matcher.h"
+#include "text/encoding.h"
+#include "run/file_run.h"
+#include "tidy/line_matcher.h"
 #include "temp_dir.h"
-#include "tidy_mode.h"
+#include "tidy/tidy_mode.h"
 
 namespace quenlet::test {
 namespace {

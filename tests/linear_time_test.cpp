@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet::test {
 namespace {

@@ -9,11 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 #include "child_process.h"
 #include "cli_runner.h"
-#include "file_run.h"
-#include "parallel_batch.h"
+#include "run/file_run.h"
+#include "batch/parallel_batch.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

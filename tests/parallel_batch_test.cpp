@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "parallel_batch.h"
-#include "tidy_mode.h"
+#include "batch/parallel_batch.h"
+#include "tidy/tidy_mode.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {

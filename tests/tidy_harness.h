@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
-#include "tidy_mode.h"
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
+#include "text/encoding.h"
+#include "tidy/tidy_mode.h"
 
 namespace quenlet::test {
 

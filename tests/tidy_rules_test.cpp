@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "encoding.h"
+#include "text/encoding.h"
 #include "engine_harness.h"
-#include "needed_chars.h"
-#include "tidy_rules.h"
-#include "tidy_text.h"
+#include "tidy/needed_chars.h"
+#include "tidy/tidy_rules.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::test {
 namespace {

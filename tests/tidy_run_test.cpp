@@ -3,7 +3,7 @@
 // entries, paragraphs), and what the run reports.
 #include <gtest/gtest.h>
 
-#include "file_run.h"
+#include "run/statistic_texts.h"
 #include "tidy_harness.h"
 
 namespace quenlet::test {

@@ -1,30 +1,37 @@
-#include "batch_run.h"
+#include "batch/batch_run.h"
 
-#include "text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
 
-Text processingFileText(Count number) { return numberedText(u"处理第", number, u"文件"); }
+void BatchFailures::add(const std::string& path, const std::string& error, const FailureCause& cause) {
+    failures_.push_back({path, error, cause});
+    if (observer_) observer_->fileFailed(path, error);
+}
+
+void BatchFailures::syncFolder(const OpenFolder& folder, const std::string& pathForMessages) {
+    try {
+        folder.sync(pathForMessages);
+    } catch (const FileError& e) {
+        // The copies are in place, but the disk did not confirm their names.
+        add(e.path(), e.what(), e.cause());
+    }
+}
 
 BatchResult BatchRun::run(const std::string& folder) {
     engine_.state().FileCount = 0;
     engine_.resetStatistics();
-    failures_.clear();
+    failures_.take();
     running_ = true;
     FindFile(folder);
     syncFolder();
     running_ = false;
-    return {engine_.state().FileCount, engine_.statistics(), failures_};
+    return {engine_.state().FileCount, engine_.statistics(), failures_.take()};
 }
 
 void BatchRun::syncFolder() {
     if (!unsynced_) return;
-    try {
-        unsynced_->sync(unsyncedPath_);
-    } catch (const FileError& e) {
-        // The copies are in place, but the disk did not confirm their names.
-        fail(e.path(), e.what(), e.cause());
-    }
+    failures_.syncFolder(*unsynced_, unsyncedPath_);
     unsynced_.reset();
 }
 
@@ -53,7 +60,7 @@ void BatchRun::ProcessFile(const FileLocation& file) {
     settings.syncFolder = !running_;
     const FileRunResult result = typesetFile(engine_, file, hooks_.takeOptions(), settings);
     if (!result.ok) {
-        fail(file.path, result.error, result.failure);
+        failures_.add(file.path, result.error, result.failure);
         return;
     }
     if (running_ && !unsynced_) {
@@ -70,15 +77,10 @@ void BatchRun::ProcessFile(const std::string& path) {
     try {
         file = FileLocation::ofPath(path);
     } catch (const FileError& e) {
-        fail(path, e.what(), e.cause());
+        failures_.add(path, e.what(), e.cause());
         return;
     }
     ProcessFile(file);
-}
-
-void BatchRun::fail(const std::string& path, const std::string& error, const FailureCause& cause) {
-    failures_.push_back({path, error, cause});
-    if (hooks_.observer) hooks_.observer->fileFailed(path, error);
 }
 
 }  // namespace quenlet

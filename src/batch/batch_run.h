@@ -5,11 +5,12 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "file_run.h"
-#include "folder_walk.h"
-#include "typeset_engine.h"
+#include "run/file_run.h"
+#include "batch/folder_walk.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 
@@ -36,8 +37,21 @@ struct BatchResult {
     std::vector<BatchFailure> failures;
 };
 
-// "处理第N文件": the caption while the batch works on its N-th file.
-Text processingFileText(Count number);
+// A batch's failures as they happen, for both kinds of batch: kept for the
+// result and told to the observer at once.
+class BatchFailures {
+public:
+    explicit BatchFailures(BatchObserver* observer) : observer_(observer) {}
+    void add(const std::string& path, const std::string& error, const FailureCause& cause);
+    // Makes the names of the copies renamed into `folder` durable; the disk's
+    // refusal is a failure of the batch, though the copies are in place.
+    void syncFolder(const OpenFolder& folder, const std::string& pathForMessages);
+    std::vector<BatchFailure> take() { return std::exchange(failures_, {}); }
+
+private:
+    BatchObserver* observer_;
+    std::vector<BatchFailure> failures_;
+};
 
 // The walk of a batch (see FolderWalk) handed to a visitor, step by step.
 class FolderVisitor {
@@ -70,7 +84,8 @@ public:
         return hooks.takeSettings ? hooks.takeSettings() : hooks.settings;
     }
 
-    BatchRun(TypesetEngine& engine, Hooks hooks) : engine_(engine), hooks_(std::move(hooks)) {}
+    BatchRun(TypesetEngine& engine, Hooks hooks)
+        : engine_(engine), hooks_(std::move(hooks)), failures_(hooks_.observer) {}
 
     // The whole batch over a folder: zeroes the file count and the
     // statistics, walks the tree and returns the totals.
@@ -83,15 +98,14 @@ public:
 private:
     void textFile(const FileLocation& file) override { ProcessFile(file); }
     void unreadable(const std::string& path, const std::string& error, const FailureCause& cause) override {
-        fail(path, error, cause);
+        failures_.add(path, error, cause);
     }
     void entryExamined() override { hooks_.processEvents(); }
-    void fail(const std::string& path, const std::string& error, const FailureCause& cause);
     void syncFolder();
 
     TypesetEngine& engine_;
     Hooks hooks_;
-    std::vector<BatchFailure> failures_;
+    BatchFailures failures_;
     // During run(): the folder of the copies renamed since it was last synced.
     // It is synced once, when the batch moves on to another folder or ends.
     bool running_ = false;

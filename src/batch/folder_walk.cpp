@@ -1,4 +1,4 @@
-#include "folder_walk.h"
+#include "batch/folder_walk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,14 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "file_run.h"
-#include "text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet {
-
-bool isTextFileName(std::string_view name) { return isTxtName(name); }
-
-bool isOutputFileName(std::string_view name) { return name.starts_with(kOutputPrefix); }
 
 namespace {
 

@@ -13,15 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "failure.h"
-#include "file_location.h"
+#include "files/file_error.h"
+#include "files/file_location.h"
+#include "run/output_names.h"
 
 namespace quenlet {
-
-// True for names that the batch typesets: ending in ".txt" in any letter case.
-bool isTextFileName(std::string_view name);
-// True for the batch's own outputs, which it never typesets again.
-bool isOutputFileName(std::string_view name);
 
 struct WalkStep {
     enum Kind {

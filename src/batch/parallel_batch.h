@@ -3,7 +3,7 @@
 // other -- including what each file hands on to the next.
 #pragma once
 
-#include "batch_run.h"
+#include "batch/batch_run.h"
 
 namespace quenlet {
 

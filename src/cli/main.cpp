@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "cli_app.h"
-#include "temporary_files.h"
+#include "cli/cli_app.h"
+#include "files/temporary_files.h"
 
 int main(int argc, char** argv) {
     quenlet::removeTemporaryFilesOnSignals();

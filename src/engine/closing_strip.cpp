@@ -1,6 +1,6 @@
 // Closing-punctuation strip: no paragraph is written starting with a mark that
 // closes something (a comma, a full stop, a closing bracket or quote, ...).
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 namespace {

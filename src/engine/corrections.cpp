@@ -2,7 +2,7 @@
 // user's own replace rule.
 #include <algorithm>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet {
 

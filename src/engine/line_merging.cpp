@@ -3,7 +3,7 @@
 // finishes the paragraph being built, or is held to be joined with what follows.
 #include <numeric>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 namespace {

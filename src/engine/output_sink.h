@@ -4,7 +4,7 @@
 // formats into markup of their own.
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet {
 

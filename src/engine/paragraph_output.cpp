@@ -4,7 +4,7 @@
 // splitting is on.
 #include <algorithm>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 namespace {

@@ -1,6 +1,6 @@
 // Quote and punctuation normalisation: straight double quotes become
 // alternating Chinese quotes, and runs of full stops and commas become "……".
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "document_state.h"
-#include "output_sink.h"
-#include "text.h"
-#include "typeset_options.h"
+#include "engine/document_state.h"
+#include "engine/output_sink.h"
+#include "text/text.h"
+#include "engine/typeset_options.h"
 
 namespace quenlet {
 
@@ -50,6 +50,16 @@ struct RunFindings {
     };
     std::vector<JunkPiece> junkList;
     static constexpr std::size_t kMaxListedJunk = 10000;
+
+    // Adds another run's counts, as a batch sums its files' (not their lists of headings).
+    RunFindings& operator+=(const RunFindings& more) {
+        headings += more.headings;
+        emptyHeadings += more.emptyHeadings;
+        junkRemoved += more.junkRemoved;
+        linesDropped += more.linesDropped;
+        charactersDropped += more.charactersDropped;
+        return *this;
+    }
 };
 
 // How a line pre-processor hands lines back to the run.

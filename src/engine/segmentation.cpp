@@ -7,7 +7,7 @@
 // and the next pass starts again at its front, with fresh bracket states.
 #include <limits>
 
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 namespace quenlet {
 namespace {

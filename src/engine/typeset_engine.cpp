@@ -1,7 +1,7 @@
 // The per-file core: cleaning each source line, handing it to line merging,
 // draining the finished paragraphs through the stages, and the end-of-file
 // flush. Shared writing helpers of the paragraph writers live here too.
-#include "typeset_engine.h"
+#include "engine/typeset_engine.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -6,11 +6,11 @@
 // the options of the current file and the output the run opened.
 #pragma once
 
-#include "document_state.h"
-#include "output_sink.h"
-#include "run_hooks.h"
-#include "text.h"
-#include "typeset_options.h"
+#include "engine/document_state.h"
+#include "engine/output_sink.h"
+#include "engine/run_hooks.h"
+#include "text/text.h"
+#include "engine/typeset_options.h"
 
 namespace quenlet {
 

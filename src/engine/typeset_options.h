@@ -2,7 +2,7 @@
 // begins and not changed while it runs. Defaults are the window's opening values.
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet {
 

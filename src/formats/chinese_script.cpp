@@ -1,4 +1,4 @@
-#include "chinese_script.h"
+#include "formats/chinese_script.h"
 
 namespace quenlet::formats {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet::formats {
 

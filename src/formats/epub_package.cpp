@@ -1,4 +1,4 @@
-#include "epub_package.h"
+#include "formats/epub_package.h"
 
 #include <openssl/evp.h>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "text.h"
-#include "xml_text.h"
+#include "text/text.h"
+#include "formats/xml_text.h"
 
 namespace quenlet::formats {
 

@@ -1,11 +1,15 @@
-#include "epub_writer.h"
+#include "formats/epub_writer.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <future>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+
+#include "base/helper_threads.h"
+#include "text/chinese_conversion.h"
+#include "text/encoding.h"
 
 namespace quenlet::formats {
 namespace {
@@ -187,7 +191,9 @@ std::vector<ZipEntry> EpubWriter::entries() {
     BookPlan plan;
     plan.title = details_.title;
     plan.author = details_.author;
-    plan.language = !details_.language.empty() ? details_.language : script_.traditional() ? "zh-TW" : "zh-CN";
+    plan.language = !details_.language.empty()  ? details_.language
+                    : script_.traditional()         ? std::string(kTraditionalLanguage)
+                                                    : std::string(kSimplifiedLanguage);
     plan.vertical = details_.vertical;
     plan.modified = isoTime(details_.modified);
     plan.documents = std::move(documents_);
@@ -214,15 +220,15 @@ std::vector<ZipEntry> EpubWriter::entries() {
         return EntryCompressor(kDeflateLevel)
             .deflated(kPackageFolder + std::string("toc.ncx"), ncxDocument(plan, markup));
     };
-    std::future<ZipEntry> ncx;
-    if (helpers_ > 0) ncx = std::async(std::launch::async, makeNcx);
+    std::optional<HelperTask<ZipEntry>> ncx;
+    if (helpers_ > 0) ncx.emplace(makeNcx);
     EntryCompressor compressor(kDeflateLevel);
     std::vector<ZipEntry> entries;
     entries.reserve(documents.size() + 6);
     entries.push_back(storedEntry("mimetype", "application/epub+zip"));
     entries.push_back(compressor.deflated("META-INF/container.xml", containerDocument()));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("content.opf"), packageDocument(plan, markup_)));
-    entries.push_back(helpers_ > 0 ? ncx.get() : makeNcx());
+    entries.push_back(ncx ? ncx->get() : makeNcx());
     entries.push_back(
         compressor.deflated(kPackageFolder + std::string("nav.xhtml"), navigationDocument(plan, markup_)));
     entries.push_back(compressor.deflated(kPackageFolder + std::string("style.css"), css));

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "book_output.h"
-#include "chinese_script.h"
-#include "epub_package.h"
-#include "xml_text.h"
-#include "zip_package.h"
+#include "run/book_output.h"
+#include "formats/chinese_script.h"
+#include "formats/epub_package.h"
+#include "formats/xml_text.h"
+#include "formats/zip_package.h"
 
 namespace quenlet::formats {
 

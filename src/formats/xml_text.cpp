@@ -1,14 +1,13 @@
-#include "xml_text.h"
+#include "formats/xml_text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
 
+#include "text/utf16.h"
+
 namespace quenlet::formats {
 namespace {
-
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Allowed in XML 1.0 documents: tab, line feed, carriage return, U+0020 to
 // U+D7FF, U+E000 to U+FFFD (and pairs of surrogates, handled by the caller).
@@ -47,10 +46,7 @@ char32_t markupCodePoint(TextView text, std::size_t& i, bool& replaced) {
     const char16_t c = text[i++];
     replaced = false;
     if (isXmlCharacter(c)) return c;
-    if (isHighSurrogate(c) && i < text.size() && isLowSurrogate(text[i])) {
-        const char16_t low = text[i++];
-        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (low - 0xDC00);
-    }
+    if (isHighSurrogate(c) && i < text.size() && isLowSurrogate(text[i])) return fromSurrogates(c, text[i++]);
     replaced = true;
     return kReplacementCharacter;
 }

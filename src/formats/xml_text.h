@@ -10,11 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "text.h"
+#include "text/text.h"
+#include "text/utf16.h"
 
 namespace quenlet::formats {
-
-inline constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
 class MarkupText {
 public:

@@ -1,4 +1,4 @@
-#include "zip_package.h"
+#include "formats/zip_package.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "text_file.h"
+#include "files/file_error.h"
 
 namespace quenlet::formats {
 namespace {
@@ -121,10 +121,10 @@ std::shared_ptr<Chunk> newChunk(std::size_t room) {
 
 }  // namespace
 
+// Works with the helpers the system will start, none at all included.
 EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer)
-    : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer),
-      queueLimit_(2 * static_cast<std::size_t>(helpers)) {
-    for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { work(); });
+    : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer) {
+    queueLimit_ = 2 * helpers_.start(helpers, [this] { work(); });
 }
 
 EntryDeflater::~EntryDeflater() { stop(); }
@@ -135,8 +135,7 @@ void EntryDeflater::stop() {
         closing_ = true;
         changed_.notify_all();
     }
-    for (std::thread& helper : helpers_)
-        if (helper.joinable()) helper.join();
+    helpers_.join();
 }
 
 void EntryDeflater::add(std::string name, std::u16string draft) {
@@ -243,7 +242,6 @@ std::vector<ZipEntry> EntryDeflater::finish() {
         }
     }
     stop();
-    helpers_.clear();
     if (failure_) std::rethrow_exception(failure_);
     return std::move(entries_);
 }

@@ -13,8 +13,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "base/helper_threads.h"
 
 namespace quenlet::formats {
 
@@ -122,10 +123,10 @@ private:
     std::vector<std::u16string> spares_;
     static constexpr std::size_t kSpareLimit = 1 << 20;
     static constexpr std::size_t kSpareCount = 256;
-    std::size_t queueLimit_;
+    std::size_t queueLimit_ = 0;
     bool closing_ = false;
     std::exception_ptr failure_;
-    std::vector<std::thread> helpers_;
+    HelperThreads helpers_;
 };
 
 // A time as zip entries hold it (MS-DOS date and time, two-second steps).

@@ -1,9 +1,9 @@
-#include "book_look.h"
+#include "tidy/book_look.h"
 
 #include <algorithm>
 #include <map>
 
-#include "tidy_text.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

@@ -13,10 +13,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "line_matcher.h"
-#include "numbering.h"
-#include "repetition.h"
-#include "sequence.h"
+#include "tidy/line_matcher.h"
+#include "tidy/numbering.h"
+#include "tidy/repetition.h"
+#include "tidy/sequence.h"
 
 namespace quenlet::tidy {
 

@@ -1,7 +1,8 @@
-#include "line_matcher.h"
+#include "tidy/line_matcher.h"
 
-#include "encoding.h"
-#include "tidy_text.h"
+#include "text/encoding.h"
+#include "text/utf16.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

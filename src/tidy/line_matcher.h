@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "document_state.h"
-#include "output_sink.h"
-#include "tidy_rules.h"
+#include "engine/document_state.h"
+#include "engine/output_sink.h"
+#include "tidy/tidy_rules.h"
 
 namespace quenlet::tidy {
 

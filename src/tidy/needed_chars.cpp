@@ -1,4 +1,4 @@
-#include "needed_chars.h"
+#include "tidy/needed_chars.h"
 
 #include <algorithm>
 #include <utility>

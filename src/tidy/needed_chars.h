@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet::tidy {
 

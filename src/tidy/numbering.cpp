@@ -1,6 +1,6 @@
-#include "numbering.h"
+#include "tidy/numbering.h"
 
-#include "tidy_text.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet::tidy {
 

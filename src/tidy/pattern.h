@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-#include "text.h"
+#include "text/text.h"
 
 struct pcre2_real_code_16;
 struct pcre2_real_match_data_16;

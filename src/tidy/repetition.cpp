@@ -1,4 +1,4 @@
-#include "repetition.h"
+#include "tidy/repetition.h"
 
 #include <algorithm>
 #include <array>

@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document_state.h"
-#include "text.h"
+#include "engine/document_state.h"
+#include "text/text.h"
 
 namespace quenlet::tidy {
 

@@ -1,4 +1,4 @@
-#include "sequence.h"
+#include "tidy/sequence.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "document_state.h"
+#include "engine/document_state.h"
 
 namespace quenlet::tidy {
 

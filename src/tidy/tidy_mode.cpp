@@ -1,6 +1,6 @@
-#include "tidy_mode.h"
+#include "tidy/tidy_mode.h"
 
-#include "tidy_run.h"
+#include "tidy/tidy_run.h"
 
 namespace quenlet::tidy {
 

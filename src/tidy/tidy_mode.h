@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "run_hooks.h"
-#include "tidy_rules.h"
+#include "engine/run_hooks.h"
+#include "tidy/tidy_rules.h"
 
 namespace quenlet::tidy {
 

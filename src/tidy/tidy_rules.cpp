@@ -1,4 +1,4 @@
-#include "tidy_rules.h"
+#include "tidy/tidy_rules.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <iterator>
 #include <system_error>
 
-#include "encoding.h"
-#include "needed_chars.h"
+#include "text/encoding.h"
+#include "tidy/needed_chars.h"
 
 namespace quenlet::tidy {
 

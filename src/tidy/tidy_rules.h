@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "needed_chars.h"
-#include "pattern.h"
-#include "text.h"
+#include "tidy/needed_chars.h"
+#include "tidy/pattern.h"
+#include "text/text.h"
 
 namespace quenlet::tidy {
 

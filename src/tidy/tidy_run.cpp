@@ -1,11 +1,11 @@
-#include "tidy_run.h"
+#include "tidy/tidy_run.h"
 
 #include <algorithm>
 #include <array>
 
-#include "numbering.h"
-#include "repetition.h"
-#include "tidy_text.h"
+#include "tidy/numbering.h"
+#include "tidy/repetition.h"
+#include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
 namespace {

@@ -11,9 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "book_look.h"
-#include "line_matcher.h"
-#include "run_hooks.h"
+#include "engine/run_hooks.h"
+#include "tidy/book_look.h"
+#include "tidy/line_matcher.h"
 
 namespace quenlet::tidy {
 

@@ -1,4 +1,4 @@
-#include "tidy_text.h"
+#include "tidy/tidy_text.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // question marks.
 #pragma once
 
-#include "text.h"
+#include "text/text.h"
 
 namespace quenlet::tidy {
 

@@ -1,11 +1,10 @@
-#include "background_run.h"
+#include "ui/background_run.h"
 
 #include <QThread>
 #include <cerrno>
 #include <new>
 
-#include "batch_run.h"
-#include "file_run.h"
+#include "run/statistic_texts.h"
 
 namespace quenlet::ui {
 
@@ -17,8 +16,8 @@ std::optional<QString> ProgressCaption::takeNew() {
     Text caption;
     switch (static_cast<Kind>(latest & 3)) {
         case Kind::None: return std::nullopt;
-        case Kind::Replacing: caption = numberedText(u"第", number, u"行正在替换处理......"); break;
-        case Kind::Splitting: caption = numberedText(u"第", number, u"行正在分段处理......"); break;
+        case Kind::Replacing: caption = replacingLineText(number); break;
+        case Kind::Splitting: caption = splittingLineText(number); break;
         case Kind::File: caption = processingFileText(number); break;
     }
     return QString(reinterpret_cast<const QChar*>(caption.data()), static_cast<qsizetype>(caption.size()));

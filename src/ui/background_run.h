@@ -13,8 +13,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "document_state.h"
-#include "failure.h"
+#include "engine/document_state.h"
+#include "files/file_error.h"
 
 class QThread;
 

@@ -1,10 +1,10 @@
-#include "failure_texts.h"
+#include "ui/failure_texts.h"
 
 #include <QFile>
 #include <cerrno>
 #include <string_view>
 
-#include "output_choices.h"
+#include "ui/output_choices.h"
 
 namespace quenlet::ui {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "batch_run.h"
-#include "failure.h"
+#include "batch/batch_run.h"
+#include "files/file_error.h"
 
 namespace quenlet::ui {
 

@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,13 +16,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <string_view>
+#include <variant>
 
-#include "epub_writer.h"
-#include "failure_texts.h"
-#include "file_run.h"
-#include "output_choices.h"
-#include "run_notes.h"
-#include "tidy_mode.h"
+#include "formats/epub_writer.h"
+#include "options/option_table.h"
+#include "ui/failure_texts.h"
+#include "run/file_run.h"
+#include "run/statistic_texts.h"
+#include "ui/output_choices.h"
+#include "ui/run_notes.h"
+#include "tidy/tidy_mode.h"
 #include "ui_config.h"
 
 // The window's images are compiled into this static library; the linker
@@ -31,8 +35,6 @@ static void initWindowResources() { Q_INIT_RESOURCE(resources); }
 
 namespace quenlet::ui {
 namespace {
-
-const QString kTwoIdeographicSpaces = QString(2, QChar(0x3000));
 
 // The point size the window's fixed layout was drawn for. Set on the window
 // so that a larger desktop font cannot push its texts out of their boxes.
@@ -92,6 +94,41 @@ QString withTrailingSlash(QString folder) {
     return folder;
 }
 
+// The kinds of control the window is made of, each at its designed place.
+QGroupBox* frame(QWidget* in, QRect where) {
+    auto* box = new QGroupBox(in);
+    box->setGeometry(where);
+    return box;
+}
+
+QLabel* label(QWidget* in, QRect where) {
+    auto* l = new QLabel(in);
+    l->setGeometry(where);
+    l->setAttribute(Qt::WA_NoMousePropagation);  // a click on a label is not a click on its frame
+    return l;
+}
+
+QLineEdit* textBox(QWidget* in, QRect where, const QString& tip) {
+    auto* t = new QLineEdit(in);
+    t->setGeometry(where);
+    t->setToolTip(tip);
+    return t;
+}
+
+QCheckBox* checkBox(QWidget* in, QRect where) {
+    auto* c = new QCheckBox(in);
+    c->setGeometry(where);
+    return c;
+}
+
+QComboBox* comboBox(QWidget* in, QRect where, const std::vector<Choice>& choices, const QString& tip) {
+    auto* c = new QComboBox(in);
+    c->setGeometry(where);
+    for (const Choice& choice : choices) c->addItem(choice.label, choice.value);
+    c->setToolTip(tip);
+    return c;
+}
+
 }  // namespace
 
 void Form1::WorkerProgress::replacingParagraph(Count line) {
@@ -147,29 +184,20 @@ QRect Form1::twips(int left, int top, int width, int height) const {
     return {px(left), px(top), px(width), px(height)};
 }
 
+// The controls in the order the window has always made them (which is
+// the order in which their frames list them).
 void Form1::createControls() {
-    auto frame = [](QWidget* in, QRect where) {
-        auto* box = new QGroupBox(in);
-        box->setGeometry(where);
-        return box;
-    };
-    auto label = [](QWidget* in, QRect where) {
-        auto* l = new QLabel(in);
-        l->setGeometry(where);
-        l->setAttribute(Qt::WA_NoMousePropagation);  // a click on a label is not a click on its frame
-        return l;
-    };
-    auto textBox = [](QWidget* in, QRect where, const QString& tip) {
-        auto* t = new QLineEdit(in);
-        t->setGeometry(where);
-        t->setToolTip(tip);
-        return t;
-    };
-    auto checkBox = [](QWidget* in, QRect where) {
-        auto* c = new QCheckBox(in);
-        c->setGeometry(where);
-        return c;
-    };
+    createRulesFrame();
+    createResultsFrame();
+    createCorrectionsFrame();
+    createButtons();
+    createExtensionsFrame();
+    paintControls();
+    watchControls();
+}
+
+// 规则设置: the markers, the replace rule, the prefix, 合并断句 and 新增分段.
+void Form1::createRulesFrame() {
     const QString clearTip = QStringLiteral("双击清除");
 
     Frame1 = frame(this, twips(120, 120, 4515, 2625));
@@ -186,7 +214,10 @@ void Form1::createControls() {
     Text8 = textBox(Frame1, twips(2760, 1680, 1575, 270), clearTip);
     Check3 = checkBox(Frame1, twips(960, 2040, 1215, 495));
     Check1 = checkBox(Frame1, twips(2400, 2160, 1095, 255));
+}
 
+// 使用说明, later 结果统计: the usage text, then the statistics.
+void Form1::createResultsFrame() {
     Frame2 = frame(this, twips(4680, 120, 2475, 2625));
     Label11 = label(Frame2, twips(480, 240, 1575, 2295));
     Label11->setWordWrap(true);
@@ -195,29 +226,31 @@ void Form1::createControls() {
     Label7 = label(Frame2, twips(120, 960, 2295, 300));
     Label8 = label(Frame2, twips(120, 1440, 2295, 300));
     Label5 = label(Frame2, twips(120, 1920, 2295, 345));
+}
 
+// 纠错设置: the corrections, a control array.
+void Form1::createCorrectionsFrame() {
     Frame3 = frame(this, twips(120, 2760, 7050, 1095));
     const std::pair<int, QRect> corrections[] = {
         {3, twips(600, 240, 1815, 180)}, {5, twips(2880, 240, 1335, 180)}, {4, twips(5160, 240, 1815, 180)},
         {1, twips(600, 720, 1815, 180)}, {2, twips(2880, 720, 1455, 180)}, {7, twips(5160, 720, 1335, 180)},
     };
     for (const auto& [index, where] : corrections) Check2[index] = checkBox(Frame3, where);
+}
 
+// The two buttons and the contact address beside them.
+void Form1::createButtons() {
     Command1 = new QPushButton(this);
     Command1->setGeometry(twips(1440, 3960, 1935, 540));
     Command2 = new QPushButton(this);
     Command2->setGeometry(twips(3600, 3960, 1935, 540));
     Label3 = label(this, twips(5760, 4320, 540, 180));
     Label3->setCursor(Qt::PointingHandCursor);
+}
 
+// 扩展设置: the output encoding, the conversion, the tidy mode and the EPUB.
+void Form1::createExtensionsFrame() {
     Frame4 = frame(this, twips(120, 4620, 7050, 1095));
-    auto comboBox = [](QWidget* in, QRect where, const std::vector<Choice>& choices, const QString& tip) {
-        auto* c = new QComboBox(in);
-        c->setGeometry(where);
-        for (const Choice& choice : choices) c->addItem(choice.label, choice.value);
-        c->setToolTip(tip);
-        return c;
-    };
     Label12 = label(Frame4, extensionLabelCell(0));
     Combo1 = comboBox(Frame4, extensionComboCell(0), outputEncodingChoices(),
                       QStringLiteral("排版结果用哪种编码写出；“与原文件相同”沿用源文件的编码和BOM。\n"
@@ -235,7 +268,9 @@ void Form1::createControls() {
     Check5 = checkBox(Frame4, extensionCheckBoxCell(1));
     Check5->setToolTip(QStringLiteral("在TXT副本旁边同时生成电子书“kovra-文件名.epub”：每个章节标题开始新的一章，并列入目录。\n"
                                       "书名取自文件名；语言按正文是简体还是繁体（或所选的简繁转换）标明。"));
+}
 
+void Form1::paintControls() {
     // The colours hold while a box is enabled; a disabled box takes the
     // style's disabled colours, so that it looks disabled.
     auto paint = [](QWidget* w, QPalette::ColorRole role, QColor colour) {
@@ -250,7 +285,10 @@ void Form1::createControls() {
     }
     paint(Label11, QPalette::WindowText, QColor(192, 64, 0));
     paint(Label3, QPalette::WindowText, QColor(255, 0, 255));
+}
 
+// The double clicks, the focus and the drops the window answers, and the clicks.
+void Form1::watchControls() {
     for (QObject* watched : std::initializer_list<QObject*>{Text2, Text3, Text4, Text5, Text6, Text7, Text8, Frame1,
                                                            Label11, Label3})
         watched->installEventFilter(this);
@@ -278,14 +316,8 @@ void Form1::Form_Load() {
     Frame2->setTitle(QStringLiteral("使用说明"));
     clearStatistics();
     Check1->setText(QStringLiteral("新增分段"));
-    Check1->setChecked(true);
-    Text2->setText(QStringLiteral("《"));
-    Text3->setText(QStringLiteral("》"));
-    Text4->setText(kTwoIdeographicSpaces);
-    Text5->clear();
-    Text6->clear();
-    Text7->setText(QStringLiteral(" "));
-    Text8->setText(QStringLiteral(" "));
+    for (QWidget* control : std::initializer_list<QWidget*>{Check1, Text2, Text3, Text4, Text5, Text6, Text7, Text8})
+        setOpeningValue(control);
     Frame3->setTitle(QStringLiteral("纠错设置"));
     const std::pair<int, QString> captions[] = {
         {1, QStringLiteral("删除“*”")},      {2, QStringLiteral("删除“--”")},
@@ -294,10 +326,11 @@ void Form1::Form_Load() {
     };
     for (const auto& [index, caption] : captions) {
         Check2[index]->setText(caption);
-        Check2[index]->setChecked(true);
+        if (index == 7) Check2[index]->setChecked(true);  // it carries no option
+        else setOpeningValue(Check2[index]);
     }
     Check3->setText(QStringLiteral("合并断句"));
-    Check3->setChecked(true);
+    setOpeningValue(Check3);
 
     Frame1->setTitle(QStringLiteral("规则设置"));
     Label1->setText(QStringLiteral("－标题记号－"));
@@ -434,25 +467,43 @@ FileRunSettings Form1::takeSettings() const {
     return settings;
 }
 
+// The control the option table names: "Text2", "Check3", "Check2(1)" ...
+QWidget* Form1::controlNamed(std::string_view name) const {
+    if (name.starts_with("Check2(")) return Check2.at(name[7] - '0');
+    const std::pair<std::string_view, QWidget*> controls[] = {
+        {"Check1", Check1}, {"Check3", Check3}, {"Text2", Text2}, {"Text3", Text3}, {"Text4", Text4},
+        {"Text5", Text5},   {"Text6", Text6},   {"Text7", Text7}, {"Text8", Text8}, {"Combo1", Combo1},
+        {"Combo2", Combo2}, {"Check4", Check4}, {"Check5", Check5},
+    };
+    for (const auto& [known, control] : controls)
+        if (known == name) return control;
+    return nullptr;
+}
+
+// A box or check box set to the default of the option it carries.
+void Form1::setOpeningValue(QWidget* control) {
+    const TypesetOptions defaults;
+    for (const OptionSpec& option : optionTable()) {
+        if (option.control.empty() || controlNamed(option.control) != control) continue;
+        if (const auto* on = std::get_if<bool TypesetOptions::*>(&option.sets))
+            static_cast<QCheckBox*>(control)->setChecked(defaults.**on);
+        else if (const auto* text = std::get_if<Text TypesetOptions::*>(&option.sets))
+            static_cast<QLineEdit*>(control)->setText(fromText(defaults.**text));
+    }
+}
+
 TypesetOptions Form1::takeOptions() const {
     // Only a ticked box counts as on; the texts are taken exactly as they stand.
-    auto on = [](const QCheckBox* box) { return box->checkState() == Qt::Checked; };
     TypesetOptions o;
-    o.MergeLines = on(Check3);
-    o.SplitParagraphs = on(Check1);
-    o.HeadingOpen = toText(Text2->text());
-    o.HeadingClose = toText(Text3->text());
-    o.Indent = toText(Text4->text());
-    o.ParagraphEnd = toText(Text5->text());
-    o.FindText = toText(Text6->text());
-    o.ReplaceText = toText(Text7->text());
-    o.StripPrefix = toText(Text8->text());
-    o.DeleteAsterisks = on(Check2.at(1));
-    o.DeleteDoubleDashes = on(Check2.at(2));
-    o.DotsToEllipsis = on(Check2.at(3));
-    o.TildeToEllipsis = on(Check2.at(4));
-    o.ConvertQuotes = on(Check2.at(5));
-    return o;  // index 7 ("删除“==”") carries no option
+    for (const OptionSpec& option : optionTable()) {
+        if (option.control.empty()) continue;
+        QWidget* control = controlNamed(option.control);
+        if (const auto* on = std::get_if<bool TypesetOptions::*>(&option.sets))
+            o.**on = static_cast<const QCheckBox*>(control)->checkState() == Qt::Checked;
+        else if (const auto* text = std::get_if<Text TypesetOptions::*>(&option.sets))
+            o.**text = toText(static_cast<const QLineEdit*>(control)->text());
+    }
+    return o;  // Check2(7) ("删除“==”") carries no option
 }
 
 void Form1::setTextBoxesEnabled(bool enabled) {
@@ -547,7 +598,6 @@ void Form1::endSingleRun() {
     } else {
         clearStatistics();
     }
-    Command1->setEnabled(true);
     Frame1->setEnabled(true);
     Frame3->setEnabled(true);
     Frame4->setEnabled(true);
@@ -570,21 +620,15 @@ void Form1::showNotes(const QString& lead, const QStringList& notes) {
 
 QString Form1::BrowseFolder() {
     QString path = platform_.chooseFolder(this, QStringLiteral("请选择路径："), remembered_.folder(kBatchFolderKey));
-    auto trimSpaces = [](QString& p) {
-        while (p.startsWith(' ')) p.remove(0, 1);
-        while (p.endsWith(' ')) p.chop(1);
-    };
-    trimSpaces(path);
+    while (path.startsWith(' ')) path.remove(0, 1);
+    while (path.endsWith(' ')) path.chop(1);
     if (path.isEmpty()) return {};
     remembered_.rememberFolder(kBatchFolderKey, path);
-    path = withTrailingSlash(path);
-    trimSpaces(path);
-    return path;
+    return withTrailingSlash(path);
 }
 
 void Form1::Command2_Click() {
     if (busy()) return;
-    engine_.state().FileCount = 0;
     choosing_ = true;
     const QString folder = BrowseFolder();
     choosing_ = false;
@@ -647,7 +691,7 @@ void Form1::Check1_Click() {
 
 void Form1::resetAllFields() {
     for (QLineEdit* t : {Text2, Text3}) t->clear();
-    Text4->setText(kTwoIdeographicSpaces);
+    setOpeningValue(Text4);
     for (QLineEdit* t : {Text5, Text6, Text7, Text8}) t->clear();
     Text4->setFocus();
     Text4->selectAll();
@@ -675,7 +719,6 @@ void Form1::takeDropped(const QString& path) {
     if (busy()) return;
     const QFileInfo item(path);
     if (!path.isEmpty() && item.isDir()) {
-        engine_.state().FileCount = 0;
         typesetFolder(withTrailingSlash(path));
     } else if (!path.isEmpty() && item.isFile() && isTextFileName(QFile::encodeName(item.fileName()).toStdString())) {
         prepareSingleRun();
@@ -694,7 +737,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == Text4) {
-            Text4->setText(kTwoIdeographicSpaces);
+            setOpeningValue(Text4);
             return true;
         }
         if (auto* box = qobject_cast<QLineEdit*>(watched)) {

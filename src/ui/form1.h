@@ -12,13 +12,14 @@
 #include <QWidget>
 #include <map>
 #include <mutex>
+#include <string_view>
 
-#include "background_run.h"
-#include "batch_run.h"
-#include "file_run.h"
-#include "remembered_controls.h"
-#include "typeset_engine.h"
-#include "window_platform.h"
+#include "ui/background_run.h"
+#include "batch/batch_run.h"
+#include "run/file_run.h"
+#include "ui/remembered_controls.h"
+#include "engine/typeset_engine.h"
+#include "ui/window_platform.h"
 
 class QCheckBox;
 class QComboBox;
@@ -122,6 +123,13 @@ private:
     };
 
     void createControls();
+    void createRulesFrame();
+    void createResultsFrame();
+    void createCorrectionsFrame();
+    void createButtons();
+    void createExtensionsFrame();
+    void paintControls();
+    void watchControls();
     void setTabOrder();
     void Form_Load();
     void fitLayout();
@@ -130,6 +138,8 @@ private:
     void watchOptions();
     void refreshOptionsSnapshot();
     TypesetOptions optionsSnapshot() const;
+    QWidget* controlNamed(std::string_view name) const;
+    void setOpeningValue(QWidget* control);
     FileRunSettings settingsSnapshot() const;
     QRect twips(int left, int top, int width, int height) const;
     // The cells of 扩展设置, relative to the frame: a row of combo boxes, each

@@ -5,9 +5,9 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include "form1.h"
-#include "qt_translations.h"
-#include "temporary_files.h"
+#include "ui/form1.h"
+#include "ui/qt_translations.h"
+#include "files/temporary_files.h"
 
 int main(int argc, char** argv) {
     quenlet::removeTemporaryFilesOnSignals();

@@ -1,14 +1,15 @@
 // What the 扩展设置 frame offers: the output encodings and the simplified/
 // traditional conversions, each under a Chinese label. The lists are the
-// engine's own (its table of output formats, its conversions), so a format or
-// conversion added there appears here without a change.
+// engine's own (its table of output formats, its table of conversions with
+// their Chinese names), so a format or conversion added there appears here
+// without a change.
 #pragma once
 
 #include <QString>
 #include <string_view>
 #include <vector>
 
-#include "encoding.h"
+#include "text/encoding.h"
 
 namespace quenlet::ui {
 
@@ -24,8 +25,5 @@ std::vector<Choice> conversionChoices();
 
 // An encoding as people write its name: "UTF-8", "GB18030", "Big5".
 QString encodingLabel(Encoding encoding);
-// A conversion's Chinese label; the engine's name itself for one this table
-// does not know yet.
-QString conversionLabel(std::string_view name);
 
 }  // namespace quenlet::ui

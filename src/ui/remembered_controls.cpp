@@ -1,4 +1,4 @@
-#include "remembered_controls.h"
+#include "ui/remembered_controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "run_notes.h"
+#include "ui/run_notes.h"
 
 #include <QFile>
 

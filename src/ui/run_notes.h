@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <string>
 
-#include "file_run.h"
+#include "run/file_run.h"
 
 namespace quenlet::ui {
 

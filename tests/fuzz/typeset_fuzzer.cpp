@@ -27,14 +27,15 @@
 #include <string>
 #include <vector>
 
-#include "chinese_conversion.h"
-#include "encoding.h"
-#include "encoding_detector.h"
-#include "file_run.h"
+#include "run/converting_sink.h"
+#include "text/chinese_conversion.h"
+#include "text/encoding.h"
+#include "text/encoding_detector.h"
+#include "run/file_run.h"
 #include "support/reference_stages.h"
-#include "text_file.h"
-#include "tidy_mode.h"
-#include "typeset_engine.h"
+#include "files/text_file.h"
+#include "tidy/tidy_mode.h"
+#include "engine/typeset_engine.h"
 
 using namespace quenlet;
 

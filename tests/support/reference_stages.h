@@ -3,8 +3,8 @@
 // the engine's single-pass versions against. Quadratic; for tests only.
 #pragma once
 
-#include "document_state.h"
-#include "typeset_options.h"
+#include "engine/document_state.h"
+#include "engine/typeset_options.h"
 
 namespace quenlet::reference {
 

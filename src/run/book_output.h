@@ -1,0 +1,43 @@
+// A book made from the typeset paragraphs beside (or instead of) the text
+// copy: it takes the same events as the text output while the file is
+// typeset, and is written whole once the file is done. The engine knows only
+// this interface; the formats library implements it (EPUB), so the engine
+// needs no archive or markup library.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/output_sink.h"
+#include "base/helper_threads.h"
+
+namespace quenlet {
+
+struct BookDetails {
+    Text title;             // the run puts the source name without its extension here when empty
+    Text author;            // none when empty
+    std::string language;   // a language tag such as "zh-TW"; decided from the text when empty
+    bool vertical = false;  // vertical writing, lines from right to left
+    std::int64_t modified = 0;  // the source's modification time, seconds since 1970 (UTC)
+};
+
+class BookWriter : public OutputSink {
+public:
+    // Writes the complete book into fd, a new empty file; throws FileError naming path.
+    virtual void finish(int fd, const std::string& path) = 0;
+    // Characters the book cannot hold (undecodable source bytes, control
+    // characters), written as U+FFFD instead. Known once finish() returned.
+    virtual std::uint64_t replacedCharacters() const = 0;
+};
+
+class BookFormat {
+public:
+    virtual ~BookFormat() = default;
+    virtual std::string_view extension() const = 0;  // ".epub"
+    // Pipelined lets the writer work on helper threads while the file is typeset.
+    virtual std::unique_ptr<BookWriter> open(const BookDetails& details, Threading threading) const = 0;
+};
+
+}  // namespace quenlet
