@@ -145,6 +145,10 @@ TEST(HeadingsBySequence, ALineOfTheFormThatBreaksTheRunIsText) {
     EXPECT_NE(std::find(out.events.begin(), out.events.end(), "P:第一回说的是因果报应，世人都不信他却信了。"),
               out.events.end());
     EXPECT_EQ(headingsOf(tidyRun(book)).size(), 11U);
+    // The user's own rule is stronger than the numbering.
+    tidy::TidyRules rules = tidy::TidyRules::builtIn();
+    rules.add("heading ^第一回 说的是\n", "mine.rules");
+    EXPECT_EQ(headingsOf(tidyRun(book, {}, tidy::TidyMode(std::move(rules)), true)).size(), 11U);
 }
 
 TEST(HeadingsBySequence, ABodySentenceOfAnotherFormStaysWhole) {
@@ -206,6 +210,22 @@ TEST(HeadingsBySequence, EachVolumeNumbersItsChaptersAfresh) {
         EXPECT_EQ(headingsOf(out).size(), 12U) << toUtf8(volumes);
         EXPECT_TRUE(out.findings.sequenceBackwards.empty() && out.findings.sequenceRepeated.empty()) << toUtf8(volumes);
     }
+}
+
+TEST(HeadingsBySequence, SectionsNumberAfreshInEachChapter) {
+    std::vector<Text> book;
+    for (int i = 1; i <= 4; ++i) {
+        book.push_back(u"第" + kChineseNumbers[i - 1] + u"章 山河");
+        for (int j = 1; j <= 3; ++j) {
+            // A section's title runs on into its text: no heading alone.
+            book.push_back(u"第" + kChineseNumbers[j - 1] + u"节渡口话说那日天色将晚，" + chapterText(j));
+        }
+    }
+    const auto out = tidyBook(book);
+    EXPECT_EQ(headingsOf(out).size(), 16U);
+    EXPECT_EQ(out.events[1], "H:第一节　渡口") << "a section cut where its title ends";
+    EXPECT_TRUE(out.findings.sequenceBackwards.empty()) << "the sections' numbers are no chapters'";
+    EXPECT_EQ(headingsOf(tidyRun(book)).size(), 4U) << "alone, a section run into its text is none";
 }
 
 TEST(Boilerplate, AnAdPastedAfterEveryChapterGoesHoweverItIsMangled) {

@@ -85,7 +85,7 @@ void BookLook::line(TextView raw) {
         (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw)) && !hasLatinLetter(raw)) {
         noteParagraphShape(raw, raw);
         // (its length with its spaces: near enough for weighing a chapter's text)
-        if (!candidates_.empty()) candidates_.back().textAfter += static_cast<Count>(raw.size());
+        addText(static_cast<Count>(raw.size()));
         blankBefore_ = false;
         sentenceEndedBefore_ = previousEnded_;
         previousShort_ = raw.size() <= kShortLine;
@@ -123,10 +123,8 @@ void BookLook::noteCandidate(const NumberedLine& numbered, TextView subject) {
     const TextView title = subject.substr(numbered.titleStart);
     const std::size_t length = compactLength(subject);
     c.plain = length <= kMaxHeadingLength && std::none_of(title.begin(), title.end(), isSentencePunctuation);
-    if (!c.plain && !candidates_.empty()) {
-        // A line that is no heading alone is text to the heading before it, whatever it turns out to be.
-        candidates_.back().textAfter += static_cast<Count>(length);
-    }
+    // A line that is no heading alone is text to the headings before it, whatever it turns out to be.
+    if (!c.plain) addText(static_cast<Count>(length));
     if (length <= kMaxHeadingLength && std::none_of(title.begin(), title.end(), isSentenceMark)) {
         c.titleLength = static_cast<std::uint16_t>(compactLength(title));
         const std::size_t space = title.find(u' ');
@@ -139,10 +137,18 @@ void BookLook::noteCandidate(const NumberedLine& numbered, TextView subject) {
         c.textAfter = static_cast<Count>(length) - static_cast<Count>(kMaxHeadingLength);
     }
     candidates_.push_back(c);
+    // Its text is its own from here, and its chapter's and volume's too; a
+    // heading of its rank or above ends the text of the one before.
+    const auto rank = static_cast<std::size_t>(c.level);
+    open_[rank] = candidates_.size();
+    for (std::size_t below = rank + 1; below < open_.size(); ++below) open_[below] = 0;
 }
 
-void BookLook::noteText(TextView text) {
-    if (!candidates_.empty()) candidates_.back().textAfter += static_cast<Count>(compactLength(text));
+void BookLook::noteText(TextView text) { addText(static_cast<Count>(compactLength(text))); }
+
+void BookLook::addText(Count length) {
+    for (const std::size_t open : open_)
+        if (open != 0) candidates_[open - 1].textAfter += length;
 }
 
 void BookLook::noteParagraphShape(TextView raw, TextView text) {
@@ -166,22 +172,14 @@ BookAnalysis BookLook::finish() {
     return analysis;
 }
 
-void BookLook::decideHeadings(BookAnalysis& analysis) {
-    if (candidatesFull_) return;  // a source of nothing but numbered lines has no sequence to trust
-    std::vector<Count> restarts;
+// The forms of one level whose numbers run through the book, with their
+// runs: each run long enough, heavy enough and spread over enough of the
+// book, and as heavy as a good share of the heaviest.
+std::vector<BookLook::Sequence> BookLook::sequencesOf(FormLevel level, const std::vector<Count>& restarts) const {
     std::map<std::uint32_t, std::vector<std::size_t>> byForm;
-    for (std::size_t i = 0; i < candidates_.size(); ++i) {
-        const Candidate& c = candidates_[i];
-        if (c.level == FormLevel::Volume) restarts.push_back(c.line);
-        else if (c.level == FormLevel::Chapter) byForm[c.form.key()].push_back(i);
-    }
-    restarts.insert(restarts.end(), volumeWords_.begin(), volumeWords_.end());
-    std::sort(restarts.begin(), restarts.end());
-    struct Found {
-        std::vector<std::size_t> candidates;  // of the form
-        SequenceResult sequence;
-    };
-    std::vector<Found> found;
+    for (std::size_t i = 0; i < candidates_.size(); ++i)
+        if (candidates_[i].level == level) byForm[candidates_[i].form.key()].push_back(i);
+    std::vector<Sequence> found;
     double heaviest = 0;
     const double lines = static_cast<double>(index_ + 1);
     for (auto& [key, indexes] : byForm) {
@@ -192,65 +190,94 @@ void BookLook::decideHeadings(BookAnalysis& analysis) {
             const double weight = std::clamp(static_cast<double>(c.textAfter) / kChapterText, kLeastWeight, 1.0);
             numbered.push_back({c.line, c.number, weight, c.plain});
         }
-        SequenceResult sequence = longestSequence(numbered, restarts);
-        if (sequence.members.size() < kLeastMembers || sequence.weight < kLeastWeightOfSequence) continue;
-        const Count first = numbered[sequence.members.front()].line;
-        const Count last = numbered[sequence.members.back()].line;
+        SequenceResult run = longestSequence(numbered, restarts);
+        if (run.members.size() < kLeastMembers || run.weight < kLeastWeightOfSequence) continue;
+        const Count first = numbered[run.members.front()].line;
+        const Count last = numbered[run.members.back()].line;
         if (static_cast<double>(last - first) < kLeastSpread * lines) continue;
-        heaviest = std::max(heaviest, sequence.weight);
-        found.push_back({indexes, std::move(sequence)});
+        heaviest = std::max(heaviest, run.weight);
+        found.push_back({std::move(indexes), std::move(run)});
     }
+    std::erase_if(found, [&](const Sequence& form) { return form.run.weight < kShareOfMain * heaviest; });
+    return found;
+}
 
-    std::vector<std::size_t> titles;
-    std::vector<std::size_t> halves;
-    std::vector<std::pair<Count, std::int64_t>> numbered;  // the headings' lines and numbers
-    for (const Found& form : found) {
-        if (form.sequence.weight < kShareOfMain * heaviest) continue;
-        std::vector<bool> member(form.candidates.size(), false);
-        for (const std::size_t m : form.sequence.members) member[m] = true;
-        for (std::size_t k = 0; k < form.candidates.size(); ++k) {
-            const Candidate& c = candidates_[form.candidates[k]];
-            // An entry of a table of contents has little text after it, and so
-            // has the line before or after it: a list of them.
-            const auto lowText = [&](std::size_t at) { return candidates_[form.candidates[at]].textAfter < kEntryText; };
-            const bool inList = lowText(k) && ((k > 0 && lowText(k - 1)) || (k + 1 < form.candidates.size() && lowText(k + 1)));
-            if (member[k]) {
-                analysis.lines.push_back({c.line, BookAnalysis::Role::Heading, c.level});
-                numbered.emplace_back(c.line, c.number);
-                if (c.titleLength > 0) titles.push_back(c.titleLength);
-                if (c.halfLength > 0) halves.push_back(c.halfLength);
-            } else if (c.plain && inList) {
-                analysis.lines.push_back({c.line, BookAnalysis::Role::Entry, c.level});
-            } else if (c.plain && c.standsAlone && c.textAfter >= static_cast<Count>(kChapterText)) {
-                // A heading by its look, with a chapter's text after it, that
-                // the run passes over (a chapter given twice, a step back): the
-                // rules for single lines decide, and its number shows in what
-                // the numbering is reported to do.
-                numbered.emplace_back(c.line, c.number);
-            } else {
-                // A sentence that starts with the form, a line inside a
-                // paragraph, a short line whose number breaks the run: text.
-                analysis.lines.push_back({c.line, BookAnalysis::Role::Text, c.level});
-            }
+// What each line of a sequence's form is: a heading when its number runs on
+// the sequence, else an entry of a table of contents, a heading the rules
+// for single lines decide, or text. `numbered` gets the headings' lines and
+// numbers, `titles` and `halves` the lengths of the titles that stand alone.
+void BookLook::placeLines(const Sequence& form, BookAnalysis& analysis, Numbered& numbered, Lengths& titles,
+                          Lengths& halves) const {
+    std::vector<bool> member(form.candidates.size(), false);
+    for (const std::size_t m : form.run.members) member[m] = true;
+    // An entry of a table of contents has little text after it, and so has
+    // the line before or after it: a list of them.
+    const auto lowText = [&](std::size_t at) { return candidates_[form.candidates[at]].textAfter < kEntryText; };
+    for (std::size_t k = 0; k < form.candidates.size(); ++k) {
+        const Candidate& c = candidates_[form.candidates[k]];
+        const bool inList =
+            lowText(k) && ((k > 0 && lowText(k - 1)) || (k + 1 < form.candidates.size() && lowText(k + 1)));
+        if (member[k]) {
+            analysis.lines.push_back({c.line, BookAnalysis::Role::Heading, c.level});
+            numbered.emplace_back(c.line, c.number);
+            if (c.titleLength > 0) titles.push_back(c.titleLength);
+            if (c.halfLength > 0) halves.push_back(c.halfLength);
+        } else if (c.plain && inList) {
+            analysis.lines.push_back({c.line, BookAnalysis::Role::Entry, c.level});
+        } else if (c.plain && c.standsAlone && c.textAfter >= static_cast<Count>(kChapterText)) {
+            // A heading by its look, with a chapter's text after it, that the
+            // run passes over (a chapter given twice, a step back): the rules
+            // for single lines decide, and its number shows in what the
+            // numbering is reported to do.
+            numbered.emplace_back(c.line, c.number);
+        } else {
+            // A sentence that starts with the form, a line inside a
+            // paragraph, a short line whose number breaks the run: text.
+            analysis.lines.push_back({c.line, BookAnalysis::Role::Text, c.level});
         }
     }
+}
+
+void BookLook::decideHeadings(BookAnalysis& analysis) {
+    if (candidatesFull_) return;  // a source of nothing but numbered lines has no sequence to trust
+    std::vector<Count> restarts = volumeWords_;  // where the chapters' numbers may start again
+    for (const Candidate& c : candidates_)
+        if (c.level == FormLevel::Volume) restarts.push_back(c.line);
+    std::sort(restarts.begin(), restarts.end());
+    Numbered chapters;
+    Lengths titles;
+    Lengths halves;
+    for (const Sequence& form : sequencesOf(FormLevel::Chapter, restarts))
+        placeLines(form, analysis, chapters, titles, halves);
+    std::sort(chapters.begin(), chapters.end());
+    analysis.numbering = numberingOf(chapters, restarts);
+    // Sections (第N节) number afresh in every chapter.
+    std::vector<Count> sectionRestarts = restarts;
+    for (const auto& [line, number] : chapters) sectionRestarts.push_back(line);
+    std::sort(sectionRestarts.begin(), sectionRestarts.end());
+    Numbered sections;
+    for (const Sequence& form : sequencesOf(FormLevel::Section, sectionRestarts))
+        placeLines(form, analysis, sections, titles, halves);
     std::sort(analysis.lines.begin(), analysis.lines.end(),
               [](const BookAnalysis::Line& a, const BookAnalysis::Line& b) { return a.line < b.line; });
-    std::sort(numbered.begin(), numbered.end());
-    std::vector<std::int64_t> numbers;
-    std::vector<bool> restarted;
-    for (std::size_t i = 0; i < numbered.size(); ++i) {
-        numbers.push_back(numbered[i].second);
-        const auto volume = i > 0 ? std::upper_bound(restarts.begin(), restarts.end(), numbered[i - 1].first)
-                                  : restarts.end();
-        restarted.push_back(volume != restarts.end() && *volume < numbered[i].first);
-    }
-    analysis.numbering = notesOnNumbering(numbers, restarted);
     analysis.sequenceHeadings = static_cast<Count>(std::count_if(
         analysis.lines.begin(), analysis.lines.end(),
         [](const BookAnalysis::Line& l) { return l.role == BookAnalysis::Role::Heading; }));
     analysis.titleLength = median(titles);
     if (halves.size() >= kLeastMembers) analysis.halfTitleLength = median(halves);
+}
+
+// The notes on the chapters' numbering, each volume numbered on its own.
+NumberingNotes BookLook::numberingOf(const Numbered& chapters, const std::vector<Count>& restarts) {
+    std::vector<std::int64_t> numbers;
+    std::vector<bool> restarted;
+    for (std::size_t i = 0; i < chapters.size(); ++i) {
+        numbers.push_back(chapters[i].second);
+        const auto volume =
+            i > 0 ? std::upper_bound(restarts.begin(), restarts.end(), chapters[i - 1].first) : restarts.end();
+        restarted.push_back(volume != restarts.end() && *volume < chapters[i].first);
+    }
+    return notesOnNumbering(numbers, restarted);
 }
 
 void BookLook::decideBoilerplate(BookAnalysis& analysis) const {

@@ -8,9 +8,11 @@
 // value the typesetting run then consults line by line.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "tidy/line_matcher.h"
@@ -83,7 +85,18 @@ private:
     };
     void noteCandidate(const NumberedLine& numbered, TextView subject);
     void noteText(TextView text);
+    void addText(Count length);
     void noteParagraphShape(TextView raw, TextView text);
+    struct Sequence {
+        std::vector<std::size_t> candidates;  // of the form, into candidates_
+        SequenceResult run;
+    };
+    using Numbered = std::vector<std::pair<Count, std::int64_t>>;  // lines and numbers
+    using Lengths = std::vector<std::size_t>;
+    std::vector<Sequence> sequencesOf(FormLevel level, const std::vector<Count>& restarts) const;
+    void placeLines(const Sequence& form, BookAnalysis& analysis, Numbered& numbered, Lengths& titles,
+                    Lengths& halves) const;
+    static NumberingNotes numberingOf(const Numbered& chapters, const std::vector<Count>& restarts);
     void decideHeadings(BookAnalysis& analysis);
     void decideBoilerplate(BookAnalysis& analysis) const;
     void decideParagraphs(BookAnalysis& analysis) const;
@@ -97,6 +110,9 @@ private:
     Count junkCounted_ = 0;
     std::vector<Candidate> candidates_;
     bool candidatesFull_ = false;
+    // The last candidate of each rank (volume, chapter, section) whose text
+    // runs on, as 1 + its index; 0 when none does.
+    std::array<std::size_t, 3> open_{};
     std::vector<Count> volumeWords_;  // lines of volume headings without a number (上卷)
     RepeatCounter repeats_;
     AddressCompanions addresses_;

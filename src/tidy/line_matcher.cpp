@@ -82,6 +82,7 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     for (const Rule& rule : rules.rules()) {
         if (!isJunkRule(rule.kind)) {
             lineStart_.push_back({&rule, &rule.pattern, rule.kind});
+            userLineStartRules_ |= !rule.builtIn && rule.kind != RuleKind::Prefix;
             continue;
         }
         const std::size_t index = junk_.size();
@@ -213,6 +214,18 @@ bool LineMatcher::mayBeHeading(TextView spaced) {
     const std::size_t space = spaced.substr(0, kMaxLeadingWord + 1).find(u' ');
     return space != TextView::npos && space + 1 < spaced.size() &&
            lineStartFilter_.mask(firstUnit(spaced.substr(space + 1)), data_) != 0;
+}
+
+bool LineMatcher::userRuleMatches(TextView spaced) {
+    if (!userLineStartRules_ || spaced.empty()) return false;
+    const std::uint64_t mask = lineStartFilter_.mask(firstUnit(spaced), data_);
+    Match match;
+    for (std::size_t i = 0; i < lineStart_.size(); ++i) {
+        const LineStartRule& rule = lineStart_[i];
+        if (rule.rule->builtIn || rule.kind == RuleKind::Prefix || !StartFilter::selected(mask, i)) continue;
+        if (find(*rule.rule, spaced, 0, match) && match.end > 0) return true;
+    }
+    return false;
 }
 
 TextView LineMatcher::afterPrefix(TextView spaced) {

@@ -86,6 +86,11 @@ public:
     // Whether some toc, prefix or heading rule may match the spaced line, at
     // its start or after a short first word: false for most lines of text.
     bool mayBeHeading(TextView spaced);
+    // Whether one of the user's own heading, section, volume or toc rules
+    // matches the spaced line: the user's word is stronger than what the tidy
+    // mode's first look made of the line.
+    bool userRuleMatches(TextView spaced);
+
     // Whether some toc, prefix or heading rule may match a line starting with c.
     bool mayStartLineRule(char16_t c) { return lineStartFilter_.mask(c, data_) != 0; }
 
@@ -151,6 +156,7 @@ private:
     std::uint64_t anchoredJunk_ = 0;
     std::vector<std::size_t> anchoredJunkIndex_;  // a junk rule's place in junkStarts_
     std::vector<LineStartRule> lineStart_;  // toc, prefix and heading rules, in file order
+    bool userLineStartRules_ = false;        // some of them the user's
     StartFilter lineStartFilter_;
     Text scratch_;
     bool lineHasEscapes_ = false;

@@ -36,10 +36,12 @@ SequenceResult longestSequence(const std::vector<NumberedCandidate>& candidates,
             const std::size_t j = i - back;
             const NumberedCandidate& p = candidates[j];
             const std::int64_t step = c.number - p.number;
+            // (a line that does not look like a heading alone only goes on
+            // by a step or two, or starts again after a volume)
             double score;
-            if (!c.plain && (step < 1 || step > kLeastPlainStep)) continue;
-            if (step >= 1 && step <= kMaxGap) score = best[j] + c.weight - kGapCost * static_cast<double>(step - 1);
-            else if (step == 0) score = best[j] + c.weight * kRepeatShare;
+            if (step >= 1 && step <= (c.plain ? kMaxGap : kLeastPlainStep))
+                score = best[j] + c.weight - kGapCost * static_cast<double>(step - 1);
+            else if (step == 0 && c.plain) score = best[j] + c.weight * kRepeatShare;
             else if (c.number <= 1 && restartBetween(restarts, p.line, c.line)) score = best[j] + c.weight;
             else continue;
             if (score > best[i]) {

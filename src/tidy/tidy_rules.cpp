@@ -113,7 +113,7 @@ std::string_view TidyRules::builtInText() { return kBuiltInRulesText; }
 
 TidyRules TidyRules::builtIn() {
     TidyRules rules;
-    rules.add(builtInText(), "(built-in rules)");
+    rules.add(builtInText(), "(built-in rules)", true);
     return rules;
 }
 
@@ -147,7 +147,9 @@ void TidyRules::addFile(const std::string& path) {
     add(text, path);
 }
 
-void TidyRules::add(std::string_view fileText, const std::string& fileName) {
+void TidyRules::add(std::string_view fileText, const std::string& fileName) { add(fileText, fileName, false); }
+
+void TidyRules::add(std::string_view fileText, const std::string& fileName, bool builtIn) {
     if (const std::string reason = notUtf8Reason(fileText); !reason.empty()) throw RulesError(fileName + ": " + reason);
     if (fileText.starts_with("\xEF\xBB\xBF")) fileText.remove_prefix(3);
     std::vector<Rule> added;
@@ -209,7 +211,7 @@ void TidyRules::add(std::string_view fileText, const std::string& fileName) {
             names[name] = pattern;
             continue;
         }
-        added.push_back({kind->kind, compiled(), origin, neededCharacters(pattern)});
+        added.push_back({kind->kind, compiled(), origin, neededCharacters(pattern), builtIn});
     }
     rules_.insert(rules_.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
     names_ = std::move(names);

@@ -35,6 +35,7 @@ struct Rule {
     std::string origin;  // "<file>:<line>", for messages
     // Characters every match contains (needed_chars.h); nothing when unknown.
     std::optional<NeededCharacters> needs;
+    bool builtIn = false;  // from the built-in rules file, not the user's
 };
 
 // The junk rules search the whole line; the others match at its start.
@@ -68,6 +69,8 @@ public:
     const std::vector<Rule>& rules() const { return rules_; }
 
 private:
+    void add(std::string_view fileText, const std::string& fileName, bool builtIn);
+
     std::vector<Rule> rules_;
     std::map<std::string, Text> names_;  // define NAME PATTERN
 };

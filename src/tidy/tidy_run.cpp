@@ -83,11 +83,12 @@ void TidyRun::rawLine(Text line, LineFeed& feed) {
         while (!subject.empty() && subject.front() == u' ') subject.remove_prefix(1);
         if (subject.empty()) subject = spaced_;
     }
-    if (planned) {  // the book's numbering has decided what this line is
+    // (the book's numbering has decided what this line is, unless the user's own rule says otherwise)
+    if (planned && (planned->role == BookAnalysis::Role::Heading || !matcher_.userRuleMatches(subject))) {
         const TextView numbered = matcher_.afterPrefix(subject);
         if (numbered.size() < subject.size()) noteJunk(subject.substr(0, subject.size() - numbered.size()));
         switch (planned->role) {
-            case BookAnalysis::Role::Heading: headingBySequence(numbered, feed); return;
+            case BookAnalysis::Role::Heading: headingBySequence(numbered, planned->level, feed); return;
             case BookAnalysis::Role::Entry:
                 settleTitle(0);
                 hold({Held::Entry, formattedHeading(numbered).first}, feed);
@@ -332,7 +333,7 @@ bool TidyRun::isBoilerplate(TextView spaced) {
 // what the cut rules cut.
 LineMatcher::Junk TidyRun::removeJunk(bool latinLetters) {
     Count dropped = 0;
-    if (matcher_.dropsLine(spaced_, dropped) || isBoilerplate(spaced_)) {
+    if (matcher_.dropsLine(spaced_, dropped) || (isBoilerplate(spaced_) && !matcher_.userRuleMatches(spaced_))) {
         noteJunk(spaced_);
         return LineMatcher::Junk::Dropped;
     }
@@ -415,12 +416,13 @@ std::size_t TidyRun::titleEnd(TextView subject, TextView title) const {
 
 // A line the book's numbering makes a heading: its number and title held as
 // a heading, whatever text it runs on into handed on after it.
-void TidyRun::headingBySequence(TextView subject, LineFeed& feed) {
+void TidyRun::headingBySequence(TextView subject, FormLevel level, LineFeed& feed) {
     auto [heading, rest] = formattedHeading(subject);
-    settleTitle(1);
+    const int rank = static_cast<int>(level);  // 1 a chapter, 2 a section
+    settleTitle(rank);
     const auto numbered = readNumberedLine(subject);
     const bool bare = !numbered || numbered->titleStart >= subject.size();
-    hold({Held::Heading, std::move(heading), HeadingRank::Chapter, 1, bare}, feed);
+    hold({Held::Heading, std::move(heading), HeadingRank::Chapter, rank, bare}, feed);
     if (!rest.empty()) bodyLine(withoutSpaces(rest), feed);
 }
 

@@ -43,7 +43,7 @@ private:
     void noteJunk(TextView piece);
     bool cutAddresses(Text& spaced, bool cutByRule);
     std::size_t titleEnd(TextView subject, TextView title) const;
-    void headingBySequence(TextView subject, LineFeed& feed);
+    void headingBySequence(TextView subject, FormLevel level, LineFeed& feed);
     std::pair<Text, TextView> formattedHeading(TextView subject) const;
     static void cutGluedCouplet(LineClass& found);
     void startParagraphIfShown(TextView raw, LineFeed& feed);
