@@ -286,26 +286,34 @@ void LineReader::fill() {
 }
 
 bool LineReader::readLine(Text& line) {
+    TextView view;
+    if (!readLine(view)) return false;
+    line.assign(view);
+    return true;
+}
+
+bool LineReader::readLine(TextView& line) {
     for (;;) {
-        const auto begin = decoded_.begin();
-        const auto found = std::find_if(begin + static_cast<std::ptrdiff_t>(searched_), decoded_.end(), isLineBreak);
-        if (found != decoded_.end()) {
-            const auto at = static_cast<std::size_t>(found - begin);
-            if (*found == u'\r' && at + 1 == decoded_.size() && !sourceEnded_) {
+        // (most characters lie far above both line breaks: one comparison passes them over)
+        const char16_t* const text = decoded_.data();
+        std::size_t at = searched_;
+        while (at < decoded_.size() && (text[at] > u'\r' || !isLineBreak(text[at]))) ++at;
+        if (at < decoded_.size()) {
+            if (text[at] == u'\r' && at + 1 == decoded_.size() && !sourceEnded_) {
                 searched_ = at;  // an LF may follow in the next block
                 fill();
                 continue;
             }
-            line.assign(decoded_, position_, at - position_);
+            line = TextView(decoded_).substr(position_, at - position_);
             std::size_t next = at + 1;
-            if (*found == u'\r' && next < decoded_.size() && decoded_[next] == u'\n') ++next;
+            if (text[at] == u'\r' && next < decoded_.size() && text[next] == u'\n') ++next;
             position_ = searched_ = next;
             return true;
         }
         searched_ = decoded_.size();
         if (sourceEnded_) {
             if (position_ >= decoded_.size()) return false;
-            line.assign(decoded_, position_);
+            line = TextView(decoded_).substr(position_);
             position_ = searched_ = decoded_.size();
             return true;
         }

@@ -36,6 +36,8 @@ public:
     const TextFormat& format() const { return detection_.format; }
     const Detection& detection() const { return detection_; }
     bool readLine(Text& line);
+    // The same as a view into the reader's own buffer, valid until the next call.
+    bool readLine(TextView& line);
     // Reads the source again from its first line (after the byte order mark),
     // as for the first time: for runs that look at the whole source first.
     void restart();

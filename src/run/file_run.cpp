@@ -144,7 +144,8 @@ struct RunSequence {
         // Hooks that look at the whole source before its run see every line
         // first; the reader then starts again from the top.
         if (SourceLook* look = hooks ? hooks->firstLook() : nullptr) {
-            while (reader.readLine(line)) look->line(line);
+            TextView seen;
+            while (reader.readLine(seen)) look->line(seen);
             look->ended();
             reader.restart();
         }
