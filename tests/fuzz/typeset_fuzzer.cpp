@@ -252,11 +252,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Run run = typeset(file, fileSize, choice);
     if (!run.result.ok) {
-        // Only a character the chosen output encoding cannot hold may fail a run.
+        // Only a character the chosen output encoding cannot hold may fail a
+        // run, or a source that reads as Chinese in no encoding when none is forced.
         const bool mayFail = !choice.settings.replaceUnencodable && choice.settings.outputFormat &&
                              !encodingInfo(choice.settings.outputFormat->encoding).holdsEveryCharacter;
-        if (!mayFail && run.result.error.find("cannot be written in") == std::string::npos)
-            fail("a run from memory to memory failed");
+        const bool refused =
+            !choice.settings.forcedEncoding && run.result.failure.kind == FailureKind::UnsupportedEncoding;
+        if (!refused && !mayFail && run.result.error.find("cannot be written in") == std::string::npos)
+            fail(("a run from memory to memory failed: " + run.result.error).c_str());
         if (!run.output.empty()) fail("a failed run wrote something");
         return 0;
     }
@@ -283,6 +286,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TypesetEngine engine;
     engine.state().CurrentChar = choice.carriedCurrentChar;
     const auto hooks = choice.settings.hooks ? choice.settings.hooks->hooksForFile() : nullptr;
+    if (SourceLook* look = hooks ? hooks->firstLook() : nullptr) {  // as a file's run looks first
+        for (const Text& line : source.lines) look->line(line);
+        look->ended();
+    }
     std::optional<ConvertingSink> converting;
     if (!choice.settings.conversion.empty())
         converting.emplace(collected, *ChineseConverter::load(choice.settings.conversion));
