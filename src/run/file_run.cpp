@@ -138,7 +138,9 @@ struct RunSequence {
         std::optional<TeeSink> both;
         if (text && book) both.emplace(*text, *book);
         OutputSink& sink = both ? static_cast<OutputSink&>(*both) : text ? static_cast<OutputSink&>(*text) : *book;
-        RunOutput runOutput(sink, settings);
+        std::optional<ChapterSampler> sampler;
+        if (settings.sampleFirstChapter) sampler.emplace(sink);
+        RunOutput runOutput(sampler ? sampler->sink() : sink, settings);
         const std::unique_ptr<RunHooks> hooks = settings.hooks ? settings.hooks->hooksForFile() : nullptr;
         Text line;
         // Hooks that look at the whole source before its run see every line
@@ -149,15 +151,25 @@ struct RunSequence {
             look->ended();
             reader.restart();
         }
-        engine.setListingHeadings(settings.listHeadings);
+        engine.setListingHeadings(settings.listHeadings || sampler.has_value());
         engine.beginFile(options, runOutput.sink(), observer, hooks.get());
-        while (reader.readLine(line)) engine.processLine(std::move(line));
+        if (sampler) {
+            while (reader.readLine(line)) {
+                sampler->sourceLine(line);
+                engine.processLine(std::move(line));
+                sampler->headingsWritten(engine.findings());
+            }
+        } else {
+            while (reader.readLine(line)) engine.processLine(std::move(line));
+        }
         if (source) source->closeNow();
         engine.endFile();
+        if (sampler) sampler->headingsWritten(engine.findings());
         runOutput.finish();
         noteSource(reader, format, result);
         if (writer) finishText(reader, format, *writer, result);
         result.findings = engine.findings();
+        if (sampler) result.firstChapter = sampler->take();
     }
 };
 

@@ -15,6 +15,7 @@
 #include "files/output_file.h"
 #include "files/text_file.h"
 #include "run/book_output.h"
+#include "run/chapter_sample.h"
 #include "run/output_names.h"
 #include "text/encoding.h"
 #include "text/encoding_detector.h"
@@ -43,6 +44,9 @@ struct FileRunSettings {
     // none by default.
     std::shared_ptr<const RunHooksMaker> hooks;
     bool listHeadings = false;  // list each heading's title in the result's findings
+    // Keep the first chapter as it was and as it came out (the result's
+    // firstChapter), for a front end to show; the headings are then listed too.
+    bool sampleFirstChapter = false;
     // What the run writes: the text copy, a book (from the formats library)
     // beside it, or both.
     bool writeText = true;
@@ -66,6 +70,7 @@ struct FileRunResult {
     std::uint64_t bookReplacedCharacters = 0;  // written into the book as U+FFFD
     std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
     RunFindings findings;
+    ChapterSample firstChapter;  // when the settings asked for it
 };
 
 // A source this large is expected to have chapters: when the tidy mode finds

@@ -129,13 +129,19 @@ QString failureText(const FailureCause& cause, const std::string& englishError) 
 }
 
 QString batchFailureText(const std::vector<BatchFailure>& failures) {
-    constexpr std::size_t kShown = 20;
-    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(failures.size());
-    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i) {
-        FailureCause cause = failures[i].cause;
-        if (cause.path.empty()) cause.path = failures[i].path;
-        text += failureText(cause, failures[i].error) + '\n';
+    QStringList texts;
+    for (const BatchFailure& failure : failures) {
+        FailureCause cause = failure.cause;
+        if (cause.path.empty()) cause.path = failure.path;
+        texts << failureText(cause, failure.error);
     }
+    return failureListText(texts);
+}
+
+QString failureListText(const QStringList& failures) {
+    constexpr qsizetype kShown = 20;
+    QString text = QStringLiteral("以下%1项未能处理，其余文件已排版：\n").arg(failures.size());
+    for (qsizetype i = 0; i < failures.size() && i < kShown; ++i) text += failures[i] + '\n';
     if (failures.size() > kShown) text += QStringLiteral("……");
     return text;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,7 @@ QString systemErrorText(int errorNumber, FailureKind kind = FailureKind::Other);
 // The message after a batch: how many items failed and why, the first few
 // of them one by one.
 QString batchFailureText(const std::vector<BatchFailure>& failures);
+// The same message for failures already said in Chinese, one text each.
+QString failureListText(const QStringList& failures);
 
 }  // namespace quenlet::ui

@@ -25,6 +25,7 @@
 #include "run/file_run.h"
 #include "run/statistic_texts.h"
 #include "ui/output_choices.h"
+#include "ui/result_view.h"
 #include "ui/run_notes.h"
 #include "tidy/tidy_mode.h"
 #include "ui_config.h"
@@ -146,6 +147,13 @@ void Form1::WorkerProgress::fileStarted(Count number, const std::string&) {
 
 void Form1::WorkerProgress::fileFinished(Count, const std::string& path, const FileRunResult& result) {
     notes_.notes << fileNotes(path, result, notes_.tidied);
+    notes_.rows.push_back(typesetRow(notes_.folder, path, result, notes_.tidied));
+}
+
+// The batch's failures come in the same order with their causes once it has
+// ended; until then the row holds a word that marks it failed.
+void Form1::WorkerProgress::fileFailed(const std::string& path, const std::string&) {
+    notes_.rows.push_back(failedRow(notes_.folder, path, QStringLiteral("未能处理")));
 }
 
 Form1::Form1(WindowPlatform& platform, QWidget* parent)
@@ -268,6 +276,12 @@ void Form1::createExtensionsFrame() {
     Check5 = checkBox(Frame4, extensionCheckBoxCell(1));
     Check5->setToolTip(QStringLiteral("在TXT副本旁边同时生成电子书“kovra-文件名.epub”：每个章节标题开始新的一章，并列入目录。\n"
                                       "书名取自文件名；语言按正文是简体还是繁体（或所选的简繁转换）标明。"));
+    // Beside the check boxes, hidden until there is a result to show.
+    Command3 = new QPushButton(Frame4);
+    Command3->setGeometry(twips(5160, 690, 1650, 360));
+    Command3->setToolTip(QStringLiteral("在单独的窗口中查看上一次排版的结果：找到的章节标题、删除的网站杂项、"
+                                        "缺少的章节，\n首章排版前后的对照；批量排版时每个文件一行。"));
+    Command3->hide();
 }
 
 void Form1::paintControls() {
@@ -295,6 +309,7 @@ void Form1::watchControls() {
     connect(Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { showResult(); });
 }
 
 void Form1::setTabOrder() {
@@ -302,7 +317,7 @@ void Form1::setTabOrder() {
         {2, Text2},      {4, Text3},      {6, Text4},      {7, Text5},      {9, Text6},      {10, Text7},
         {12, Text8},     {14, Check1},    {20, Command1},  {23, Check2[1]}, {24, Check2[2]}, {25, Check2[3]},
         {26, Check2[4]}, {27, Check2[5]}, {28, Check3},    {29, Check2[7]}, {31, Command2},
-        {32, Combo1},    {33, Combo2},    {34, Check4},    {35, Check5},
+        {32, Combo1},    {33, Combo2},    {34, Check4},    {35, Check5},    {36, Command3},
     };
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -346,6 +361,7 @@ void Form1::Form_Load() {
     Label13->setText(QStringLiteral("简繁转换"));
     Check4->setText(QStringLiteral("整理网络文本"));
     Check5->setText(QStringLiteral("同时生成EPUB"));
+    Command3->setText(QStringLiteral("结果"));
 }
 
 // Adjusts the designed places where the desktop's fonts and style need it,
@@ -577,7 +593,10 @@ void Form1::typesetChosenFile(const QString& chosen) {
     setWindowTitle(QStringLiteral("正在合并中......"));
     const std::string path = QFile::encodeName(chosen).toStdString();
     const TypesetOptions options = takeOptions();
-    const FileRunSettings settings = takeSettings();
+    FileRunSettings settings = takeSettings();
+    // What the result view shows of the file; neither costs the run anything worth a word.
+    settings.listHeadings = true;
+    settings.sampleFirstChapter = true;
     singleResult_ = FileRunResult();  // a run that never starts has no result
     singlePath_ = path;
     singleTidied_ = settings.hooks != nullptr;
@@ -601,16 +620,38 @@ void Form1::endSingleRun() {
     Frame1->setEnabled(true);
     Frame3->setEnabled(true);
     Frame4->setEnabled(true);
-    if (unexpected)
-        platform_.showWarning(this, kIdleCaption,
-                              QStringLiteral("无法排版这个文件：\n") +
-                                  failureText(run_.unexpectedFailure(), run_.unexpectedError()));
-    else if (!singleResult_.ok)
-        platform_.showWarning(this, kIdleCaption,
-                              QStringLiteral("无法排版这个文件：\n") +
-                                  failureText(singleResult_.failure, singleResult_.error));
-    else
-        showNotes(QStringLiteral("排版已完成。\n"), fileNotes(singlePath_, singleResult_, singleTidied_));
+    const QString failure = unexpected ? failureText(run_.unexpectedFailure(), run_.unexpectedError())
+                            : !singleResult_.ok ? failureText(singleResult_.failure, singleResult_.error)
+                                                : QString();
+    const QStringList notes = fileNotes(singlePath_, singleResult_, singleTidied_);
+    if (queue_.several) {
+        // Said once for all the paths, at the end.
+        const std::string folder = splitSourcePath(singlePath_).folder;
+        if (failure.isEmpty()) {
+            ++queue_.files;
+            queue_.totals += engine_.statistics();
+            queue_.rows.push_back(typesetRow(folder, singlePath_, singleResult_, singleTidied_));
+            queue_.notes << notes;
+        } else {
+            queue_.failures << failure;
+            queue_.rows.push_back(unexpected ? failedRow(folder, singlePath_, run_.unexpectedFailure(),
+                                                         run_.unexpectedError())
+                                             : failedRow(folder, singlePath_, singleResult_.failure, singleResult_.error));
+        }
+    } else if (!failure.isEmpty()) {
+        platform_.showWarning(this, kIdleCaption, QStringLiteral("无法排版这个文件：\n") + failure);
+    } else {
+        showNotes(QStringLiteral("排版已完成。\n"), notes);
+    }
+    auto report = std::make_shared<FileReport>();
+    report->source = singlePath_;
+    report->result = std::move(singleResult_);
+    report->tidied = singleTidied_;
+    report->failure = failure;
+    fileReport_ = std::move(report);
+    batchReport_.reset();
+    Command3->show();
+    endQueuedRun();
 }
 
 // Said after the statistics are shown, so that they are on screen behind the message.
@@ -654,6 +695,7 @@ void Form1::typesetFolder(const QString& folder) {
     hooks.observer = &progress_;
     const std::string path = QFile::encodeName(folder).toStdString();
     batchNotes_ = {};
+    batchNotes_.folder = path;
     startRun([this, path, hooks] { batchResult_ = BatchRun(engine_, hooks).run(path); }, [this] { endBatch(); });
 }
 
@@ -661,26 +703,149 @@ void Form1::endBatch() {
     showNormal();
     Label11->hide();
     setWindowTitle(kIdleCaption);
-    if (run_.unexpectedFailure().kind != FailureKind::None) {
+    const bool unexpected = run_.unexpectedFailure().kind != FailureKind::None;
+    if (!unexpected) batchReportFromNotes();
+    if (queue_.several) {
+        if (unexpected) {
+            queue_.failures << failureText(run_.unexpectedFailure(), run_.unexpectedError());
+        } else {
+            queue_.files += batchResult_.files;
+            queue_.totals += batchResult_.statistics;
+            queue_.rows.insert(queue_.rows.end(), batchReport_->rows.begin(), batchReport_->rows.end());
+            for (const BatchFailure& failure : batchResult_.failures) {
+                FailureCause cause = failure.cause;
+                if (cause.path.empty()) cause.path = failure.path;
+                queue_.failures << failureText(cause, failure.error);
+            }
+            queue_.notes << batchNotes_.notes;
+        }
+    } else if (unexpected) {
         clearStatistics();
         platform_.showWarning(this, kIdleCaption,
                               QStringLiteral("批量排版中断：\n") +
                                   failureText(run_.unexpectedFailure(), run_.unexpectedError()));
+    } else {
+        Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
+        showStatistics(batchResult_.statistics);
+        // One message for the whole batch: its failures, then the notes on the files that went through.
+        if (!batchResult_.failures.empty()) {
+            QString text = batchFailureText(batchResult_.failures);
+            if (!batchNotes_.notes.isEmpty()) {
+                if (!text.endsWith('\n')) text += '\n';
+                text += notesText(batchNotes_.notes);
+            }
+            platform_.showWarning(this, kIdleCaption, text);
+        } else {
+            showNotes(QStringLiteral("批量排版已完成。\n"), batchNotes_.notes);
+        }
+    }
+    endQueuedRun();
+}
+
+// The batch's rows for the result view, each failure now with its Chinese text.
+void Form1::batchReportFromNotes() {
+    auto report = std::make_shared<BatchReport>();
+    report->folder = batchNotes_.folder;
+    report->files = batchResult_.files;
+    report->rows = std::move(batchNotes_.rows);
+    std::size_t next = 0;
+    for (BatchRow& row : report->rows) {
+        if (!row.failed() || next >= batchResult_.failures.size()) continue;
+        const BatchFailure& failure = batchResult_.failures[next++];
+        row.failure = failedRow(report->folder, row.source, failure.cause, failure.error).failure;
+    }
+    batchReport_ = std::move(report);
+    fileReport_.reset();
+    Command3->show();
+}
+
+void Form1::typesetPaths(const QStringList& paths) {
+    if (busy() || paths.isEmpty()) return;
+    queue_ = {};
+    queue_.active = true;
+    queue_.several = paths.size() > 1;
+    queue_.pending = paths;
+    runNextQueued();
+}
+
+void Form1::runNextQueued() {
+    while (!queue_.pending.isEmpty()) {
+        const QFileInfo item(queue_.pending.takeFirst());
+        const QString path = item.absoluteFilePath();
+        if (item.isDir()) {
+            queue_.ran = true;
+            typesetFolder(withTrailingSlash(path));
+            return;
+        }
+        // A path that does not exist is left to the run, which says so as it
+        // says it of any file it cannot open.
+        if (item.exists() && !isTextFileName(QFile::encodeName(item.fileName()).toStdString())) {
+            refuseQueued(path);
+            continue;
+        }
+        queue_.ran = true;
+        prepareSingleRun();
+        typesetChosenFile(path);
         return;
     }
-    Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
-    showStatistics(batchResult_.statistics);
-    // One message for the whole batch: its failures, then the notes on the files that went through.
-    if (!batchResult_.failures.empty()) {
-        QString text = batchFailureText(batchResult_.failures);
-        if (!batchNotes_.notes.isEmpty()) {
-            if (!text.endsWith('\n')) text += '\n';
-            text += notesText(batchNotes_.notes);
-        }
-        platform_.showWarning(this, kIdleCaption, text);
-    } else {
-        showNotes(QStringLiteral("批量排版已完成。\n"), batchNotes_.notes);
+    finishQueue();
+}
+
+void Form1::refuseQueued(const QString& path) {
+    const QString reason = QStringLiteral("不是TXT文件，没有排版（只排版名字以.txt结尾的文件）。");
+    if (!queue_.several) {
+        platform_.showWarning(this, kIdleCaption, QStringLiteral("无法排版这个文件：\n") + path + QStringLiteral("：") + reason);
+        return;
     }
+    queue_.failures << path + QStringLiteral("：") + reason;
+    const std::string source = QFile::encodeName(path).toStdString();
+    queue_.rows.push_back(failedRow(splitSourcePath(source).folder, source, reason));
+}
+
+// Between the runs of typesetPaths(): the next one once this one's end is shown.
+void Form1::endQueuedRun() {
+    if (queue_.active) QTimer::singleShot(0, this, [this] { runNextQueued(); });
+}
+
+void Form1::finishQueue() {
+    queue_.active = false;
+    if (queue_.several) {
+        if (queue_.ran) {
+            Label11->hide();
+            Frame2->setTitle(fromText(fileCountText(queue_.files)));
+            showStatistics(queue_.totals);
+            auto report = std::make_shared<BatchReport>();
+            report->files = queue_.files;
+            report->rows = std::move(queue_.rows);
+            batchReport_ = std::move(report);
+            fileReport_.reset();
+            Command3->show();
+        }
+        if (!queue_.failures.isEmpty()) {
+            QString text = failureListText(queue_.failures);
+            if (!queue_.notes.isEmpty()) {
+                if (!text.endsWith('\n')) text += '\n';
+                text += notesText(queue_.notes);
+            }
+            platform_.showWarning(this, kIdleCaption, text);
+        } else {
+            showNotes(QStringLiteral("排版已完成。\n"), queue_.notes);
+        }
+    }
+    const bool ran = queue_.ran;
+    queue_ = {};
+    if (ran) showResult();
+}
+
+void Form1::showResult() {
+    if (!fileReport_ && !batchReport_) return;
+    if (!resultView_) resultView_ = new ResultView(platform_, this);
+    if (fileReport_) resultView_->showReport(fileReport_);
+    else resultView_->showReport(batchReport_);
+    resultView_->show();
+    resultView_->raise();
+    resultView_->activateWindow();
+    emit resultShown();
 }
 
 void Form1::Check1_Click() {

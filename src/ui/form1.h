@@ -18,6 +18,7 @@
 #include "batch/batch_run.h"
 #include "run/file_run.h"
 #include "ui/remembered_controls.h"
+#include "ui/result_report.h"
 #include "engine/typeset_engine.h"
 #include "ui/window_platform.h"
 
@@ -29,6 +30,8 @@ class QLineEdit;
 class QPushButton;
 
 namespace quenlet::ui {
+
+class ResultView;
 
 inline const QString kIdleCaption = QStringLiteral("Quenlet V1.0");
 
@@ -53,6 +56,14 @@ public:
     void Check1_Click();
     void resetAllFields();
     QString BrowseFolder();  // the chosen folder ending in '/', or "" when none
+    // Typesets each file as 打开排版 would and each folder as 批量排版 would,
+    // one after the other, without a dialog; then opens the result view.
+    // Several items are summed up as one batch. For the paths the window is
+    // started with.
+    void typesetPaths(const QStringList& paths);
+    // The last run's result in its window (结果), made the first time.
+    void showResult();
+    ResultView* resultView() const { return resultView_; }
 
     // The controls, under the names the rest of the program uses for them.
     QGroupBox* Frame1;
@@ -88,10 +99,13 @@ public:
     QComboBox* Combo2;  // the simplified/traditional conversion
     QCheckBox* Check4;  // 整理网络文本: the tidy mode
     QCheckBox* Check5;  // 同时生成EPUB: a book beside the text copy
+    QPushButton* Command3;  // 结果: shown once a run has ended
 
 signals:
     // The window shows the end of a run: back to normal, with its statistics or its message.
     void runEnded();
+    // The result view has been opened and shows the last run.
+    void resultShown();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,6 +118,8 @@ private:
     struct BatchNotes {
         bool tidied = false;  // the file being typeset is in the tidy mode
         QStringList notes;
+        std::string folder;         // the batch's, which the rows' names are given below
+        std::vector<BatchRow> rows;  // a failure's text is filled in once the batch has ended
     };
 
     // The progress of a run, posted from the worker thread.
@@ -115,6 +131,7 @@ private:
         void splittingParagraph(Count line) override;
         void fileStarted(Count number, const std::string& path) override;
         void fileFinished(Count number, const std::string& path, const FileRunResult& result) override;
+        void fileFailed(const std::string& path, const std::string& error) override;
 
     private:
         ProgressCaption& caption_;
@@ -151,7 +168,7 @@ private:
     void showStatistics(const Statistics& statistics);
     void clearStatistics();
 
-    bool busy() const { return choosing_ || run_.active(); }
+    bool busy() const { return choosing_ || run_.active() || queue_.active; }
     void prepareSingleRun();
     void typesetChosenFile(const QString& chosen);
     void endSingleRun();
@@ -161,6 +178,11 @@ private:
     void showNewCaption();
     void takeDropped(const QString& path);
     void showNotes(const QString& lead, const QStringList& notes);
+    void batchReportFromNotes();
+    void runNextQueued();
+    void refuseQueued(const QString& path);
+    void endQueuedRun();
+    void finishQueue();
 
     WindowPlatform& platform_;
     TypesetEngine engine_;
@@ -181,6 +203,24 @@ private:
     std::string singlePath_;
     bool singleTidied_ = false;
     BatchResult batchResult_;
+
+    // What the result view shows: the last run's, one file or a batch.
+    std::shared_ptr<const FileReport> fileReport_;
+    std::shared_ptr<const BatchReport> batchReport_;
+    ResultView* resultView_ = nullptr;
+    // The paths typesetPaths() was given, one run after the other.
+    struct Queue {
+        bool active = false;
+        bool several = false;  // summed up as one batch: one message, one row per file
+        bool ran = false;      // a run took place
+        QStringList pending;
+        Count files = 0;
+        Statistics totals;
+        std::vector<BatchRow> rows;
+        QStringList failures;  // in Chinese
+        QStringList notes;
+    };
+    Queue queue_;
 
     // The options and settings as the controls hold them, kept up to date on
     // every change, for a batch to take afresh for each file on its worker thread.

@@ -1,12 +1,22 @@
 // quenlet: the desktop window.
 //   quenlet                     opens the window
+//   quenlet PATH...             opens it, typesets each file and each folder
+//                               (as a batch) with the remembered settings,
+//                               then shows the result in a window of its own
 //   quenlet --screenshot FILE   opens it, saves a picture of it as FILE (PNG) and quits
+//   quenlet --screenshot-result FILE [--screenshot-tab N] PATH...
+//                               typesets the paths, saves a picture of the
+//                               result view (on its tab N, 0 by default) as
+//                               FILE (PNG) and quits
 #include <QApplication>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTimer>
+#include <utility>
 
 #include "ui/form1.h"
 #include "ui/qt_translations.h"
+#include "ui/result_view.h"
 #include "files/temporary_files.h"
 
 int main(int argc, char** argv) {
@@ -17,14 +27,34 @@ int main(int argc, char** argv) {
     quenlet::ui::Form1 window(platform);
     window.show();
 
-    const QStringList arguments = QApplication::arguments();
-    const qsizetype screenshot = arguments.indexOf(QStringLiteral("--screenshot"));
-    if (screenshot > 0 && screenshot + 1 < arguments.size()) {
-        const QString file = arguments.at(screenshot + 1);
-        QTimer::singleShot(300, &window, [&window, file] {
-            const bool saved = window.grab().save(file, "PNG");
+    QStringList paths = QApplication::arguments().mid(1);
+    QString screenshot;
+    QString resultScreenshot;
+    QString tab;
+    for (const auto& [option, value] : {std::pair{QStringLiteral("--screenshot"), &screenshot},
+                                       std::pair{QStringLiteral("--screenshot-result"), &resultScreenshot},
+                                       std::pair{QStringLiteral("--screenshot-tab"), &tab}}) {
+        const qsizetype at = paths.indexOf(option);
+        if (at < 0 || at + 1 >= paths.size()) continue;
+        *value = paths.at(at + 1);
+        paths.remove(at, 2);
+    }
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(300, &window, [&window, screenshot] {
+            const bool saved = window.grab().save(screenshot, "PNG");
             QApplication::exit(saved ? 0 : 1);
         });
     }
+    if (!resultScreenshot.isEmpty()) {
+        QObject::connect(&window, &quenlet::ui::Form1::resultShown, &window, [&window, resultScreenshot, tab] {
+            window.resultView()->Tabs->setCurrentIndex(tab.toInt());
+            QTimer::singleShot(500, &window, [&window, resultScreenshot] {
+                const bool saved = window.resultView()->grab().save(resultScreenshot, "PNG");
+                QApplication::exit(saved ? 0 : 1);
+            });
+        });
+    }
+    // After the window is on screen, as when the user starts a run.
+    if (!paths.isEmpty()) QTimer::singleShot(0, &window, [&window, paths] { window.typesetPaths(paths); });
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "ui/run_notes.h"
 
 #include <QFile>
+#include <vector>
 
 namespace quenlet::ui {
 namespace {
@@ -17,30 +18,47 @@ QString chapterList(const std::vector<std::int64_t>& numbers) {
     return text;
 }
 
-}  // namespace
+// A note, and whether it concerns the book rather than the source.
+struct Note {
+    bool aboutBook = false;
+    QString text;
+};
 
-QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied) {
-    QStringList notes;
+std::vector<Note> notesOn(const FileRunResult& result, bool tidied) {
+    std::vector<Note> notes;
     if (!result.ok) return notes;  // a failure has a message of its own
     // Without the tidy mode a heading is only what the rules make one, and
     // a file without any is nothing to wonder at.
     if (tidied && lacksExpectedHeadings(result))
-        notes << QStringLiteral("%1：在%2 KB的文字中没有找到任何章节标题，排版结果没有分章。")
-                     .arg(pathText(sourcePath))
-                     .arg(result.sourceBytes / 1024);
+        notes.push_back({false, QStringLiteral("在%1 KB的文字中没有找到任何章节标题，排版结果没有分章。")
+                                    .arg(result.sourceBytes / 1024)});
     // What the numbering of the chapters shows: the download may lack some.
     const RunFindings& found = result.findings;
     if (!found.sequenceMissing.empty())
-        notes << QStringLiteral("%1：章节编号不连续，缺少%2。").arg(pathText(sourcePath), chapterList(found.sequenceMissing));
+        notes.push_back({false, QStringLiteral("章节编号不连续，缺少%1。").arg(chapterList(found.sequenceMissing))});
     if (!found.sequenceRepeated.empty())
-        notes << QStringLiteral("%1：%2重复出现。").arg(pathText(sourcePath), chapterList(found.sequenceRepeated));
+        notes.push_back({false, QStringLiteral("%1重复出现。").arg(chapterList(found.sequenceRepeated))});
     if (!found.sequenceBackwards.empty())
-        notes << QStringLiteral("%1：章节编号在%2之后倒退。").arg(pathText(sourcePath), chapterList(found.sequenceBackwards));
+        notes.push_back({false, QStringLiteral("章节编号在%1之后倒退。").arg(chapterList(found.sequenceBackwards))});
     if (result.bookReplacedCharacters > 0)
-        notes << QStringLiteral("%1：有%2个字符（源文件中无法解码的字节或控制字符）无法放进EPUB，书中显示为“%3”。")
-                     .arg(pathText(result.bookPath))
-                     .arg(result.bookReplacedCharacters)
-                     .arg(QChar(0xFFFD));
+        notes.push_back({true, QStringLiteral("有%1个字符（源文件中无法解码的字节或控制字符）无法放进EPUB，书中显示为“%2”。")
+                                   .arg(result.bookReplacedCharacters)
+                                   .arg(QChar(0xFFFD))});
+    return notes;
+}
+
+}  // namespace
+
+QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied) {
+    QStringList notes;
+    for (const Note& note : notesOn(result, tidied))
+        notes << pathText(note.aboutBook ? result.bookPath : sourcePath) + QStringLiteral("：") + note.text;
+    return notes;
+}
+
+QStringList unnamedNotes(const FileRunResult& result, bool tidied) {
+    QStringList notes;
+    for (const Note& note : notesOn(result, tidied)) notes << note.text;
     return notes;
 }
 

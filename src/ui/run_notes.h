@@ -18,6 +18,9 @@ namespace quenlet::ui {
 // when all went as expected. `tidied`: the file was typeset in the tidy mode.
 QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result, bool tidied);
 
+// The same sentences without the file's name, for a list that names the file beside them.
+QStringList unnamedNotes(const FileRunResult& result, bool tidied);
+
 // The notes as a message: "请注意：" and the first few of them one by one.
 QString notesText(const QStringList& notes);
 
