@@ -119,14 +119,15 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
     std::uint64_t first = 0;
     std::uint64_t second = 0;
     while (in < end && kinds_[*in] == kSpace) ++in;
+    const std::uint8_t* const kinds = kinds_.data();
     while (in < end) {
-        const char16_t* const plain = in;
-        while (in < end && kinds_[*in] == kPlain) ++in;
-        out = std::copy(plain, in, out);
+        // (copied as scanned: the runs between noteworthy characters are short
+        // in prose, too short for a call to copy each)
+        while (in < end && kinds[*in] == kPlain) *out++ = *in++;
         if (in == end) break;
         const char16_t c = *in++;
-        if (kinds_[c] == kSpace) {
-            while (in < end && kinds_[*in] == kSpace) ++in;
+        if (kinds[c] == kSpace) {
+            while (in < end && kinds[*in] == kSpace) ++in;
             if (in == end) break;
             *out++ = u' ';
             shape.innerSpaces = true;

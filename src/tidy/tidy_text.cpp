@@ -84,6 +84,14 @@ Text withoutSpaces(TextView spaced) {
 }
 
 bool removeQuestionMarkRuns(Text& spaced) {
+    // Most lines that hold a question mark hold no run of them: a question
+    // asked. Those are left as they are without being rewritten.
+    bool anyRun = false;
+    for (std::size_t i = 0, marks = 0; i < spaced.size() && !anyRun; ++i) {
+        if (isQuestionMark(spaced[i])) anyRun = ++marks >= 2;
+        else if (spaced[i] != u' ') marks = 0;
+    }
+    if (!anyRun) return false;
     // In place: `out` trails the reading position; a run's marks are skipped,
     // and the spaces the removal leaves side by side are merged as it goes.
     std::size_t out = 0;
