@@ -66,6 +66,7 @@ struct FileRunResult {
     std::uint64_t bookReplacedCharacters = 0;  // written into the book as U+FFFD
     std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
     RunFindings findings;
+    Statistics statistics;  // this file's own, whatever the engine had counted before it
 };
 
 // A source this large is expected to have chapters: when the tidy mode finds
