@@ -116,6 +116,12 @@ TEST(Cli, VersionIsTheProjectsAndExitsWithZero) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string("quenlet-cli ") + QUENLET_VERSION + "\n");
     EXPECT_EQ(r.err, "");
+
+    std::ofstream full("/dev/full");
+    std::ostringstream err;
+    const char* argv[] = {"quenlet-cli", "--version"};
+    EXPECT_EQ(cli::run(2, argv, {full, err}), 1) << "a version that was not written";
+    EXPECT_EQ(err.str(), "quenlet-cli: standard output: cannot write: No space left on device\n");
 }
 
 // --- The manual page ---

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -94,7 +95,12 @@ Parsed parseCommandLine(int argc, const char* const* argv, std::ostream& out, st
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {  // --help, --version
-        return {std::nullopt, app.exit(e, out, err)};
+        // Written without the parser's flush, so that the caller's flush
+        // meets a write error itself and can name it.
+        std::ostringstream text;
+        const int status = app.exit(e, text, err);
+        out << text.str();
+        return {std::nullopt, status};
     } catch (const CLI::ParseError& e) {
         app.exit(e, out, err);
         return {std::nullopt, 2};
