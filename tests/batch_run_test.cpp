@@ -18,7 +18,7 @@ public:
     void fileStarted(Count number, const std::string& path) override {
         started.push_back(std::to_string(number) + " " + path);
     }
-    void fileFailed(const std::string& path, const std::string&) override { failed.push_back(path); }
+    void fileFailed(const std::string& path, const std::string&, const FailureCause&) override { failed.push_back(path); }
     std::vector<std::string> started;
     std::vector<std::string> failed;
 };

@@ -6,7 +6,7 @@ namespace quenlet {
 
 void BatchFailures::add(const std::string& path, const std::string& error, const FailureCause& cause) {
     failures_.push_back({path, error, cause});
-    if (observer_) observer_->fileFailed(path, error);
+    if (observer_) observer_->fileFailed(path, error, cause);
 }
 
 void BatchFailures::syncFolder(const OpenFolder& folder, const std::string& pathForMessages) {

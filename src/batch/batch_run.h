@@ -22,7 +22,7 @@ public:
     virtual void fileStarted(Count /*number*/, const std::string& /*path*/) {}
     virtual void fileFinished(Count /*number*/, const std::string& /*path*/, const FileRunResult& /*result*/) {}
     // A file that could not be typeset, or a folder that could not be listed.
-    virtual void fileFailed(const std::string& /*path*/, const std::string& /*error*/) {}
+    virtual void fileFailed(const std::string& /*path*/, const std::string& /*error*/, const FailureCause& /*cause*/) {}
 };
 
 struct BatchFailure {

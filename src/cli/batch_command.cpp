@@ -11,11 +11,14 @@ namespace {
 
 // Shows a batch's progress on standard error: one line redrawn in place on a
 // terminal, a line per file otherwise, nothing when quiet. Failures and
-// warnings are always shown.
+// warnings are always shown. With --json, standard output gets a line of
+// JSON for each file as it is done (its headings and junk listed in it), in
+// the batch's order, so that a script can follow the batch as it goes.
 class BatchProgress final : public BatchObserver {
 public:
     BatchProgress(Reporter& reporter, bool terminal, const RunRequest& request)
-        : reporter_(reporter), terminal_(terminal), listHeadings_(request.listHeadings), listJunk_(request.listJunk) {}
+        : reporter_(reporter), terminal_(terminal), listHeadings_(request.listHeadings), listJunk_(request.listJunk),
+          json_(request.json) {}
     ~BatchProgress() override { clearLine(); }
 
     void fileStarted(Count number, const std::string& path) override {
@@ -33,6 +36,10 @@ public:
             clearLine();
             reporter_.err() << warnings.str();
         }
+        if (json_) {
+            line(reporter_.batchFileJson(path, result, listHeadings_, listJunk_));
+            return;
+        }
         if (listHeadings_) {
             clearLine();
             reporter_.headings(reporter_.out(), path, result.findings);
@@ -42,15 +49,20 @@ public:
             reporter_.junk(reporter_.out(), path, result.findings);
         }
     }
-    void fileFailed(const std::string&, const std::string& error) override {
+    void fileFailed(const std::string& path, const std::string& error, const FailureCause& cause) override {
         clearLine();
         reporter_.failure(error);
+        if (json_) line(Reporter::batchFailureJson(path, error, cause));
     }
 
     // What the files typeset have found, summed.
     const RunFindings& findings() const { return findings_; }
 
 private:
+    void line(const Json& report) {
+        reporter_.json(reporter_.out(), report);
+        reporter_.flushOut();
+    }
     void clearLine() {
         if (lineShown_) reporter_.err() << "\r\x1b[K" << std::flush;
         lineShown_ = false;
@@ -59,6 +71,7 @@ private:
     bool terminal_;
     bool listHeadings_;
     bool listJunk_;
+    bool json_;
     bool lineShown_ = false;
     RunFindings findings_;
 };
@@ -76,13 +89,12 @@ int typesetBatch(const RunRequest& request, const RunSetup& setup, Reporter& rep
     TypesetEngine engine;
     const BatchResult result = request.jobs > 1 ? ParallelBatch(engine, hooks, request.jobs).run(request.batchFolder)
                                                 : BatchRun(engine, hooks).run(request.batchFolder);
-    if (!request.quiet) {
-        if (request.json) {
-            reporter.json(reporter.out(), reporter.batchJson(result, progress.findings()));
-        } else {
-            reporter.out() << toUtf8(fileCountText(result.files)) << '\n';
-            reporter.statistics(reporter.out(), result.statistics);
-        }
+    // The JSON was asked for by name: --quiet silences only the plain report.
+    if (request.json) {
+        reporter.json(reporter.out(), reporter.batchJson(result, progress.findings()));
+    } else if (!request.quiet) {
+        reporter.out() << toUtf8(fileCountText(result.files)) << '\n';
+        reporter.statistics(reporter.out(), result.statistics);
     }
     const bool delivered = reporter.delivered();
     return result.failures.empty() && delivered ? 0 : 1;

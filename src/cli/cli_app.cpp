@@ -12,7 +12,11 @@ int run(int argc, const char* const* argv, Streams streams) {
     constexpr int kExitOk = 0;
     constexpr int kExitUsage = 2;
     Parsed parsed = parseCommandLine(argc, argv, streams.out, streams.err);
-    if (!parsed.request) return parsed.status;
+    if (!parsed.request) {
+        // The help or the version that could not be written is no success either.
+        if (parsed.status == kExitOk && !Reporter(streams.out, streams.err, false, false).delivered()) return 1;
+        return parsed.status;
+    }
     const RunRequest& request = *parsed.request;
     if (request.printRules) {
         streams.out << tidy::TidyRules::builtInText();

@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "base/version.h"
 #include "cli/run_setup.h"
 #include "text/chinese_conversion.h"
 #include "text/encoding.h"
@@ -19,6 +21,11 @@ constexpr const char* kDescription =
     "spaces and runs of question marks, normalises quotes and ellipses, sets chapter headings apart and\n"
     "indents every paragraph. Each FILE is typeset into a copy named kovra-FILE beside it; the file itself\n"
     "is never changed. The statistics of each file are printed when it is done.";
+
+constexpr ParserFlag kParserFlags[] = {
+    {"-h,--help", "Print this help message and exit"},
+    {"--version", "Print the version and exit"},
+};
 
 // The names from `first` on, separated by commas.
 std::string joined(const std::vector<std::string>& names, const char* separator) {
@@ -78,14 +85,22 @@ void addChecks(const std::map<std::string_view, CLI::Option*>& options) {
 Parsed parseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{kDescription, "quenlet-cli"};
     app.get_formatter()->column_width(30);
+    app.set_help_flag(std::string(kParserFlags[0].flags), std::string(kParserFlags[0].help));
+    app.set_version_flag(std::string(kParserFlags[1].flags), "quenlet-cli " + std::string(kVersion),
+                         std::string(kParserFlags[1].help));
     RunRequest request;
     std::map<std::string_view, CLI::Option*> options;
     for (const OptionSpec& option : optionTable()) options[longFlagOf(option)] = addOption(app, option, request);
     addChecks(options);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return {std::nullopt, app.exit(e, out, err)};
+    } catch (const CLI::Success& e) {  // --help, --version
+        // Written without the parser's flush, so that the caller's flush
+        // meets a write error itself and can name it.
+        std::ostringstream text;
+        const int status = app.exit(e, text, err);
+        out << text.str();
+        return {std::nullopt, status};
     } catch (const CLI::ParseError& e) {
         app.exit(e, out, err);
         return {std::nullopt, 2};
@@ -94,5 +109,9 @@ Parsed parseCommandLine(int argc, const char* const* argv, std::ostream& out, st
         if (option->count() > 0) request.given.emplace(flag);
     return {std::move(request), 0};
 }
+
+std::string_view programDescription() { return kDescription; }
+
+std::span<const ParserFlag> parserFlags() { return kParserFlags; }
 
 }  // namespace quenlet::cli

@@ -15,12 +15,12 @@ namespace {
 constexpr std::string_view kPrefix = "quenlet-cli: ";
 
 // The counts shared by the reports of a file and of a batch.
-Json countsJson(Count files, const Statistics& statistics) {
-    return {{"files", files},
-            {"source_paragraphs", statistics.SourceParagraphCount},
-            {"merged", statistics.MergedCount},
-            {"split", statistics.SplitCount},
-            {"final_paragraphs", statistics.FinalParagraphCount}};
+void addCounts(Json& report, Count files, const Statistics& statistics) {
+    report["files"] = files;
+    report["source_paragraphs"] = statistics.SourceParagraphCount;
+    report["merged"] = statistics.MergedCount;
+    report["split"] = statistics.SplitCount;
+    report["final_paragraphs"] = statistics.FinalParagraphCount;
 }
 
 // What a run found: the tidy mode's counts, and the lines dropped for their
@@ -45,6 +45,44 @@ std::string numberList(const std::vector<std::int64_t>& numbers) {
     for (std::size_t i = 0; i < numbers.size() && i < kShown; ++i) out += (i ? ", " : "") + std::to_string(numbers[i]);
     if (numbers.size() > kShown) out += " and " + std::to_string(numbers.size() - kShown) + " more";
     return out;
+}
+
+const char* rankName(HeadingRank rank) {
+    switch (rank) {
+        case HeadingRank::Volume: return "volume";
+        case HeadingRank::Chapter: return "chapter";
+        case HeadingRank::Minor: return "minor";
+    }
+    return "chapter";
+}
+
+// The kinds of failure as a script reads them.
+const char* failureKindName(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::None: return "none";
+        case FailureKind::CannotOpen: return "cannot-open";
+        case FailureKind::IsDirectory: return "is-directory";
+        case FailureKind::NotRegularFile: return "not-regular-file";
+        case FailureKind::CannotListFolder: return "cannot-list-folder";
+        case FailureKind::FolderReplacedByLink: return "folder-replaced-by-link";
+        case FailureKind::CannotRead: return "cannot-read";
+        case FailureKind::ChangedWhileRead: return "changed-while-read";
+        case FailureKind::CannotCreateOutput: return "cannot-create-output";
+        case FailureKind::TooManyTemporaryFiles: return "too-many-temporary-files";
+        case FailureKind::CannotWrite: return "cannot-write";
+        case FailureKind::CannotReplaceOutput: return "cannot-replace-output";
+        case FailureKind::WouldReplaceSource: return "would-replace-source";
+        case FailureKind::Unencodable: return "unencodable";
+        case FailureKind::OutOfMemory: return "out-of-memory";
+        case FailureKind::Interrupted: return "interrupted";
+        case FailureKind::CannotMakeTemporaryCopy: return "cannot-make-temporary-copy";
+        case FailureKind::EncodingUnavailable: return "encoding-unavailable";
+        case FailureKind::ConversionUnavailable: return "conversion-unavailable";
+        case FailureKind::CannotStart: return "cannot-start";
+        case FailureKind::UnsupportedEncoding: return "unsupported-encoding";
+        case FailureKind::Other: return "other";
+    }
+    return "other";
 }
 
 }  // namespace
@@ -87,47 +125,53 @@ void Reporter::error(std::string_view message) { err_ << kPrefix << message << '
 
 void Reporter::failure(std::string_view message) { err_ << kPrefix << shown(message) << '\n'; }
 
-void Reporter::aboutFile(std::ostream& to, const std::string& file, const FileRunResult& result) const {
-    const std::string name = shown(file);
-    const char* input = encodingName(result.format.encoding);
-    const char* output = encodingName(result.outputFormat.encoding);
-    if (!quiet_ && isGuess(result.detectedBy))
-        to << kPrefix << "note: " << name << ": read as " << input << " (" << detectedByName(result.detectedBy)
-           << "); --encoding chooses another\n";
+std::vector<Reporter::Warning> Reporter::warnings(const std::string& file, const FileRunResult& result) const {
+    std::vector<Warning> out;
+    const auto warn = [&](std::string text) { out.push_back({file, std::move(text)}); };
+    const std::string input = encodingName(result.format.encoding);
+    const std::string output = encodingName(result.outputFormat.encoding);
+    const std::string undecodable = std::to_string(result.undecodableBytes) + " bytes are not valid " + input;
     if (result.replaced.escapesReplaced > 0) {
         const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
-        const char* became = replacement == u'?' ? "?" : "U+FFFD";
-        to << kPrefix << "warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
+        const std::string became = replacement == u'?' ? "?" : "U+FFFD";
         if (result.replaced.escapesReplaced == result.undecodableBytes)
-            to << "; each became " << became << " in " << output << '\n';
+            warn(undecodable + "; each became " + became + " in " + output);
         else
-            to << "; " << result.replaced.escapesReplaced << " of them became " << became << " in " << output
-               << ", the others went with the lines that were dropped\n";
+            warn(undecodable + "; " + std::to_string(result.replaced.escapesReplaced) + " of them became " + became +
+                 " in " + output + ", the others went with the lines that were dropped");
     } else if (result.undecodableBytes > 0) {
-        to << kPrefix << "warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
         if (result.undecodableBytesWritten == result.undecodableBytes)
-            to << "; they were copied unchanged\n";
+            warn(undecodable + "; they were copied unchanged");
         else
-            to << "; " << result.undecodableBytesWritten << " of them were copied unchanged, the others went with "
-               << "the lines that were dropped\n";
+            warn(undecodable + "; " + std::to_string(result.undecodableBytesWritten) +
+                 " of them were copied unchanged, the others went with the lines that were dropped");
     }
     if (result.replaced.unencodableReplaced > 0)
-        to << kPrefix << "warning: " << name << ": " << result.replaced.unencodableReplaced
-           << " characters cannot be written in " << output << "; each became ?\n";
+        warn(std::to_string(result.replaced.unencodableReplaced) + " characters cannot be written in " + output +
+             "; each became ?");
     if (result.bookReplacedCharacters > 0)
-        to << kPrefix << "warning: " << shown(result.bookPath) << ": " << result.bookReplacedCharacters
-           << " characters cannot go into an EPUB (undecodable bytes, control characters); they are shown as "
-              "U+FFFD\n";
+        out.push_back({result.bookPath, std::to_string(result.bookReplacedCharacters) +
+                                            " characters cannot go into an EPUB (undecodable bytes, control "
+                                            "characters); they are shown as U+FFFD"});
     const RunFindings& found = result.findings;
     if (found.linesDropped > 0)
-        to << kPrefix << "warning: " << name << ": " << found.linesDropped << " line"
-           << (found.linesDropped == 1 ? "" : "s") << " ending in a run of question marks dropped ("
-           << found.charactersDropped << " characters); --tidy keeps their text\n";
-    for (const std::string& warning : found.warnings) to << kPrefix << "warning: " << name << ": " << shown(warning) << '\n';
+        warn(std::to_string(found.linesDropped) + " line" + (found.linesDropped == 1 ? "" : "s") +
+             " ending in a run of question marks dropped (" + std::to_string(found.charactersDropped) +
+             " characters); --tidy keeps their text");
+    for (const std::string& warning : found.warnings) warn(warning);
     if (tidy_ && lacksExpectedHeadings(result))
-        to << kPrefix << "warning: " << name << ": no heading found in " << result.sourceBytes / 1024
-           << " KB of text\n";
-    if (!quiet_) numbering(to, name, found);
+        warn("no heading found in " + std::to_string(result.sourceBytes / 1024) + " KB of text");
+    return out;
+}
+
+void Reporter::aboutFile(std::ostream& to, const std::string& file, const FileRunResult& result) const {
+    const std::string name = shown(file);
+    if (!quiet_ && isGuess(result.detectedBy))
+        to << kPrefix << "note: " << name << ": read as " << encodingName(result.format.encoding) << " ("
+           << detectedByName(result.detectedBy) << "); --encoding chooses another\n";
+    for (const Warning& warning : warnings(file, result))
+        to << kPrefix << "warning: " << shown(warning.subject) << ": " << shown(warning.text) << '\n';
+    if (!quiet_) numbering(to, name, result.findings);
 }
 
 // Notes on what the numbering of the headings the tidy mode found shows:
@@ -169,7 +213,13 @@ void Reporter::statistics(std::ostream& to, const Statistics& statistics) const 
 
 // "encoding" is the input's, as "input_encoding": both are promised.
 Json Reporter::fileJson(const Statistics& statistics, const FileRunResult& result) const {
-    Json report = countsJson(1, statistics);
+    Json report = Json::object();
+    addFileReport(report, statistics, result);
+    return report;
+}
+
+void Reporter::addFileReport(Json& report, const Statistics& statistics, const FileRunResult& result) const {
+    addCounts(report, 1, statistics);
     report["output"] = result.outputPath;
     if (!result.bookPath.empty()) report["epub"] = result.bookPath;
     report["encoding"] = encodingName(result.format.encoding);
@@ -179,11 +229,11 @@ Json Reporter::fileJson(const Statistics& statistics, const FileRunResult& resul
     report["output_encoding"] = encodingName(result.outputFormat.encoding);
     report["output_bom"] = result.outputFormat.hasBom;
     addFindings(report, result.findings, tidy_);
-    return report;
 }
 
 Json Reporter::batchJson(const BatchResult& result, const RunFindings& findings) const {
-    Json report = countsJson(result.files, result.statistics);
+    Json report = Json::object();
+    addCounts(report, result.files, result.statistics);
     addFindings(report, findings, tidy_);
     Json failed = Json::array();
     for (const BatchFailure& failure : result.failures) failed.push_back({{"path", failure.path}, {"error", failure.error}});
@@ -191,16 +241,47 @@ Json Reporter::batchJson(const BatchResult& result, const RunFindings& findings)
     return report;
 }
 
+Json Reporter::batchFileJson(const std::string& path, const FileRunResult& result, bool listHeadings,
+                             bool listJunk) const {
+    Json report = {{"path", path}};
+    addFileReport(report, result.statistics, result);
+    const RunFindings& found = result.findings;
+    if (listHeadings) {
+        Json headings = Json::array();
+        for (const auto& h : found.headingList) headings.push_back({{"title", toUtf8(h.title)}, {"rank", rankName(h.rank)}});
+        report["heading_list"] = std::move(headings);
+    }
+    if (listJunk) {
+        Json junk = Json::array();
+        for (const auto& piece : found.junkList) junk.push_back({{"text", toUtf8(piece.text)}, {"count", piece.count}});
+        report["junk_list"] = std::move(junk);
+    }
+    Json warned = Json::array();
+    for (Warning& warning : warnings(path, result)) warned.push_back(std::move(warning.text));
+    report["warnings"] = std::move(warned);
+    return report;
+}
+
+Json Reporter::batchFailureJson(const std::string& path, const std::string& error, const FailureCause& cause) {
+    return {{"path", path}, {"failure", {{"kind", failureKindName(cause.kind)}, {"error", error}}}};
+}
+
 void Reporter::json(std::ostream& to, const Json& report) const {
     writeJson(to, report);
     to << '\n';
 }
 
-bool Reporter::delivered() {
+void Reporter::flushOut() {
+    if (outError_ != 0) return;
     errno = 0;
     out_.flush();
+    if (!out_) outError_ = errno ? errno : -1;
+}
+
+bool Reporter::delivered() {
+    flushOut();
     if (out_) return true;
-    const int error = errno;
+    const int error = outError_ > 0 ? outError_ : 0;
     err_ << kPrefix << "standard output: cannot write"
          << (error ? ": " + std::generic_category().message(error) : "") << '\n';
     return false;

@@ -25,9 +25,9 @@ int typesetFiles(const RunRequest& request, const RunSetup& setup, Reporter& rep
         std::ostream& report = fromStandardInput ? reporter.err() : reporter.out();
         if (request.listHeadings) reporter.headings(report, name, result.findings);
         if (request.listJunk) reporter.junk(report, name, result.findings);
-        if (request.quiet) continue;
+        // The JSON was asked for by name: --quiet silences only the plain statistics.
         if (request.json) reporter.json(report, reporter.fileJson(engine.statistics(), result));
-        else reporter.statistics(report, engine.statistics());
+        else if (!request.quiet) reporter.statistics(report, engine.statistics());
     }
     const bool delivered = reporter.delivered();
     return anyFailed || !delivered ? 1 : 0;

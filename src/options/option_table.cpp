@@ -104,8 +104,12 @@ const OptionSpec kOptions[] = {
      "characters, else zh-CN).",
      &R::language},
     {"--vertical", "", "Set the EPUB in vertical lines read from right to left.", &R::vertical},
-    {"--json", "", "Print the statistics of each file as one JSON object.", &R::json},
-    {"-q,--quiet", "", "Print no statistics, and no note on an encoding that was guessed.", &R::quiet},
+    {"--json", "",
+     "Print the statistics of each file as one JSON object. With --batch: a line for each file as it\n"
+     "is done (its path, encoding, statistics, findings and warnings, or its failure), then the totals.",
+     &R::json},
+    {"-q,--quiet", "", "Print no statistics (--json still prints its objects), and no note on an encoding that was\nguessed.",
+     &R::quiet},
 };
 
 constexpr std::string_view kNumberWords[] = {"no", "one", "two", "three", "four", "five", "six", "seven", "eight", "nine"};

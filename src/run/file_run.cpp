@@ -197,7 +197,14 @@ FileRunResult guarded(TypesetEngine& engine, const std::string& file, Body&& bod
         fail(result, file + ": " + e.what(), {FailureKind::Other, file});
     }
     engine.detachHooks();
-    if (!result.ok) engine.restoreCarriedState(saved);
+    if (!result.ok) {
+        engine.restoreCarriedState(saved);
+    } else {
+        const Statistics& now = engine.statistics();
+        const Statistics& before = saved.Stats;
+        result.statistics = {now.SourceParagraphCount - before.SourceParagraphCount, now.SplitCount - before.SplitCount,
+                             now.MergedCount - before.MergedCount, now.FinalParagraphCount - before.FinalParagraphCount};
+    }
     return result;
 }
 

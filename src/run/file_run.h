@@ -71,6 +71,7 @@ struct FileRunResult {
     std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
     RunFindings findings;
     ChapterSample firstChapter;  // when the settings asked for it
+    Statistics statistics;  // this file's own, whatever the engine had counted before it
 };
 
 // A source this large is expected to have chapters: when the tidy mode finds

@@ -152,7 +152,7 @@ void Form1::WorkerProgress::fileFinished(Count, const std::string& path, const F
 
 // The batch's failures come in the same order with their causes once it has
 // ended; until then the row holds a word that marks it failed.
-void Form1::WorkerProgress::fileFailed(const std::string& path, const std::string&) {
+void Form1::WorkerProgress::fileFailed(const std::string& path, const std::string&, const FailureCause&) {
     notes_.rows.push_back(failedRow(notes_.folder, path, QStringLiteral("未能处理")));
 }
 

@@ -131,7 +131,7 @@ private:
         void splittingParagraph(Count line) override;
         void fileStarted(Count number, const std::string& path) override;
         void fileFinished(Count number, const std::string& path, const FileRunResult& result) override;
-        void fileFailed(const std::string& path, const std::string& error) override;
+        void fileFailed(const std::string& path, const std::string& error, const FailureCause& cause) override;
 
     private:
         ProgressCaption& caption_;

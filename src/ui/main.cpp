@@ -8,18 +8,38 @@
 //                               typesets the paths, saves a picture of the
 //                               result view (on its tab N, 0 by default) as
 //                               FILE (PNG) and quits
+//   quenlet --version           prints "quenlet VERSION" and quits, without a window
 #include <QApplication>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTimer>
 #include <utility>
 
+#include <cstdio>
+#include <cstring>
+
+#include "base/version.h"
 #include "ui/form1.h"
 #include "ui/qt_translations.h"
 #include "ui/result_view.h"
 #include "files/temporary_files.h"
 
+namespace {
+
+// --version is answered before Qt starts, so that it works where no display is.
+bool printedVersion(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quenlet %.*s\n", static_cast<int>(quenlet::kVersion.size()), quenlet::kVersion.data());
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (printedVersion(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     quenlet::removeTemporaryFilesOnSignals();
     QApplication app(argc, argv);
     quenlet::ui::installQtChineseTranslations(app);
