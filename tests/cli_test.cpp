@@ -121,9 +121,10 @@ TEST(Cli, FailuresAreReportedAndTheOtherFilesStillDone) {
     TempDir dir;
     const std::string good = dir.write("good.txt", kSample);
     std::filesystem::create_directory(dir.path("folder.txt"));
-    const CliResult r = runCli({dir.path("missing.txt"), dir.path("folder.txt"), good});
+    const CliResult r = runCli({dir.path("missing.txt"), dir.path("none/a.txt"), dir.path("folder.txt"), good});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("missing.txt") + ": cannot open: No such file or directory\n"
+                     "quenlet-cli: " + dir.path("none/a.txt") + ": cannot open: No such file or directory\n"
                      "quenlet-cli: " + dir.path("folder.txt") + ": is a directory\n");
     EXPECT_EQ(r.out, kSampleStats);
     EXPECT_FALSE(exists(dir.path("kovra-missing.txt")));
