@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <system_error>
@@ -19,6 +20,7 @@
 #include "run/file_run.h"
 #include "batch/parallel_batch.h"
 #include "temp_dir.h"
+#include "tidy/tidy_mode.h"
 
 namespace quenlet::test {
 namespace {
@@ -103,6 +105,46 @@ TEST(Faults, FileThatShrinksWhileBeingReadGivesNoOutput) {
         EXPECT_EQ(entries(dir.path()), 2U);
         EXPECT_EQ(engine.statistics(), Statistics{}) << "a failed file counts nothing";
     }
+}
+
+// Appends to the source as its paragraphs are typeset, as a download still
+// going on would: without an end, unless reading stops at the size the file
+// had when it was opened (here a cap ends it all the same).
+class Grower : public RunObserver {
+public:
+    Grower(std::string path, int cap) : path_(std::move(path)), cap_(cap) {}
+    void replacingParagraph(Count) override {
+        if (appended >= cap_) return;
+        std::ofstream(path_, std::ios::binary | std::ios::app) << novelText(1);
+        ++appended;
+    }
+    int appended = 0;
+
+private:
+    std::string path_;
+    int cap_;
+};
+
+TEST(Faults, FileThatGrowsWhileBeingReadIsReadToItsSizeAndReportedAsChanged) {
+    for (const bool tidy : {false, true})
+        for (Threading threading : {Threading::Inline, Threading::Pipelined}) {
+            TempDir dir;
+            // Larger than the reader reads ahead, so that it grows while being read.
+            const std::string source = dir.write("a.txt", novelText(4 * 1024 * 1024));
+            dir.write("kovra-a.txt", "earlier output");
+            const int paragraphs = 3 * (4 * 1024 * 1024 / static_cast<int>(novelText(1).size()) + 1);
+            Grower grower(source, 2 * paragraphs + 1);
+            FileRunSettings settings;
+            settings.threading = threading;
+            if (tidy) settings.hooks = std::make_shared<tidy::TidyMode>(tidy::TidyRules::builtIn());
+            TypesetEngine engine;
+            const FileRunResult r = typesetFile(engine, source, {}, settings, &grower);
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.error, source + ": the file changed while it was being read");
+            EXPECT_LE(grower.appended, paragraphs) << "nothing appended is typeset";
+            EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
+            EXPECT_EQ(entries(dir.path()), 2U);
+        }
 }
 
 // Standard streams closed when the program starts are never taken for one of
