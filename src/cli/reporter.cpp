@@ -47,6 +47,45 @@ std::string numberList(const std::vector<std::int64_t>& numbers) {
     return out;
 }
 
+// "1 byte", "2 bytes".
+std::string counted(std::uint64_t n, const char* noun) { return std::to_string(n) + ' ' + noun + (n == 1 ? "" : "s"); }
+
+// Where the undecodable bytes that did not reach the text copy went: the
+// lines dropped for their runs of question marks, the junk the tidy mode
+// removed (a junk line, or a piece a cut rule took).
+const char* lostWith(const RunFindings& found) {
+    if (found.linesDropped > 0 && found.junkRemoved > 0)
+        return "the lines that were dropped or the junk that was removed";
+    if (found.junkRemoved > 0) return "the junk that was removed";
+    if (found.linesDropped > 0) return "the lines that were dropped";
+    return "the text that was removed";
+}
+
+// The warning on a source's undecodable bytes, after "<file>: ": how many
+// there are, and how many of them reached the text copy and how -- as
+// themselves, or as a replacement in another encoding. A book alone has its
+// own warning for what it shows as U+FFFD.
+std::string undecodableText(const FileRunResult& result, const char* input, const char* output) {
+    const std::uint64_t total = result.undecodableBytes;
+    std::string text = counted(total, "byte") + (total == 1 ? " is" : " are") + " not valid " + input;
+    const bool textCopy = result.bookPath.empty() || result.outputPath != result.bookPath;
+    if (!textCopy) return text;
+    const bool replaced = result.replaced.escapesReplaced > 0;
+    const std::uint64_t reached = replaced ? result.replaced.escapesReplaced : result.undecodableBytesWritten;
+    const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
+    const std::string became = std::string(" became ") + (replacement == u'?' ? "?" : "U+FFFD") + " in " + output;
+    const std::string lost = lostWith(result.findings);
+    if (reached == total) {
+        if (replaced) return text + (total == 1 ? "; it" : "; each") + became;
+        return text + (total == 1 ? "; it was copied unchanged" : "; they were copied unchanged");
+    }
+    if (reached == 0)
+        return text + (total == 1 ? "; it went with " : "; none reached the copy, they went with ") + lost;
+    return text + "; " + std::to_string(reached) + " of them" +
+           (replaced ? became : reached == 1 ? " was copied unchanged" : " were copied unchanged") +
+           ", the others went with " + lost;
+}
+
 }  // namespace
 
 // Control characters (a newline in a file name could forge a progress line,
@@ -94,30 +133,15 @@ void Reporter::aboutFile(std::ostream& to, const std::string& file, const FileRu
     if (!quiet_ && isGuess(result.detectedBy))
         to << kPrefix << "note: " << name << ": read as " << input << " (" << detectedByName(result.detectedBy)
            << "); --encoding chooses another\n";
-    if (result.replaced.escapesReplaced > 0) {
-        const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
-        const char* became = replacement == u'?' ? "?" : "U+FFFD";
-        to << kPrefix << "warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
-        if (result.replaced.escapesReplaced == result.undecodableBytes)
-            to << "; each became " << became << " in " << output << '\n';
-        else
-            to << "; " << result.replaced.escapesReplaced << " of them became " << became << " in " << output
-               << ", the others went with the lines that were dropped\n";
-    } else if (result.undecodableBytes > 0) {
-        to << kPrefix << "warning: " << name << ": " << result.undecodableBytes << " bytes are not valid " << input;
-        if (result.undecodableBytesWritten == result.undecodableBytes)
-            to << "; they were copied unchanged\n";
-        else
-            to << "; " << result.undecodableBytesWritten << " of them were copied unchanged, the others went with "
-               << "the lines that were dropped\n";
-    }
-    if (result.replaced.unencodableReplaced > 0)
-        to << kPrefix << "warning: " << name << ": " << result.replaced.unencodableReplaced
-           << " characters cannot be written in " << output << "; each became ?\n";
-    if (result.bookReplacedCharacters > 0)
-        to << kPrefix << "warning: " << shown(result.bookPath) << ": " << result.bookReplacedCharacters
-           << " characters cannot go into an EPUB (undecodable bytes, control characters); they are shown as "
-              "U+FFFD\n";
+    if (result.undecodableBytes > 0)
+        to << kPrefix << "warning: " << name << ": " << undecodableText(result, input, output) << '\n';
+    if (const std::uint64_t n = result.replaced.unencodableReplaced; n > 0)
+        to << kPrefix << "warning: " << name << ": " << counted(n, "character") << " cannot be written in " << output
+           << (n == 1 ? "; it became ?\n" : "; each became ?\n");
+    if (const std::uint64_t n = result.bookReplacedCharacters; n > 0)
+        to << kPrefix << "warning: " << shown(result.bookPath) << ": " << counted(n, "character")
+           << " cannot go into an EPUB (undecodable bytes, control characters); "
+           << (n == 1 ? "it is shown as U+FFFD\n" : "they are shown as U+FFFD\n");
     const RunFindings& found = result.findings;
     if (found.linesDropped > 0)
         to << kPrefix << "warning: " << name << ": " << found.linesDropped << " line"
