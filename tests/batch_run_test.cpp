@@ -94,13 +94,17 @@ TEST(Batch, LinksAndSpecialFiles) {
     std::filesystem::create_symlink(dir.path("elsewhere"), dir.path("tree/folder-link"));
     std::filesystem::create_symlink(dir.path("tree"), dir.path("tree/loop"));
     std::filesystem::create_symlink(dir.path("nothing"), dir.path("tree/broken.txt"));
+    std::filesystem::create_symlink(dir.path("tree/itself.txt"), dir.path("tree/itself.txt"));
     ASSERT_EQ(::mkfifo(dir.path("tree/pipe.txt").c_str(), 0644), 0);
     dir.write("elsewhere/inside.txt", lines(1));
     std::filesystem::create_symlink(dir.path("tree"), dir.path("tree-link"));
 
     const BatchResult r = batch(dir.path("tree-link"));  // the folder given is entered even as a link
     EXPECT_EQ(r.files, 1);
-    EXPECT_TRUE(r.failures.empty());
+    // A link that leads to no file cannot be read: it is reported, never passed over.
+    ASSERT_EQ(r.failures.size(), 2U);
+    EXPECT_EQ(r.failures[0].error, dir.path("tree-link/broken.txt") + ": cannot open: No such file or directory");
+    EXPECT_EQ(r.failures[1].error, dir.path("tree-link/itself.txt") + ": cannot open: Too many levels of symbolic links");
     EXPECT_TRUE(exists(dir.path("tree/kovra-linked.txt")));
     EXPECT_FALSE(exists(dir.path("elsewhere/kovra-inside.txt")));
     EXPECT_EQ(readFile(target), lines(1));

@@ -74,10 +74,12 @@ namespace quenlet::test {
 
 // A program started in a child process with the given limits and extra
 // environment; its standard error is captured, standard output discarded, and
-// it inherits no descriptor of the tests but these.
+// it inherits no descriptor of the tests but these -- less the standard
+// streams named `closed` (0, 1, 2), as with `<&-` in a shell.
 class Program {
 public:
-    Program(const std::vector<std::string>& args, ChildLimits limits = {}, const std::vector<std::string>& env = {}) {
+    Program(const std::vector<std::string>& args, ChildLimits limits = {}, const std::vector<std::string>& env = {},
+            const std::vector<int>& closed = {}) {
         int pipes[2];
         if (::pipe2(pipes, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
@@ -87,7 +89,10 @@ public:
             ::dup2(devNull, 1);
             ::dup2(pipes[1], 2);
             ::close_range(3, ~0U, 0);
-            if (limits.maxFileBytes >= 0) std::signal(SIGXFSZ, SIG_IGN);
+            for (int fd : closed) ::close(fd);
+            // As from a shell: a write beyond the file-size limit raises
+            // SIGXFSZ, which the program itself must keep from ending it.
+            std::signal(SIGXFSZ, SIG_DFL);
             limitChild(RLIMIT_FSIZE, limits.maxFileBytes);
             if (limits.unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
             limitChild(RLIMIT_NPROC, limits.maxProcesses);

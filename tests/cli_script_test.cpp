@@ -89,7 +89,7 @@ TEST_P(BatchLines, OneObjectPerFileAsItIsDoneThenTheTotals) {
     EXPECT_EQ(objects[0]["encoding"], "gb18030");
     EXPECT_EQ(objects[0]["detected_by"], "too short to tell");
     EXPECT_EQ(objects[0]["output"], dir.path("kovra-a.txt"));
-    EXPECT_EQ(objects[0]["warnings"], json::array({"1 bytes are not valid gb18030; they were copied unchanged"}));
+    EXPECT_EQ(objects[0]["warnings"], json::array({"1 byte is not valid gb18030; it was copied unchanged"}));
     EXPECT_EQ(objects[0]["heading_list"], json::parse(R"([{"title": "第一章　开端", "rank": "chapter"}])"));
 
     EXPECT_EQ(objects[1], json::parse(R"({"path": ")" + dir.path("b.txt") +

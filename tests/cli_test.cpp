@@ -85,7 +85,7 @@ TEST(Cli, UndecodableBytesAreKeptAndReported) {
     const std::string source = dir.write("x.txt", "好的，\x80走了。\n");
     const CliResult r = runCli({"--encoding", "utf-8", source});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 bytes are not valid utf-8; they were copied unchanged\n");
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 byte is not valid utf-8; it was copied unchanged\n");
     EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "　　好的，\x80走了。\r\n");
 }
 
@@ -121,9 +121,10 @@ TEST(Cli, FailuresAreReportedAndTheOtherFilesStillDone) {
     TempDir dir;
     const std::string good = dir.write("good.txt", kSample);
     std::filesystem::create_directory(dir.path("folder.txt"));
-    const CliResult r = runCli({dir.path("missing.txt"), dir.path("folder.txt"), good});
+    const CliResult r = runCli({dir.path("missing.txt"), dir.path("none/a.txt"), dir.path("folder.txt"), good});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quenlet-cli: " + dir.path("missing.txt") + ": cannot open: No such file or directory\n"
+                     "quenlet-cli: " + dir.path("none/a.txt") + ": cannot open: No such file or directory\n"
                      "quenlet-cli: " + dir.path("folder.txt") + ": is a directory\n");
     EXPECT_EQ(r.out, kSampleStats);
     EXPECT_FALSE(exists(dir.path("kovra-missing.txt")));
@@ -290,7 +291,7 @@ TEST(Cli, ACharacterTheOutputCannotHoldFailsTheFileUnlessReplaced) {
 
     r = runCli({"--output-encoding", "big5", "--replace-unencodable", "-q", source});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 characters cannot be written in big5; each became ?\n");
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 character cannot be written in big5; it became ?\n");
     EXPECT_EQ(readFile(dir.path("kovra-s.txt")), "\xA1\x6D\xB2\xC4\xA4\x40\xB3\xB9\xA1\x6E\r\n\r\n\xA1\x40\xA1\x40\xA5\x4C?"
                                                   "\xA1\x41\xA6\x6E\xAA\xBA\xA1\x43\r\n");
 
@@ -311,10 +312,10 @@ TEST(Cli, UndecodableBytesBecomeReplacementsInAnotherEncoding) {
     const std::string source = dir.write("x.txt", "\xBA\xC3\xB5\xC4\xA3\xAC\x80\xD7\xDF\xC1\xCB\xA1\xA3\n");  // 好的，?走了。
     CliResult r = runCli({"-q", "--encoding", "gb18030", "--output-encoding", "utf-8", source});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 bytes are not valid gb18030; each became U+FFFD in utf-8\n");
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 byte is not valid gb18030; it became U+FFFD in utf-8\n");
     EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "　　好的，\xEF\xBF\xBD走了。\r\n");
     r = runCli({"-q", "--encoding", "gb18030", "--output-encoding", "big5", source});
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 bytes are not valid gb18030; each became ? in big5\n");
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 1 byte is not valid gb18030; it became ? in big5\n");
     EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "\xA1\x40\xA1\x40\xA6\x6E\xAA\xBA\xA1\x41?\xA8\xAB\xA4\x46\xA1\x43\r\n");
 }
 
@@ -370,7 +371,7 @@ TEST(Cli, UsageErrorsNameWhatIsWrong) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--batch"), std::string::npos) << r.err;
     EXPECT_FALSE(exists(dir.path("kovra-a.txt")));
-    for (const char* option : {"--heading-open", "--indent", "--find", "--replace", "--strip-prefix"}) {
+    for (const char* option : {"--heading-open", "--indent", "--find", "--replace", "--strip-prefix", "--title", "--author"}) {
         r = runCli({option, "ok\xC3(", source});
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, std::string("quenlet-cli: ") + option + ": the text is not valid UTF-8\n");
@@ -394,22 +395,46 @@ TEST(Cli, NamesOnStandardErrorCannotForgeLinesOrDriveTheTerminal) {
     EXPECT_EQ(r.err, "quenlet-cli: " + dir.path(shown) + "\\xff: cannot open: No such file or directory\n");
 }
 
+// The warning on undecodable bytes counts those that reach the text copy and
+// says truly where the others went.
 TEST(Cli, WarningsCountTheUndecodableBytesThatAreWritten) {
     TempDir dir;
-    // Four bytes that are not UTF-8; the line holding two of them ends in ??
-    // and is dropped.
-    const std::string source = dir.write("x.txt", "好\x80的。\n坏\x81\x82??\n行\x83\n");
-    CliResult r = runCli({"--encoding", "utf-8", "--no-merge", "-q", source});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + source + ": 4 bytes are not valid utf-8; 2 of them were copied "
-                     "unchanged, the others went with the lines that were dropped\n"
-                     "quenlet-cli: warning: " + source + ": 1 line ending in a run of question marks dropped (5 "
-                     "characters); --tidy keeps their text\n");
-    EXPECT_EQ(readFile(dir.path("kovra-x.txt")), "好\x80的。\r\n行\x83\r\n");
+    // Five bytes that are not UTF-8: the line holding two of them ends in ??
+    // and is dropped (but kept by the tidy mode), one is in a line of site
+    // junk, one in a fragment a cut rule takes.
+    const std::string source = dir.write("x.txt", "好\x80的。\n坏\x81\x82??\n本站\x83欢迎你\n他说【广告\x84】好了。\n");
+    const std::string rules = dir.write("ads.rules", "cut 【广告[^】]*】\n");
+    const std::string warning = "quenlet-cli: warning: " + source + ": ";
+    struct Row {
+        const char* name;
+        std::vector<std::string> options;
+        std::string says;
+    };
+    const Row rows[] = {
+        {"lines dropped", {},
+         "5 bytes are not valid utf-8; 3 of them were copied unchanged, the others went with the lines that were "
+         "dropped\n" + warning + "1 line ending in a run of question marks dropped (5 characters); --tidy keeps their text\n"},
+        {"junk removed", {"--rules", rules},
+         "5 bytes are not valid utf-8; 3 of them were copied unchanged, the others went with the junk that was removed\n"},
+        {"into another encoding", {"--rules", rules, "--output-encoding", "utf-16le"},
+         "5 bytes are not valid utf-8; 3 of them became U+FFFD in utf-16le, the others went with the junk that was "
+         "removed\n"},
+        // A book alone has a warning of its own for what it shows as U+FFFD.
+        {"no text copy", {"--rules", rules, "--epub"},
+         "5 bytes are not valid utf-8\nquenlet-cli: warning: " + dir.path("kovra-x.epub") +
+             ": 3 characters cannot go into an EPUB (undecodable bytes, control characters); they are shown as U+FFFD\n"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"--encoding", "utf-8", "--no-merge", "-q", source};
+        args.insert(args.begin(), row.options.begin(), row.options.end());
+        const CliResult r = runCli(args);
+        EXPECT_EQ(r.status, 0) << row.name;
+        EXPECT_EQ(r.err, warning + row.says) << row.name;
+    }
     // The odd byte of a UTF-16 file is written last, and counted.
     const std::string odd = dir.write("w.txt", std::string("\xFF\xFE" "a\x00" "b", 5));
-    r = runCli({"-q", odd});
-    EXPECT_EQ(r.err, "quenlet-cli: warning: " + odd + ": 1 bytes are not valid utf-16le; they were copied unchanged\n");
+    const CliResult r = runCli({"-q", odd});
+    EXPECT_EQ(r.err, "quenlet-cli: warning: " + odd + ": 1 byte is not valid utf-16le; it was copied unchanged\n");
 }
 
 // Looks, while the run is going, for a descriptor open on a file in `folder`.
@@ -439,7 +464,7 @@ TEST(Cli, Utf8WithAStrayByteIsReadAsUtf8) {
     const CliResult r = runCli({source});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "quenlet-cli: note: " + source + ": read as utf-8 (utf-8 but for a few bytes); --encoding "
-                     "chooses another\nquenlet-cli: warning: " + source + ": 1 bytes are not valid utf-8; they were "
+                     "chooses another\nquenlet-cli: warning: " + source + ": 1 byte is not valid utf-8; it was "
                      "copied unchanged\n");
     EXPECT_NE(readFile(dir.path("kovra-a.txt")).find("\xE8\xB5\xB0\xB0\xE5\xBE\x97"), std::string::npos);  // 走\xB0得
 }

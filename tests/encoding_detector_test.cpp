@@ -217,6 +217,10 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"Big5AfterLongAsciiHead",
                  [] { return repeated("It was a long way to the village.\r\n", 100 * 1024) + repeated(big5Text(), 8 * 1024); },
                  {{Encoding::Big5, false}, DetectedBy::Big5Score}},
+        // And after a head of UTF-8, which read as GB18030 makes valid pairs.
+        FileCase{"Big5AfterLongUtf8Head",
+                 [] { return repeated("他走进房间，看见桌上放着一封信。\r\n", 100 * 1024) + repeated(big5Text(), 100 * 1024); },
+                 {{Encoding::Big5, false}, DetectedBy::Big5Score}},
         FileCase{"Big5NovelWithAnAsciiPreface",
                  [] { return repeated("Preface. ", 70 * 1024) + "\r\n" + bench::generateNovel(400 * 1024, Encoding::Big5, 3, Script::Traditional); },
                  {{Encoding::Big5, false}, DetectedBy::Big5Score}},

@@ -162,6 +162,51 @@ TEST(EpubOutput, BatchesGiveTheSameBooksWithAnyNumberOfJobs) {
     EXPECT_EQ(readEpub(readFile(one.path("kovra-a.epub"))).language, "zh-CN");
 }
 
+// Two sources whose books have one name (a.txt and a.TXT, or a.txt and a):
+// the book is the first's in the run's order, the second is a failure naming
+// both, for single files and for a batch on any number of jobs alike.
+TEST(EpubOutput, TwoSourcesWithOneBookNameFailTheSecond) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> sources;  // none for a batch
+        const char* jobs;                  // of the batch
+        const char* first;
+        const char* second;
+    };
+    const Row rows[] = {
+        {"letter case", {"a.txt", "a.TXT", "b.txt"}, "", "a.txt", "a.TXT"},
+        {"no extension", {"a", "a.txt"}, "", "a", "a.txt"},
+        {"batch of one job", {}, "1", "a.TXT", "a.txt"},
+        {"batch of three jobs", {}, "3", "a.TXT", "a.txt"},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        dir.write("a.txt", "第一章甲\r\n他来了。\r\n");
+        dir.write("a.TXT", "第一章乙\r\n她来了。\r\n");
+        dir.write("a", "第一章丙\r\n它来了。\r\n");
+        dir.write("b.txt", novel(1));
+        dir.write("sub/a.txt", novel(1));  // another folder: no clash
+        std::vector<std::string> args = {"--json", "--format", "txt,epub"};
+        for (const std::string& source : row.sources) args.push_back(dir.path(source));
+        if (row.sources.empty()) args.insert(args.end(), {"--batch", dir.path(), "--jobs", row.jobs});
+        const CliResult r = runCli(args);
+        EXPECT_EQ(r.status, 1) << row.name;
+        const std::string first = dir.path(row.first), second = dir.path(row.second);
+        EXPECT_NE(r.err.find("quenlet-cli: " + second + ": its book " + dir.path("kovra-a.epub") +
+                             " would replace the book of " + first + ", earlier in this run; rename one of the two\n"),
+                  std::string::npos)
+            << row.name << ": " << r.err;
+        const std::string title = std::string(row.first) == "a" ? "丙" : std::string(row.first) == "a.txt" ? "甲" : "乙";
+        EXPECT_EQ(readEpub(readFile(dir.path("kovra-a.epub"))).texts("h2"), std::vector<std::string>{"第一章" + title})
+            << row.name;
+        EXPECT_FALSE(exists(dir.path("kovra-" + std::string(row.second)))) << row.name << ": the text copy neither";
+        if (row.sources.empty()) {
+            // (a line per file, then the batch's totals)
+            EXPECT_NE(r.out.find("\n{\"files\": 3,"), std::string::npos) << row.name << ": " << r.out;
+        }
+    }
+}
+
 // The tidy mode ranks volumes above chapters and keeps a table of contents as
 // a list: the book's contents get two levels, the list stays text, and the
 // book still holds exactly the headings and paragraphs of the text copy.

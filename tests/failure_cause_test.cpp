@@ -14,6 +14,7 @@
 
 #include "batch/batch_run.h"
 #include "child_process.h"
+#include "formats/epub_writer.h"
 #include "run/file_run.h"
 #include "batch/parallel_batch.h"
 #include "temp_dir.h"
@@ -150,6 +151,16 @@ const KindCase kKindCases[] = {
          return firstBatchFailure(ParallelBatch(engine, {}, 2).run(dir.path()));
      },
      FailureKind::CannotReplaceOutput, EISDIR, "kovra-b.txt"},
+    {"TwoSourcesWithOneBookName",
+     [](const TempDir& dir) {
+         dir.write("a.TXT", kNovel);
+         dir.write("a.txt", kNovel);
+         BatchRun::Hooks hooks;
+         hooks.settings.book = formats::epubFormat();
+         TypesetEngine engine;
+         return firstBatchFailure(ParallelBatch(engine, hooks, 2).run(dir.path()));
+     },
+     FailureKind::OutputNameTaken, 0, "a.txt"},
 };
 
 class FailureKinds : public ::testing::TestWithParam<KindCase> {};

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <system_error>
@@ -19,6 +20,7 @@
 #include "run/file_run.h"
 #include "batch/parallel_batch.h"
 #include "temp_dir.h"
+#include "tidy/tidy_mode.h"
 
 namespace quenlet::test {
 namespace {
@@ -102,6 +104,111 @@ TEST(Faults, FileThatShrinksWhileBeingReadGivesNoOutput) {
         EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
         EXPECT_EQ(entries(dir.path()), 2U);
         EXPECT_EQ(engine.statistics(), Statistics{}) << "a failed file counts nothing";
+    }
+}
+
+// Appends to the source as its paragraphs are typeset, as a download still
+// going on would: without an end, unless reading stops at the size the file
+// had when it was opened (here a cap ends it all the same).
+class Grower : public RunObserver {
+public:
+    Grower(std::string path, int cap) : path_(std::move(path)), cap_(cap) {}
+    void replacingParagraph(Count) override {
+        if (appended >= cap_) return;
+        std::ofstream(path_, std::ios::binary | std::ios::app) << novelText(1);
+        ++appended;
+    }
+    int appended = 0;
+
+private:
+    std::string path_;
+    int cap_;
+};
+
+TEST(Faults, FileThatGrowsWhileBeingReadIsReadToItsSizeAndReportedAsChanged) {
+    for (const bool tidy : {false, true})
+        for (Threading threading : {Threading::Inline, Threading::Pipelined}) {
+            TempDir dir;
+            // Larger than the reader reads ahead, so that it grows while being read.
+            const std::string source = dir.write("a.txt", novelText(4 * 1024 * 1024));
+            dir.write("kovra-a.txt", "earlier output");
+            const int paragraphs = 3 * (4 * 1024 * 1024 / static_cast<int>(novelText(1).size()) + 1);
+            Grower grower(source, 2 * paragraphs + 1);
+            FileRunSettings settings;
+            settings.threading = threading;
+            if (tidy) settings.hooks = std::make_shared<tidy::TidyMode>(tidy::TidyRules::builtIn());
+            TypesetEngine engine;
+            const FileRunResult r = typesetFile(engine, source, {}, settings, &grower);
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.error, source + ": the file changed while it was being read");
+            EXPECT_LE(grower.appended, paragraphs) << "nothing appended is typeset";
+            EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
+            EXPECT_EQ(entries(dir.path()), 2U);
+        }
+}
+
+// Standard streams closed when the program starts are never taken for one of
+// its files: reading from a closed standard input and writing to a closed
+// standard output fail as such, and nothing else does.
+TEST(Faults, ClosedStandardStreams) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(3000));
+    dir.write("tree/b.txt", novelText(2000));
+    dir.write("tree/c/d.txt", novelText(1000));
+    ASSERT_EQ(runCli({"-q", source}).status, 0);
+    ASSERT_EQ(runCli({"-q", "--batch", dir.path("tree")}).status, 0);
+    const std::string outputs[] = {dir.path("kovra-a.txt"), dir.path("tree/kovra-b.txt"), dir.path("tree/c/kovra-d.txt")};
+    std::map<std::string, std::string> expected;
+    for (const std::string& output : outputs) expected[output] = readFile(output);
+    const std::string noInput = "quenlet-cli: standard input: cannot read: Bad file descriptor\n";
+    const std::string noOutput = "quenlet-cli: standard output: cannot write: Bad file descriptor\n";
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<int> closed;
+        int status;
+        std::string err;
+    };
+    const Row rows[] = {
+        {{"-"}, {0}, 1, noInput},
+        {{"-q", "-", source}, {0, 1}, 1, noInput},
+        {{source}, {1}, 1, noOutput},
+        {{"--batch", dir.path("tree"), "--jobs", "2", "-q", "--list-headings"}, {1}, 1, noOutput},
+        {{"-q", source, "--batch"}, {2}, 2, ""},
+        {{"-q", "--batch", dir.path("tree"), "--jobs", "2"}, {0, 1, 2}, 0, ""},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& output : outputs) std::filesystem::remove(output);
+        std::vector<std::string> args = {QUENLET_CLI};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        Program cli(args, {}, {}, row.closed);
+        const Program::Result r = cli.wait();
+        EXPECT_EQ(r.status, row.status) << row.args[0] << ": " << r.err;
+        EXPECT_EQ(r.err, row.err) << row.args[0];
+        for (const std::string& output : outputs)
+            if (exists(output)) {
+                EXPECT_EQ(readFile(output), expected[output]) << row.args[0] << ": " << output;
+            }
+    }
+}
+
+// Under a limit on file sizes (ulimit -f) an output that outgrows it fails
+// as a full disk does, leaving no temporary file and the earlier output.
+TEST(Faults, OutputsBeyondTheLimitOnFileSizesFailAndAreCleanedUp) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novelText(300 * 1024));
+    dir.write("kovra-a.txt", "earlier output");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-q", source}, {"-q", "--format", "txt,epub", source},
+          {"-q", "--batch", dir.path(), "--jobs", "2", "--epub"}}) {
+        std::vector<std::string> command = {QUENLET_CLI};
+        command.insert(command.end(), args.begin(), args.end());
+        Program cli(command, {.maxFileBytes = 64 * 1024});
+        const Program::Result r = cli.wait();
+        EXPECT_EQ(r.signal, 0) << args[1];
+        EXPECT_EQ(r.status, 1) << args[1];
+        EXPECT_NE(r.err.find(": cannot write: File too large\n"), std::string::npos) << args[1] << ": " << r.err;
+        EXPECT_EQ(readFile(dir.path("kovra-a.txt")), "earlier output");
+        EXPECT_EQ(entries(dir.path()), 2U) << args[1] << ": no temporary file left";
     }
 }
 

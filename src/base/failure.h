@@ -33,6 +33,7 @@ enum class FailureKind : std::uint8_t {
     ConversionUnavailable,    // a simplified/traditional conversion could not be loaded
     CannotStart,              // no thread could be started for the run
     UnsupportedEncoding,      // a source reads as Chinese in no supported encoding
+    OutputNameTaken,          // an output's name is that of an output of another source earlier in the run
     Other,                    // anything else; the English message is all there is
 };
 

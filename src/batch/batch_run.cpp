@@ -22,6 +22,7 @@ BatchResult BatchRun::run(const std::string& folder) {
     engine_.state().FileCount = 0;
     engine_.resetStatistics();
     failures_.take();
+    claims_ = {};
     running_ = true;
     FindFile(folder);
     syncFolder();
@@ -58,6 +59,10 @@ void BatchRun::ProcessFile(const FileLocation& file) {
     if (unsynced_ && unsynced_ != file.folder) syncFolder();
     FileRunSettings settings = settingsOfNextFile(hooks_);
     settings.syncFolder = !running_;
+    if (const auto taken = claims_.claim(file, settings)) {
+        failures_.add(file.path, taken->what(), taken->cause());
+        return;
+    }
     const FileRunResult result = typesetFile(engine_, file, hooks_.takeOptions(), settings);
     if (!result.ok) {
         failures_.add(file.path, result.error, result.failure);

@@ -11,6 +11,7 @@
 #include "run/file_run.h"
 #include "batch/folder_walk.h"
 #include "engine/typeset_engine.h"
+#include "run/output_claims.h"
 
 namespace quenlet {
 
@@ -106,6 +107,7 @@ private:
     TypesetEngine& engine_;
     Hooks hooks_;
     BatchFailures failures_;
+    OutputClaims claims_;  // during run(): the outputs of the files so far
     // During run(): the folder of the copies renamed since it was last synced.
     // It is synced once, when the batch moves on to another folder or ends.
     bool running_ = false;

@@ -139,11 +139,10 @@ bool FolderWalk::next(WalkStep& step) {
             if (!isTextFileName(entry.name) || isOutputFileName(entry.name)) return true;
             if (entry.type == FileEntry::Link) {
                 // A link to a file is typeset (its copy goes beside the link);
-                // links to anything else are not followed, and broken links
-                // are passed over.
+                // links to anything else are not followed. A link that leads
+                // to nothing, or only to links, cannot be read: it is reported.
                 struct stat info{};
                 if (::fstatat(level.folder->fd(), entry.name.c_str(), &info, 0) != 0) {
-                    if (errno == ENOENT || errno == ELOOP) return true;
                     step = failedStep(FileError(FailureKind::CannotOpen, path, "cannot open", errno), false);
                     return true;
                 }

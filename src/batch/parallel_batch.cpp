@@ -21,6 +21,7 @@ namespace {
 
 // One file typeset on the assumption of a given CurrentChar to start from.
 struct Attempt {
+    FileRunSettings settings;  // the file's, which name its outputs
     PreparedFile prepared;
     Statistics statistics;
     TypesetEngine::CarriedDependence dependence;
@@ -35,6 +36,7 @@ Attempt attempt(TypesetEngine& engine, const FileLocation& file, const Text& sta
     FileRunSettings settings = BatchRun::settingsOfNextFile(hooks);
     settings.threading = Threading::Inline;  // the files themselves already run side by side
     Attempt a;
+    a.settings = settings;
     a.assumedClosed = TypesetEngine::leavesParagraphClosed(startingCurrentChar);
     a.prepared = prepareFile(engine, file, hooks.takeOptions(), settings);
     a.statistics = engine.statistics();
@@ -130,6 +132,7 @@ private:
 
     // The commits, on the batch's own thread.
     BatchFailures failures_;
+    OutputClaims claims_;  // claimed in the walk's order, at each commit
     Text carried_;  // CurrentChar after the last file committed (read by workers under the lock)
     Count files_ = 0;
     Statistics statistics_;
@@ -219,6 +222,10 @@ void ParallelRun::commit(Slot& slot) {
     };
     if (step.kind == WalkStep::Failure) {
         fail(step.error, step.cause);
+        return;
+    }
+    if (const auto taken = claims_.claim(step.file, a.settings)) {
+        fail(taken->what(), taken->cause());
         return;
     }
     const bool guessedWrong = a.prepared.result.ok && a.dependence.onClosingMarkTest &&

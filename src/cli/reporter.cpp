@@ -85,6 +85,45 @@ const char* failureKindName(FailureKind kind) {
     return "other";
 }
 
+// "1 byte", "2 bytes".
+std::string counted(std::uint64_t n, const char* noun) { return std::to_string(n) + ' ' + noun + (n == 1 ? "" : "s"); }
+
+// Where the undecodable bytes that did not reach the text copy went: the
+// lines dropped for their runs of question marks, the junk the tidy mode
+// removed (a junk line, or a piece a cut rule took).
+const char* lostWith(const RunFindings& found) {
+    if (found.linesDropped > 0 && found.junkRemoved > 0)
+        return "the lines that were dropped or the junk that was removed";
+    if (found.junkRemoved > 0) return "the junk that was removed";
+    if (found.linesDropped > 0) return "the lines that were dropped";
+    return "the text that was removed";
+}
+
+// The warning on a source's undecodable bytes, after "<file>: ": how many
+// there are, and how many of them reached the text copy and how -- as
+// themselves, or as a replacement in another encoding. A book alone has its
+// own warning for what it shows as U+FFFD.
+std::string undecodableText(const FileRunResult& result, const char* input, const char* output) {
+    const std::uint64_t total = result.undecodableBytes;
+    std::string text = counted(total, "byte") + (total == 1 ? " is" : " are") + " not valid " + input;
+    const bool textCopy = result.bookPath.empty() || result.outputPath != result.bookPath;
+    if (!textCopy) return text;
+    const bool replaced = result.replaced.escapesReplaced > 0;
+    const std::uint64_t reached = replaced ? result.replaced.escapesReplaced : result.undecodableBytesWritten;
+    const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
+    const std::string became = std::string(" became ") + (replacement == u'?' ? "?" : "U+FFFD") + " in " + output;
+    const std::string lost = lostWith(result.findings);
+    if (reached == total) {
+        if (replaced) return text + (total == 1 ? "; it" : "; each") + became;
+        return text + (total == 1 ? "; it was copied unchanged" : "; they were copied unchanged");
+    }
+    if (reached == 0)
+        return text + (total == 1 ? "; it went with " : "; none reached the copy, they went with ") + lost;
+    return text + "; " + std::to_string(reached) + " of them" +
+           (replaced ? became : reached == 1 ? " was copied unchanged" : " were copied unchanged") +
+           ", the others went with " + lost;
+}
+
 }  // namespace
 
 // Control characters (a newline in a file name could forge a progress line,
@@ -128,31 +167,15 @@ void Reporter::failure(std::string_view message) { err_ << kPrefix << shown(mess
 std::vector<Reporter::Warning> Reporter::warnings(const std::string& file, const FileRunResult& result) const {
     std::vector<Warning> out;
     const auto warn = [&](std::string text) { out.push_back({file, std::move(text)}); };
-    const std::string input = encodingName(result.format.encoding);
-    const std::string output = encodingName(result.outputFormat.encoding);
-    const std::string undecodable = std::to_string(result.undecodableBytes) + " bytes are not valid " + input;
-    if (result.replaced.escapesReplaced > 0) {
-        const char16_t replacement = encodingInfo(result.outputFormat.encoding).replacement;
-        const std::string became = replacement == u'?' ? "?" : "U+FFFD";
-        if (result.replaced.escapesReplaced == result.undecodableBytes)
-            warn(undecodable + "; each became " + became + " in " + output);
-        else
-            warn(undecodable + "; " + std::to_string(result.replaced.escapesReplaced) + " of them became " + became +
-                 " in " + output + ", the others went with the lines that were dropped");
-    } else if (result.undecodableBytes > 0) {
-        if (result.undecodableBytesWritten == result.undecodableBytes)
-            warn(undecodable + "; they were copied unchanged");
-        else
-            warn(undecodable + "; " + std::to_string(result.undecodableBytesWritten) +
-                 " of them were copied unchanged, the others went with the lines that were dropped");
-    }
-    if (result.replaced.unencodableReplaced > 0)
-        warn(std::to_string(result.replaced.unencodableReplaced) + " characters cannot be written in " + output +
-             "; each became ?");
-    if (result.bookReplacedCharacters > 0)
-        out.push_back({result.bookPath, std::to_string(result.bookReplacedCharacters) +
-                                            " characters cannot go into an EPUB (undecodable bytes, control "
-                                            "characters); they are shown as U+FFFD"});
+    const char* input = encodingName(result.format.encoding);
+    const char* output = encodingName(result.outputFormat.encoding);
+    if (result.undecodableBytes > 0) warn(undecodableText(result, input, output));
+    if (const std::uint64_t n = result.replaced.unencodableReplaced; n > 0)
+        warn(counted(n, "character") + " cannot be written in " + output + (n == 1 ? "; it became ?" : "; each became ?"));
+    if (const std::uint64_t n = result.bookReplacedCharacters; n > 0)
+        out.push_back({result.bookPath, counted(n, "character") +
+                                            " cannot go into an EPUB (undecodable bytes, control characters); " +
+                                            (n == 1 ? "it is shown as U+FFFD" : "they are shown as U+FFFD")});
     const RunFindings& found = result.findings;
     if (found.linesDropped > 0)
         warn(std::to_string(found.linesDropped) + " line" + (found.linesDropped == 1 ? "" : "s") +

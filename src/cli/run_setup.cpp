@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "cli/json_text.h"
 #include "formats/epub_writer.h"
@@ -84,8 +85,10 @@ std::optional<std::string> takeBookOptions(const RunRequest& request, FileRunSet
     settings.writeText = text;
     if (epub) settings.book = formats::epubFormat();
     BookDetails& details = settings.bookDetails;
-    for (const auto& [from, to] : {std::pair{&request.title, &details.title}, std::pair{&request.author, &details.author}})
-        if (!fromUtf8Strict(*from, *to)) return "option text is not valid UTF-8: " + jsonString(*from);
+    const std::tuple<const char*, const std::string*, Text*> texts[] = {{"--title", &request.title, &details.title},
+                                                                         {"--author", &request.author, &details.author}};
+    for (const auto& [flag, from, to] : texts)
+        if (!fromUtf8Strict(*from, *to)) return std::string(flag) + ": the text is not valid UTF-8";
     if (!request.language.empty() && !isLanguageTag(request.language))
         return "--language: not a language tag such as zh-CN or zh-TW: " + jsonString(request.language);
     details.language = request.language;

@@ -1,15 +1,22 @@
 // The FILEs, typeset one after the other by one engine, so that what one
 // file leaves behind reaches the next as in the window.
 #include "cli/commands.h"
+#include "run/output_claims.h"
 
 namespace quenlet::cli {
 
 int typesetFiles(const RunRequest& request, const RunSetup& setup, Reporter& reporter, const Streams& streams) {
     TypesetEngine engine;
+    OutputClaims claims;
     bool anyFailed = false;
     for (const std::string& file : request.files) {
         engine.resetStatistics();
         const bool fromStandardInput = file == "-";
+        if (auto taken = fromStandardInput ? std::nullopt : claims.claim(file, setup.settings)) {
+            reporter.failure(taken->what());
+            anyFailed = true;
+            continue;
+        }
         const FileRunResult result =
             fromStandardInput
                 ? typesetStream(engine, streams.inputFd, streams.outputFd, setup.options, setup.settings)

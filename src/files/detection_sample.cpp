@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -61,22 +62,25 @@ std::vector<std::string> spreadBlocks(int fd, const std::string& path, std::size
 }  // namespace
 
 Detection detectFileEncoding(int fd, const std::string& path, std::string_view head, bool ended,
-                             std::size_t blockSize) {
+                             std::size_t blockSize, std::optional<std::uint64_t> size) {
     Utf8Counter counter;
     counter.feed(reinterpret_cast<const unsigned char*>(head.data()), head.size());
     std::vector<unsigned char> block(blockSize);
     bool counted = ended;
+    std::uint64_t read = head.size();
     while (!counted && !counter.hopeless()) {
-        const std::size_t got = readSome(fd, path, block.data(), block.size());
+        const std::size_t wanted =
+            size ? static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), *size - std::min(*size, read)))
+                 : block.size();
+        const std::size_t got = wanted == 0 ? 0 : readSome(fd, path, block.data(), wanted);
         counted = got == 0;
+        read += got;
         counter.feed(block.data(), got);
     }
     Utf8Counts utf8 = counter.finish();
     utf8.complete = counted;
     std::vector<std::string> spread;
-    struct stat info{};
-    if (!utf8.valid() && !ended && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        spread = spreadBlocks(fd, path, head.size(), info.st_size);
+    if (!utf8.valid() && !ended && size) spread = spreadBlocks(fd, path, head.size(), static_cast<off_t>(*size));
     const Detection detection = detectEncoding(Sample(head, utf8, ended, std::move(spread)));
     if (detection.by == DetectedBy::Unsupported) {
         FailureCause cause{FailureKind::UnsupportedEncoding, path};

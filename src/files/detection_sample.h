@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,11 +15,13 @@ namespace quenlet {
 
 // Detects the encoding of the input at `fd`, of which `head` holds the first
 // bytes (all of them when `ended`); the descriptor stands after them and must
-// be seekable. Throws FileError: CannotRead, or UnsupportedEncoding for a long
-// file that reads as Chinese in no supported encoding, naming what it most
-// likely is.
+// be seekable. Nothing beyond `size` bytes is read, when it is given (the
+// size of a regular file when it was opened); else the input is read to its
+// end and only its head is sampled. Throws FileError: CannotRead, or
+// UnsupportedEncoding for a long file that reads as Chinese in no supported
+// encoding, naming what it most likely is.
 Detection detectFileEncoding(int fd, const std::string& path, std::string_view head, bool ended,
-                             std::size_t blockSize);
+                             std::size_t blockSize, std::optional<std::uint64_t> size);
 
 // The message of an UnsupportedEncoding failure, after "<file>: ".
 std::string unsupportedReason(const Detection& detection);

@@ -24,6 +24,16 @@ struct UnencodableCharacter {
     bool operator==(const UnencodableCharacter&) const = default;
 };
 
+// For OutputNameTaken: the output the source would have written, and the
+// source earlier in the run whose output has that name.
+struct TakenOutputName {
+    std::string output;       // its path
+    bool book = false;        // a book, else a text copy
+    std::string firstSource;  // the path of the source it belongs to
+    bool firstBook = false;   // whether it is that source's book
+    bool operator==(const TakenOutputName&) const = default;
+};
+
 struct FailureCause {
     FailureCause() = default;
     FailureCause(FailureKind kind, std::string path, int errorNumber = 0)
@@ -34,6 +44,7 @@ struct FailureCause {
     int errorNumber = 0;  // the system's error number behind it, when there is one
     UnencodableCharacter unencodable;  // for Unencodable
     LikelyEncoding likely = LikelyEncoding::Unknown;  // for UnsupportedEncoding: what the source most likely is
+    TakenOutputName taken;  // for OutputNameTaken
     bool operator==(const FailureCause&) const = default;
 };
 

@@ -66,6 +66,10 @@ void removeAndEnd(int signal) {
 void removeTemporaryFilesOnSignals() {
     static std::atomic<bool> installed{false};
     if (installed.exchange(true)) return;
+    // A write beyond the limit on file sizes (ulimit -f) then fails with
+    // EFBIG ("File too large") like a full disk, and the failed run removes
+    // its temporary files, instead of the process dying of SIGXFSZ with them left.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (int signal : kHandledSignals) {
         struct sigaction current{};
         if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;

@@ -1,6 +1,8 @@
 // The temporary files this process has made and not yet renamed into place,
 // kept where a signal handler can find them: on SIGINT, SIGTERM or SIGHUP they
 // are removed, and the process then ends as the signal would have ended it.
+// SIGXFSZ is ignored, so that an output beyond the limit on file sizes fails
+// as "File too large" and is cleaned up like any failed output.
 #pragma once
 
 #include <cstddef>

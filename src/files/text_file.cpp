@@ -68,28 +68,34 @@ private:
 constexpr std::size_t kHandoverBlocks = 4;
 constexpr std::size_t kWriteBlockUnits = 128 * 1024;
 
-struct FileIdentity {
-    off_t size = 0;
-    timespec modified{};
-};
-
 FileIdentity identityOf(int fd) {
     struct stat info{};
     if (::fstat(fd, &info) != 0) return {};
-    return {info.st_size, info.st_mtim};
+    // Files such as those under /proc report no size: they are read to their end.
+    const bool sized = S_ISREG(info.st_mode) && info.st_size > 0;
+    return {info.st_size, info.st_mtim, sized ? std::optional<std::uint64_t>(info.st_size) : std::nullopt};
 }
 
-// Detects the format of the input at the descriptor's current position and
-// leaves the descriptor at the first byte after the byte order mark.
-Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> forced, std::size_t blockSize) {
+// Reads at most `limit` bytes (none when it is 0); 0 at the end of the input.
+std::size_t readAtMost(int fd, const std::string& path, unsigned char* into, std::size_t capacity,
+                       std::uint64_t limit) {
+    if (limit == 0) return 0;
+    return readSome(fd, path, into, static_cast<std::size_t>(std::min<std::uint64_t>(capacity, limit)));
+}
+
+// Detects the format of the input at the descriptor's current position (the
+// start of the file) and leaves the descriptor at the first byte after the
+// byte order mark; it reads no further than the file's size when opened.
+Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> forced, std::size_t blockSize,
+                       std::optional<std::uint64_t> size) {
     // A forced encoding needs only enough to see its own mark.
     const std::size_t wanted = forced ? 4 : kSampleBytes;
     std::string sample(wanted, '\0');
     std::size_t sampleSize = 0;
     bool ended = false;
     while (sampleSize < wanted) {
-        const std::size_t got =
-            readSome(fd, path, reinterpret_cast<unsigned char*>(sample.data()) + sampleSize, wanted - sampleSize);
+        const std::size_t got = readAtMost(fd, path, reinterpret_cast<unsigned char*>(sample.data()) + sampleSize,
+                                           wanted - sampleSize, size ? *size - sampleSize : wanted);
         if (got == 0) {
             ended = true;
             break;
@@ -103,7 +109,7 @@ Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> 
         const std::string_view mark = byteOrderMark(*forced);
         detection = {{*forced, !mark.empty() && sample.starts_with(mark)}, DetectedBy::Option};
     } else {
-        detection = detectFileEncoding(fd, path, sample, ended, blockSize);
+        detection = detectFileEncoding(fd, path, sample, ended, blockSize, size);
     }
     const off_t start =
         detection.format.hasBom ? static_cast<off_t>(byteOrderMark(detection.format.encoding).size()) : 0;
@@ -111,21 +117,26 @@ Detection detectFormat(int fd, const std::string& path, std::optional<Encoding> 
     return detection;
 }
 
-// Reads and decodes a file block by block. At the end it checks that the file
-// is still the one it started reading: a file that changes meanwhile would
-// give an output that matches neither its old nor its new content.
+// Reads and decodes a file block by block, up to the size it had when it was
+// opened: a file that grows meanwhile (a download still going on) is read no
+// further, so its run ends. At the end it checks that the file is still the
+// one that was opened: a file that changes meanwhile would give an output that
+// matches neither its old nor its new content.
 class BlockDecoding {
 public:
-    BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize)
+    BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize, const FileIdentity& opened)
         : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
           holdsOddByte_(encodingInfo(encoding).unitBytes == 2),
-          startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(identityOf(fd)) {}
+          startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(opened) {}
 
     // Appends the next block's text; false once the input is used up (the
     // last of it appended).
     bool next(Text& into) {
         bytes_.resize(carried_ + blockSize_);
-        const std::size_t got = readSome(fd_, path_, bytes_.data() + carried_, blockSize_);
+        const std::uint64_t left = before_.readSize ? *before_.readSize - std::min<std::uint64_t>(
+                                                             *before_.readSize, startOffset_ + bytesRead_)
+                                                    : blockSize_;
+        const std::size_t got = readAtMost(fd_, path_, bytes_.data() + carried_, blockSize_, left);
         bytesRead_ += got;
         const std::size_t available = carried_ + got;
         const bool final = got == 0;
@@ -149,10 +160,9 @@ public:
 private:
     void checkUnchanged() const {
         const FileIdentity after = identityOf(fd_);
-        const bool sizeKnown = before_.size > 0;  // files such as those under /proc report no size
         if (after.size != before_.size || after.modified.tv_sec != before_.modified.tv_sec ||
             after.modified.tv_nsec != before_.modified.tv_nsec ||
-            (sizeKnown && static_cast<off_t>(bytesRead_) + startOffset_ != before_.size))
+            (before_.readSize && bytesRead_ + startOffset_ != *before_.readSize))
             throw FileError(FailureKind::ChangedWhileRead, path_, "the file changed while it was being read");
     }
 
@@ -164,7 +174,7 @@ private:
     std::string trailingBytes_;
     std::vector<unsigned char> bytes_;
     std::size_t carried_ = 0;
-    off_t startOffset_;
+    std::uint64_t startOffset_;
     FileIdentity before_;
     std::uint64_t bytesRead_ = 0;
 };
@@ -247,13 +257,13 @@ private:
 
 LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced, std::size_t blockSize,
                        Threading threading)
-    : fd_(fd), blockSize_(blockSize), threading_(threading), path_(std::move(path)),
-      detection_(detectFormat(fd, path_, forced, blockSize)) {
+    : fd_(fd), blockSize_(blockSize), threading_(threading), path_(std::move(path)), opened_(identityOf(fd)),
+      detection_(detectFormat(fd, path_, forced, blockSize, opened_.readSize)) {
     startSource();
 }
 
 void LineReader::startSource() {
-    BlockDecoding decoding(fd_, path_, detection_.format.encoding, blockSize_);
+    BlockDecoding decoding(fd_, path_, detection_.format.encoding, blockSize_, opened_);
     if (threading_ == Threading::Pipelined) source_ = std::make_unique<AheadSource>(std::move(decoding));
     else source_ = std::make_unique<InlineSource>(std::move(decoding));
 }

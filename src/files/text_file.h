@@ -4,7 +4,10 @@
 // output_file.h's.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -19,11 +22,22 @@
 
 namespace quenlet {
 
+// What a source was when it was opened: a change is found by comparing.
+struct FileIdentity {
+    off_t size = 0;
+    timespec modified{};
+    // How far it is read: its size, for a regular file that reports one.
+    std::optional<std::uint64_t> readSize;
+};
+
 // Reads lines from an open descriptor. A line ends at CR LF, a lone CR or a
 // lone LF; the last line needs no terminator, and a terminator at the very end
 // makes no extra empty line. Without a forced encoding the format is detected
 // (see encoding_detector.h); telling valid UTF-8 takes one pass over the
-// whole input, so the descriptor must be seekable.
+// whole input, so the descriptor must be seekable. A regular file is read up
+// to the size it has when the reader is made; one that has grown by the end
+// is reported as changed (FailureKind::ChangedWhileRead), as is one that
+// changed otherwise.
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
@@ -58,6 +72,7 @@ private:
     std::size_t blockSize_;
     Threading threading_;
     std::string path_;
+    FileIdentity opened_;
     Detection detection_;
     std::unique_ptr<Source> source_;
     bool sourceEnded_ = false;

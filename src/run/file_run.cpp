@@ -313,7 +313,15 @@ FileRunResult typesetFile(TypesetEngine& engine, const FileLocation& source, con
 
 FileRunResult typesetFile(TypesetEngine& engine, const std::string& sourcePath, const TypesetOptions& options,
                           const FileRunSettings& settings, RunObserver* observer) {
-    return typesetFile(engine, FileLocation::ofPath(sourcePath), options, settings, observer);
+    FileLocation source;
+    try {
+        source = FileLocation::ofPath(sourcePath);  // a folder that cannot be opened fails the file like any other
+    } catch (const FileError& e) {
+        FileRunResult result;
+        fail(result, e.what(), e.cause());
+        return result;
+    }
+    return typesetFile(engine, source, options, settings, observer);
 }
 
 PreparedFile prepareFile(TypesetEngine& engine, const FileLocation& source, const TypesetOptions& options,

@@ -8,6 +8,7 @@
 
 #include "text/big5.h"
 #include "text/gb18030.h"
+#include "text/utf8.h"
 
 namespace quenlet {
 namespace {
@@ -391,8 +392,51 @@ Sample::Sample(std::string_view bytes, bool wholeFileIsUtf8, bool complete) : by
     if (!wholeFileIsUtf8) utf8_.complete = false;  // invalid, how much is not known
 }
 
+namespace {
+
+// What follows the UTF-8 text that `bytes` start with: all of them when that
+// is ASCII alone, nothing when they are UTF-8 text to the end (a sequence cut
+// by the end allowed), else the rest from the character start before the
+// first byte that is not UTF-8 -- after a byte below 0x30 (a line end, a
+// space, punctuation), which is part of no two- or four-byte code.
+std::string_view afterUtf8Text(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    bool text = false;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        if (data[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const Utf8Sequence seq = readUtf8Sequence(data + i, bytes.size() - i);
+        if (seq.status == Utf8Sequence::Incomplete) i = bytes.size();
+        if (seq.status != Utf8Sequence::Complete) break;
+        text = true;
+        i += static_cast<std::size_t>(seq.length);
+    }
+    if (!text) return bytes;
+    if (i >= bytes.size()) return {};
+    while (i > 0 && data[i - 1] >= 0x30) --i;
+    return bytes.substr(i);
+}
+
+}  // namespace
+
+// In a file that is UTF-8 up to a point and something else after it (a UTF-8
+// head before Big5 text), the parts that are still UTF-8 tell nothing of
+// whether the rest is Big5 or GB18030 -- yet read as GB18030 their bytes make
+// valid pairs -- so the wide scores leave them out, as long as something else
+// remains to judge by.
 Sample::Sample(std::string_view bytes, const Utf8Counts& utf8, bool complete, std::vector<std::string> spread)
-    : bytes_(bytes), utf8_(utf8), complete_(complete), spread_(std::move(spread)) {}
+    : bytes_(bytes), utf8_(utf8), complete_(complete), spread_(std::move(spread)) {
+    wide_.push_back(bytes_);
+    wide_.insert(wide_.end(), spread_.begin(), spread_.end());
+    if (utf8_.valid() || spread_.empty()) return;
+    std::vector<std::string_view> beyond;
+    for (const std::string_view part : wide_)
+        if (const std::string_view rest = afterUtf8Text(part); !rest.empty()) beyond.push_back(rest);
+    if (!beyond.empty()) wide_ = std::move(beyond);
+}
 
 namespace {
 
@@ -414,8 +458,10 @@ const TextScore& Sample::wideScore(Encoding encoding) const {
     if (spread_.empty()) return score(encoding);
     std::optional<TextScore>& cached = wideScores_[static_cast<std::size_t>(encoding)];
     if (!cached) {
-        cached = score(encoding);
-        for (const std::string& block : spread_) *cached += scoreDecoded(encoding, block, false);
+        cached = TextScore{};
+        for (const std::string_view part : wide_)
+            *cached += part.data() == bytes_.data() && part.size() == bytes_.size() ? score(encoding)
+                                                                                  : scoreDecoded(encoding, part, false);
     }
     return *cached;
 }
@@ -425,8 +471,9 @@ std::size_t Sample::wideNonAsciiBytes() const {
         return static_cast<std::size_t>(
             std::count_if(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
     };
-    std::size_t count = high(bytes_);
-    for (const std::string& block : spread_) count += high(block);
+    if (spread_.empty()) return high(bytes_);
+    std::size_t count = 0;
+    for (const std::string_view part : wide_) count += high(part);
     return count;
 }
 

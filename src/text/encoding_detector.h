@@ -131,6 +131,8 @@ public:
     // `spread`: blocks from beyond the first bytes, each starting where a
     // character does.
     Sample(std::string_view bytes, const Utf8Counts& utf8, bool complete, std::vector<std::string> spread = {});
+    Sample(const Sample&) = delete;  // (it holds views of its own blocks)
+    Sample& operator=(const Sample&) = delete;
     std::string_view bytes() const { return bytes_; }
     bool wholeFileIsUtf8() const { return utf8_.valid(); }
     const Utf8Counts& utf8() const { return utf8_; }
@@ -138,9 +140,10 @@ public:
     // The score of the sample decoded in an encoding; a character cut by the
     // end of an incomplete sample is left out.
     const TextScore& score(Encoding encoding) const;
-    // The same over the first bytes and the spread blocks together.
+    // The same over the first bytes and the spread blocks together (less
+    // those that are UTF-8 in a file whose UTF-8 breaks off).
     const TextScore& wideScore(Encoding encoding) const;
-    // How many bytes above ASCII the first bytes and the spread blocks hold.
+    // How many bytes above ASCII the first bytes and the spread blocks hold (the same).
     std::size_t wideNonAsciiBytes() const;
 
 private:
@@ -148,6 +151,7 @@ private:
     Utf8Counts utf8_;
     bool complete_;  // the sample is the whole file
     std::vector<std::string> spread_;
+    std::vector<std::string_view> wide_;  // what the wide scores count: of the first bytes and the spread blocks
     mutable std::array<std::optional<TextScore>, kEncodingCount> scores_;      // by Encoding
     mutable std::array<std::optional<TextScore>, kEncodingCount> wideScores_;  // the same with the spread blocks
 };

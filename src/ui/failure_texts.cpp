@@ -37,6 +37,16 @@ QString likelyText(LikelyEncoding likely) {
     return QStringLiteral("一种不支持的编码");
 }
 
+// "它的电子书“kovra-a.epub”与本次较早排版的a.txt的电子书同名……"
+QString takenNameText(const TakenOutputName& taken) {
+    const auto kind = [](bool book) { return book ? QStringLiteral("电子书") : QStringLiteral("副本"); };
+    const std::string_view output = taken.output;
+    const std::string_view name = output.substr(output.rfind('/') == std::string_view::npos ? 0 : output.rfind('/') + 1);
+    return QStringLiteral("它的%1“%2”与本次较早排版的%3的%4同名，为免替换没有排版；请给其中一个文件改名")
+        .arg(kind(taken.book), QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size()))),
+             QFile::decodeName(QByteArray::fromStdString(taken.firstSource)), kind(taken.firstBook));
+}
+
 // The reason for each kind, as the end of "<file>：……".
 QString reasonText(const FailureCause& cause, const std::string& englishError) {
     switch (cause.kind) {
@@ -65,6 +75,7 @@ QString reasonText(const FailureCause& cause, const std::string& englishError) {
         case FailureKind::UnsupportedEncoding:
             return QStringLiteral("读不出中文：看起来是%1，不是本程序能读的UTF-8、UTF-16LE、UTF-16BE、GB18030或Big5编码，没有排版")
                 .arg(likelyText(cause.likely));
+        case FailureKind::OutputNameTaken: return takenNameText(cause.taken);
         case FailureKind::None:
         case FailureKind::Other: break;
     }
