@@ -96,11 +96,12 @@ private:
 
 }  // namespace
 
-EpubWriter::EpubWriter(BookDetails details, unsigned helpers)
+EpubWriter::EpubWriter(BookDetails details, unsigned helpers, const FileLocation* book)
     : details_(std::move(details)),
       helpers_(helpers),
+      scratch_(book ? book->folder : nullptr, book ? book->path : std::string("the book")),
       deflater_(kDeflateLevel, helpers,
-                [this] { return std::make_unique<DocumentRenderer>(renderedReplacements_); }) {
+                [this] { return std::make_unique<DocumentRenderer>(renderedReplacements_); }, scratch_) {
     details_.title = markup_.cleaned(details_.title);
     details_.author = markup_.cleaned(details_.author);
     // A book needs a title: a source named just ".txt" is still named.
@@ -237,7 +238,7 @@ std::vector<ZipEntry> EpubWriter::entries() {
 }
 
 void EpubWriter::finish(int fd, const std::string& path) {
-    writeZip(fd, path, entries(), dosTimeOf(details_.modified));
+    writeZip(fd, path, entries(), dosTimeOf(details_.modified), &scratch_);
 }
 
 namespace {
@@ -245,11 +246,12 @@ namespace {
 class EpubFormat final : public BookFormat {
 public:
     std::string_view extension() const override { return ".epub"; }
-    std::unique_ptr<BookWriter> open(const BookDetails& details, Threading threading) const override {
+    std::unique_ptr<BookWriter> open(const BookDetails& details, Threading threading,
+                                     const FileLocation& target) const override {
         unsigned helpers = 0;
         if (threading == Threading::Pipelined)
             helpers = std::clamp(std::thread::hardware_concurrency(), 2U, 4U) - 1;
-        return std::make_unique<EpubWriter>(details, helpers);
+        return std::make_unique<EpubWriter>(details, helpers, &target);
     }
 };
 

@@ -28,8 +28,10 @@ public:
     static constexpr std::size_t kDocumentLimit = 300 * 1024;
 
     // helpers: threads that write out and deflate finished documents while
-    // the text goes on (none: all on the calling thread).
-    EpubWriter(BookDetails details, unsigned helpers);
+    // the text goes on (none: all on the calling thread). The deflated
+    // documents wait for the end in a scratch file beside `book` (the output
+    // they are for, named in messages), or without it in the temporary folder.
+    EpubWriter(BookDetails details, unsigned helpers, const FileLocation* book = nullptr);
 
     void plainLine(TextView line) override { paragraph({}, line, {}); }
     void blankLine() override {}  // the text output's spacing: the markup sets headings apart itself
@@ -56,6 +58,7 @@ private:
     MarkupText markup_;  // for the titles, the styles and the package
     std::atomic<std::uint64_t> renderedReplacements_{0};
     ScriptTally script_;
+    ScratchFile scratch_;  // before the deflater, whose helpers write to it
     EntryDeflater deflater_;
     std::vector<std::string> documents_;
     std::vector<TocNode> toc_;

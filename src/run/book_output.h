@@ -1,6 +1,6 @@
 // A book made from the typeset paragraphs beside (or instead of) the text
 // copy: it takes the same events as the text output while the file is
-// typeset, and is written whole once the file is done. The engine knows only
+// typeset, and is put together once the file is done. The engine knows only
 // this interface; the formats library implements it (EPUB), so the engine
 // needs no archive or markup library.
 #pragma once
@@ -12,6 +12,7 @@
 
 #include "engine/output_sink.h"
 #include "base/helper_threads.h"
+#include "files/file_location.h"
 
 namespace quenlet {
 
@@ -36,8 +37,11 @@ class BookFormat {
 public:
     virtual ~BookFormat() = default;
     virtual std::string_view extension() const = 0;  // ".epub"
-    // Pipelined lets the writer work on helper threads while the file is typeset.
-    virtual std::unique_ptr<BookWriter> open(const BookDetails& details, Threading threading) const = 0;
+    // Pipelined lets the writer work on helper threads while the file is
+    // typeset. `target` is the book's place: what the writer keeps on disk
+    // until finish() goes into its folder.
+    virtual std::unique_ptr<BookWriter> open(const BookDetails& details, Threading threading,
+                                             const FileLocation& target) const = 0;
 };
 
 }  // namespace quenlet

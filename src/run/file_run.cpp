@@ -267,7 +267,7 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
         result.bookPath = bookTarget.path;
         if (!settings.writeText) result.outputPath = result.bookPath;
         outputs.book = std::make_unique<AtomicOutputFile>(bookTarget, &identity);
-        book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading);
+        book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading, bookTarget);
     }
     const RunSequence run{engine, options, settings, observer};
     run.typeset(reader, format, writer ? &*writer : nullptr, book.get(), &sourceCloser, result);
