@@ -14,8 +14,9 @@
 namespace quenlet::formats {
 namespace {
 
-// Deflate level: the cheap end of zlib's range. On novels it gives archives
-// about a tenth larger than the default level, in well under half the time.
+// Deflate level: the cheapest but one of ISA-L's range. On novels it gives
+// archives a few per cent smaller than zlib's fastest level, in a third of
+// its time; level 0 is faster again but gives data a fifth larger.
 constexpr int kDeflateLevel = 1;
 
 bool isBlank(TextView text) {

@@ -1,13 +1,14 @@
 #include "formats/zip_package.h"
 
 #include <unistd.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -19,8 +20,11 @@ namespace quenlet::formats {
 namespace {
 
 std::uint32_t crcOf(std::string_view content) {
-    return static_cast<std::uint32_t>(
-        crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(content.data()), content.size()));
+    std::uint32_t crc = 0;
+    for (std::size_t at = 0; at < content.size(); at += UINT32_MAX)
+        crc = crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(content.data()) + at,
+                              static_cast<std::uint64_t>(std::min<std::size_t>(UINT32_MAX, content.size() - at)));
+    return crc;
 }
 
 }  // namespace
@@ -40,24 +44,23 @@ ZipEntry storedEntry(std::string name, std::string content) {
     return entry;
 }
 
-struct EntryCompressor::Stream {
-    z_stream z{};
+struct EntryCompressor::State {
+    explicit State(int l) : level(l), buffer(new unsigned char[kBufferSize]) {}
+    // The level's working memory: the more of it, up to this, the faster.
+    static constexpr std::size_t kBufferSize = ISAL_DEF_LVL3_DEFAULT;
+    int level;
+    std::unique_ptr<unsigned char[]> buffer;
 };
 
-EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
-    // Negative window bits: raw deflate data, without the zlib header and trailer.
-    if (deflateInit2(&stream_->z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        delete stream_;
-        throw std::bad_alloc();
-    }
-}
+EntryCompressor::EntryCompressor(int level) : state_(std::make_unique<State>(std::clamp(level, 0, 3))) {}
 
-EntryCompressor::~EntryCompressor() {
-    deflateEnd(&stream_->z);
-    delete stream_;
-}
+EntryCompressor::~EntryCompressor() = default;
 
-std::size_t EntryCompressor::bound(std::size_t size) { return deflateBound(&stream_->z, size); }
+// What does not shrink is written as stored blocks: the content, five bytes
+// for each block of up to 65,535 bytes, and what the end needs.
+std::size_t EntryCompressor::bound(std::size_t size) {
+    return size + (size / 65535 + 2) * 5 + ISAL_DEF_MAX_HDR_SIZE + 256;
+}
 
 ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
     auto chunk = std::make_shared<Chunk>(bound(content.size()));
@@ -67,37 +70,28 @@ ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
     return entry;
 }
 
-ZipEntry EntryCompressor::deflatedInto(char* out, std::size_t outLeft, std::string name, std::string_view content) {
+ZipEntry EntryCompressor::deflatedInto(char* out, std::size_t room, std::string name, std::string_view content) {
     ZipEntry entry;
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
-    z_stream& z = stream_->z;
-    deflateReset(&z);
-    if (outLeft < bound(content.size())) throw std::logic_error("no room to deflate an entry");
-    // Straight into the buffer: the bound leaves room enough, in pieces that
-    // zlib's 32-bit counts can take.
-    char* const start = out;
-    const auto* in = reinterpret_cast<const Bytef*>(content.data());
-    std::size_t inLeft = content.size();
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
-        const std::size_t take = std::min<std::size_t>(inLeft, UINT_MAX);
-        const std::size_t room = std::min<std::size_t>(outLeft, UINT_MAX);
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = static_cast<uInt>(take);
-        z.next_out = reinterpret_cast<Bytef*>(out);
-        z.avail_out = static_cast<uInt>(room);
-        status = deflate(&z, take == inLeft ? Z_FINISH : Z_NO_FLUSH);
-        const bool progress = z.avail_in != take || z.avail_out != room;
-        if (status == Z_STREAM_ERROR || (status == Z_BUF_ERROR && !progress))
-            throw std::logic_error("deflate failed");
-        in += take - z.avail_in;
-        inLeft -= take - z.avail_in;
-        out += room - z.avail_out;
-        outLeft -= room - z.avail_out;
-    }
-    entry.length = static_cast<std::size_t>(out - start);
+    if (room < bound(content.size())) throw std::logic_error("no room to deflate an entry");
+    if (content.size() > UINT32_MAX) throw std::length_error("an entry too large to deflate at once");
+    // Raw deflate data, as zip entries hold it, in one go.
+    isal_zstream z;
+    isal_deflate_stateless_init(&z);
+    z.level = static_cast<std::uint32_t>(state_->level);
+    z.level_buf = state_->buffer.get();
+    z.level_buf_size = State::kBufferSize;
+    z.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(content.data()));
+    z.avail_in = static_cast<std::uint32_t>(content.size());
+    z.next_out = reinterpret_cast<std::uint8_t*>(out);
+    z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(room, UINT32_MAX));
+    z.end_of_stream = 1;
+    z.flush = NO_FLUSH;
+    z.gzip_flag = IGZIP_DEFLATE;
+    if (isal_deflate_stateless(&z) != COMP_OK) throw std::logic_error("deflate failed");
+    entry.length = z.total_out;
     return entry;
 }
 

@@ -45,7 +45,10 @@ struct ZipEntry {
 
 ZipEntry storedEntry(std::string name, std::string content);
 
-// Raw deflate (as zip entries hold it) with one z_stream kept for many entries.
+// Raw deflate (as zip entries hold it), each entry deflated at once with
+// ISA-L's compressor: at its fastest level (1) about three and a half times
+// as fast as zlib's and its data a few per cent smaller. Levels 0 to 3; one
+// compressor is kept for many entries.
 class EntryCompressor {
 public:
     explicit EntryCompressor(int level);
@@ -61,8 +64,8 @@ public:
     ZipEntry deflated(std::string name, std::string_view content);
 
 private:
-    struct Stream;
-    Stream* stream_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Turns the draft of an entry into its bytes, on whichever thread deflates
