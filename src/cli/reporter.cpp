@@ -127,6 +127,11 @@ void Reporter::aboutFile(std::ostream& to, const std::string& file, const FileRu
     if (tidy_ && lacksExpectedHeadings(result))
         to << kPrefix << "warning: " << name << ": no heading found in " << result.sourceBytes / 1024
            << " KB of text\n";
+    else if (bookLacksChapters(result))
+        to << kPrefix << "note: " << shown(result.bookPath) << ": " << result.bookChapters << " chapter"
+           << (result.bookChapters == 1 ? "" : "s") << " in " << result.sourceBytes / 1024
+           << " KB of text; its contents list little" << (tidy_ ? "" : " (--no-tidy: every heading starts one)")
+           << '\n';
     if (!quiet_) numbering(to, name, found);
 }
 

@@ -29,6 +29,8 @@ std::uint32_t crcOf(std::string_view content) {
 
 }  // namespace
 
+std::uint32_t crc32Of(std::string_view bytes) { return crcOf(bytes); }
+
 Chunk::Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
 
 ZipEntry storedEntry(std::string name, std::string content) {

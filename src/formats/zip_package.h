@@ -45,6 +45,9 @@ struct ZipEntry {
 
 ZipEntry storedEntry(std::string name, std::string content);
 
+// The CRC-32 of bytes, as zip entries hold it.
+std::uint32_t crc32Of(std::string_view bytes);
+
 // Raw deflate (as zip entries hold it), each entry deflated at once with
 // ISA-L's compressor: at its fastest level (1) about three and a half times
 // as fast as zlib's and its data a few per cent smaller. Levels 0 to 3; one

@@ -28,6 +28,11 @@ QStringList fileNotes(const std::string& sourcePath, const FileRunResult& result
         notes << QStringLiteral("%1：在%2 KB的文字中没有找到任何章节标题，排版结果没有分章。")
                      .arg(pathText(sourcePath))
                      .arg(result.sourceBytes / 1024);
+    else if (bookLacksChapters(result))
+        notes << QStringLiteral("%1：在%2 KB的文字中只分出%3章，电子书的目录用处不大。")
+                     .arg(pathText(result.bookPath))
+                     .arg(result.sourceBytes / 1024)
+                     .arg(result.bookChapters);
     // What the numbering of the chapters shows: the download may lack some.
     const RunFindings& found = result.findings;
     if (!found.sequenceMissing.empty())
