@@ -58,7 +58,7 @@ void deflateDocuments(benchmark::State& state) {
     state.counters["ratio"] = static_cast<double>(deflated) / static_cast<double>(text.size());
 }
 
-BENCHMARK(deflateDocuments)->DenseRange(1, 6, 1)->Arg(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(deflateDocuments)->DenseRange(0, 3, 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

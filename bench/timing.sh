@@ -9,6 +9,9 @@
 #   bench/timing.sh convert [MB]      a generated GB18030 novel (default 50 MB) as it is, with --convert s2t,
 #                                     and into UTF-8 with LF line ends
 #   bench/timing.sh epub [MB]         a generated GB18030 novel (default 50 MB) as text, as an EPUB and as both
+#   bench/timing.sh epub-memory [MB]  peak resident memory and processor time of the text copy and the EPUB of a
+#                                     generated novel (default 200 MB), and of --epub --batch --jobs 2 over ten
+#                                     20 MB novels
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh hyperfine >/dev/null
@@ -69,6 +72,19 @@ epub)
 print("EPUB / text: %.2fx (text and EPUB: %.2fx)" % (r[1]["mean"] / r[0]["mean"], r[2]["mean"] / r[0]["mean"]))' "$work/epub.json"
   echo "book: $(stat -c %s "$work/kovra-novel.epub") bytes"
   ;;
+epub-memory)
+  mb=${2:-200}
+  "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
+  echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  for output in "" --epub; do
+    /usr/bin/time -f "${output:-text}: peak resident memory %M KB, %e s, processor %U s + %S s" \
+      "$bin/quenlet-cli" -q $output "$work/novel.txt" 2>&1 | grep -v warning
+  done
+  mkdir -p "$work/tree"
+  for i in $(seq 1 10); do "$bin/quenlet-gen-novel" 20 "$work/tree/book$i.txt" gb18030 "$i"; done
+  /usr/bin/time -f "--epub --batch --jobs 2, ten 20 MB novels: peak resident memory %M KB, %e s" \
+    "$bin/quenlet-cli" -q --epub --batch "$work/tree" --jobs 2 2>&1 | grep -v warning
+  ;;
 convert)
   mb=${2:-50}
   "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
@@ -79,7 +95,7 @@ convert)
     "$bin/quenlet-cli -q --output-encoding utf-8 --line-ends lf $work/novel.txt"
   ;;
 *)
-  echo "usage: bench/timing.sh throughput|tidy|batch|small|memory|convert|epub [size]" >&2
+  echo "usage: bench/timing.sh throughput|tidy|batch|small|memory|convert|epub|epub-memory [size]" >&2
   exit 2
   ;;
 esac

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libpcre2-dev qt6-base-dev
-          qt6-translations-l10n libopencc-dev libzip-dev zlib1g-dev libssl-dev libxml2-dev epubcheck
+          qt6-translations-l10n libopencc-dev libzip-dev zlib1g-dev libisal-dev libssl-dev libxml2-dev epubcheck
           default-jre-headless desktop-file-utils "$@")
 
 missing=()

@@ -1,7 +1,8 @@
 // EPUBs made by quenlet-cli, read back and compared with the text output of
-// the same run: the table of contents lists exactly its headings, the
-// chapters hold exactly its paragraphs. Also the names, the batch, the
-// reproducible bytes, the failures, and epubcheck's verdict.
+// the same run: the table of contents lists exactly its chapter headings,
+// the chapters hold exactly its text, its paragraphs joined as the source
+// had them. Also the names, the batch, the reproducible bytes, the options
+// of a book, the failures, and epubcheck's verdict.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -36,14 +37,36 @@ std::string novel(int chapters = 6) {
     return text;
 }
 
+// A picture of one pixel, as a PNG file holds it.
+const std::string kPng(
+    "\x89\x50\x4E\x47\x0D\x0A\x1A\x0A\x00\x00\x00\x0D\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06"
+    "\x00\x00\x00\x1F\x15\xC4\x89\x00\x00\x00\x0A\x49\x44\x41\x54\x78\x9C\x63\x00\x01\x00\x00\x05\x00\x01"
+    "\x0D\x0A\x2D\xB4\x00\x00\x00\x00\x49\x45\x4E\x44\xAE\x42\x60\x82",
+    67);
+
+std::vector<std::string> titles(const std::vector<TocItem>& items) {
+    std::vector<std::string> out;
+    for (const TocItem& item : items) out.push_back(item.title);
+    return out;
+}
+
 struct TextLayout {
     std::string open = "《", close = "》", indent = "\u3000\u3000", end;
 };
 
-// The text output's headings and paragraphs in order, as (tag, text) pairs:
-// what an EPUB of the same run must hold, markers and indents removed.
-std::vector<std::pair<std::string, std::string>> textBlocks(const std::string& output, const TextLayout& layout) {
-    std::vector<std::pair<std::string, std::string>> blocks;
+// The text output's headings, each with all the text after it up to the
+// next: what the same stretch of an EPUB of the same run must hold, markers
+// and indents removed and the paragraphs joined (the book joins the pieces
+// the text copy cuts a source paragraph into). The count of paragraphs too.
+struct Section {
+    std::string heading;
+    std::string text;
+    bool operator==(const Section&) const = default;
+};
+void PrintTo(const Section& s, std::ostream* os) { *os << "[" << s.heading << "] " << s.text; }
+
+std::vector<Section> textSections(const std::string& output, const TextLayout& layout, std::size_t* paragraphs = nullptr) {
+    std::vector<Section> sections(1);
     std::size_t start = 0;
     while (start < output.size()) {
         const std::size_t end = output.find("\r\n", start);
@@ -54,57 +77,82 @@ std::vector<std::pair<std::string, std::string>> textBlocks(const std::string& o
             return line.substr(before.size(), line.size() - before.size() - after.size());
         };
         if (line.empty()) continue;
-        if (!layout.open.empty() && line.starts_with(layout.open)) blocks.push_back({"h2", strip(layout.open, layout.close)});
-        else blocks.push_back({"p", strip(layout.indent, layout.end)});
+        if (!layout.open.empty() && line.starts_with(layout.open)) {
+            sections.push_back({strip(layout.open, layout.close), {}});
+        } else {
+            sections.back().text += strip(layout.indent, layout.end);
+            if (paragraphs) ++*paragraphs;
+        }
     }
-    return blocks;
+    return sections;
 }
 
-std::vector<std::pair<std::string, std::string>> bookBlocks(const EpubBook& book) {
-    std::vector<std::pair<std::string, std::string>> blocks;
-    for (const Block& b : book.blocks) blocks.push_back({b.tag, b.text});
-    return blocks;
+std::vector<Section> bookSections(const EpubBook& book, std::size_t* paragraphs = nullptr) {
+    std::vector<Section> sections(1);
+    for (const Block& b : book.blocks) {
+        if (b.tag == "h1" || b.tag == "h2" || b.tag == "h3") {
+            sections.push_back({b.text, {}});
+        } else {
+            sections.back().text += b.text;
+            if (paragraphs) ++*paragraphs;
+        }
+    }
+    return sections;
 }
 
 struct LayoutRow {
     const char* name;
     std::vector<std::string> options;
     TextLayout layout;
+    std::vector<std::string> chapters;  // as the book's contents list them
+    std::size_t paragraphs;             // the book's
 };
 
 void PrintTo(const LayoutRow& row, std::ostream* os) { *os << row.name; }
 
 class TextAndBook : public ::testing::TestWithParam<LayoutRow> {};
 
-TEST_P(TextAndBook, HoldTheSameHeadingsAndParagraphs) {
+TEST_P(TextAndBook, HoldTheSameHeadingsAndText) {
     TempDir dir;
-    const std::string source = dir.write("雨夜.txt", novel());
+    const std::string source = dir.write("a.txt", novel(3));
     std::vector<std::string> args = GetParam().options;
     args.insert(args.end(), {"-q", "--format", "txt,epub", source});
     const CliResult r = runCli(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto expected = textBlocks(readFile(dir.path("kovra-雨夜.txt")), GetParam().layout);
-    const EpubBook book = readEpub(readFile(dir.path("kovra-雨夜.epub")));
-    EXPECT_EQ(bookBlocks(book), expected);
-    std::vector<std::string> headings;
-    for (const auto& [tag, text] : expected)
-        if (tag == "h2") headings.push_back(text);
+    std::size_t textParagraphs = 0, bookParagraphs = 0;
+    const auto expected = textSections(readFile(dir.path("kovra-a.txt")), GetParam().layout, &textParagraphs);
+    const EpubBook book = readEpub(readFile(dir.path("kovra-a.epub")));
+    EXPECT_EQ(bookSections(book, &bookParagraphs), expected);
+    EXPECT_EQ(bookParagraphs, GetParam().paragraphs) << "the text copy has " << textParagraphs;
     std::vector<std::string> contents;
     for (const TocItem& item : book.nav) contents.push_back(item.title);
-    if (headings.empty()) headings.push_back("雨夜");  // a book without headings lists itself
-    EXPECT_EQ(contents, headings);
+    EXPECT_EQ(contents, GetParam().chapters);
     EXPECT_EQ(book.ncx, book.nav);
-    EXPECT_EQ(book.title, "雨夜");
+    EXPECT_EQ(book.title, "雨夜") << "from the first lines";
+    EXPECT_EQ(book.author, "无名氏");
 }
 
+const std::vector<std::string> kChapters = {"第1章　来客&<门>", "第2章　来客&<门>", "第3章　来客&<门>"};
+
+// Each chapter's three source paragraphs stay three (the text copy cuts
+// them into six); the short lines before the first chapter make one. The
+// tidy mode sets a heading's number and title apart with one gap and takes
+// out the other spaces; without it the headings are the rules' own.
 INSTANTIATE_TEST_SUITE_P(
     Epub, TextAndBook,
-    ::testing::Values(LayoutRow{"default", {}, {}},
+    ::testing::Values(LayoutRow{"default", {}, {}, kChapters, 1 + 3 * 3},
                       LayoutRow{"own_markers_indent_and_ending",
                                 {"--heading-open", "[", "--heading-close", "]", "--indent", "> ", "--paragraph-end", "|"},
-                                {"[", "]", "> ", "|"}},
-                      LayoutRow{"no_split", {"--no-split"}, {}},
-                      LayoutRow{"no_merge", {"--no-merge"}, {"", "", "", ""}}),
+                                {"[", "]", "> ", "|"},
+                                kChapters,
+                                1 + 3 * 3},
+                      LayoutRow{"no_split", {"--no-split"}, {}, kChapters, 1 + 3 * 3},
+                      LayoutRow{"no_tidy",
+                                {"--no-tidy"},
+                                {},
+                                // (the default rules join the first heading to the short lines before it)
+                                {"第2章来客&<门>", "第3章来客&<门>"},
+                                3 * 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EpubOutput, NamesAndWhatIsWritten) {
@@ -158,8 +206,8 @@ TEST(EpubOutput, BatchesGiveTheSameBooksWithAnyNumberOfJobs) {
     ASSERT_EQ(runCli({"-q", "--format", "txt,epub", "--batch", three.path(), "--jobs", "3"}).status, 0);
     for (const char* name : {"kovra-a.epub", "sub/kovra-b.epub", "sub/kovra-c.epub", "kovra-a.txt", "sub/kovra-b.TXT"})
         EXPECT_EQ(readFile(one.path(name)), readFile(three.path(name))) << name;
-    EXPECT_EQ(readEpub(readFile(one.path("sub/kovra-b.epub"))).language, "zh-TW");
-    EXPECT_EQ(readEpub(readFile(one.path("kovra-a.epub"))).language, "zh-CN");
+    EXPECT_EQ(readEpub(readFile(one.path("sub/kovra-b.epub"))).language, "zh-Hant");
+    EXPECT_EQ(readEpub(readFile(one.path("kovra-a.epub"))).language, "zh-Hans");
 }
 
 // Two sources whose books have one name (a.txt and a.TXT, or a.txt and a):
@@ -197,7 +245,7 @@ TEST(EpubOutput, TwoSourcesWithOneBookNameFailTheSecond) {
                   std::string::npos)
             << row.name << ": " << r.err;
         const std::string title = std::string(row.first) == "a" ? "丙" : std::string(row.first) == "a.txt" ? "甲" : "乙";
-        EXPECT_EQ(readEpub(readFile(dir.path("kovra-a.epub"))).texts("h2"), std::vector<std::string>{"第一章" + title})
+        EXPECT_EQ(readEpub(readFile(dir.path("kovra-a.epub"))).texts("h2"), std::vector<std::string>{"第一章\u3000" + title})
             << row.name;
         EXPECT_FALSE(exists(dir.path("kovra-" + std::string(row.second)))) << row.name << ": the text copy neither";
         if (row.sources.empty()) {
@@ -207,9 +255,10 @@ TEST(EpubOutput, TwoSourcesWithOneBookNameFailTheSecond) {
     }
 }
 
-// The tidy mode ranks volumes above chapters and keeps a table of contents as
-// a list: the book's contents get two levels, the list stays text, and the
-// book still holds exactly the headings and paragraphs of the text copy.
+// The tidy mode (which a book turns on) ranks volumes above chapters and
+// keeps a table of contents as a list: the book's contents get two levels,
+// the source's own contents stay a list in the front matter, and the book
+// still holds exactly the headings and text of the text copy.
 TEST(EpubOutput, TidyVolumesGiveContentsOfTwoLevels) {
     TempDir dir;
     const std::string source = dir.write(
@@ -217,22 +266,19 @@ TEST(EpubOutput, TidyVolumesGiveContentsOfTwoLevels) {
         "目录\r\n第一章 来客\r\n第二章 归去\r\n\r\n第一卷 风起\r\n第一章 来客\r\n"
         "    夜里下起了雨，街上的灯一盏接一盏地灭了。\r\n更新时间:2007-1-16 7:55:51 本章字数:5791\r\n"
         "第二章 归去\r\n    他说：“我走了。\r\n第二卷 云散\r\n第三章 又来\r\n    天亮了。\r\n");
-    ASSERT_EQ(runCli({"-q", "--tidy", "--format", "txt,epub", source}).status, 0);
+    ASSERT_EQ(runCli({"-q", "--format", "txt,epub", source}).status, 0);
     const std::string text = readFile(dir.path("kovra-卷.txt"));
     EXPECT_EQ(text.find("更新时间"), std::string::npos);
     const EpubBook book = readEpub(readFile(dir.path("kovra-卷.epub")));
-    std::vector<std::pair<std::string, std::string>> expected = textBlocks(text, {});
-    for (auto& [tag, heading] : expected)
-        if (heading.find("卷") != std::string::npos && tag == "h2") tag = "h1";
-    EXPECT_EQ(bookBlocks(book), expected);
-    ASSERT_EQ(book.nav.size(), 3U);
-    EXPECT_EQ(book.nav[0].title, "目录");
-    EXPECT_TRUE(book.nav[0].children.empty()) << "the list's entries are no chapters";
-    EXPECT_EQ(book.nav[1].title, "第一卷　风起");
-    EXPECT_EQ(book.nav[2].title, "第二卷　云散");
+    EXPECT_EQ(bookSections(book), textSections(text, {}));
+    EXPECT_EQ(book.texts("li"), (std::vector<std::string>{"第一章　来客", "第二章　归去"}));
+    EXPECT_EQ(book.texts("h3"), std::vector<std::string>{"目录"});
+    ASSERT_EQ(book.nav.size(), 2U);
+    EXPECT_EQ(book.nav[0].title, "第一卷　风起");
+    EXPECT_EQ(book.nav[1].title, "第二卷　云散");
     std::vector<std::string> chapters;
-    for (std::size_t v = 1; v < book.nav.size(); ++v)
-        for (const TocItem& chapter : book.nav[v].children) chapters.push_back(chapter.title);
+    for (const TocItem& volume : book.nav)
+        for (const TocItem& chapter : volume.children) chapters.push_back(chapter.title);
     EXPECT_EQ(chapters, (std::vector<std::string>{"第一章　来客", "第二章　归去", "第三章　又来"}));
     EXPECT_EQ(book.ncx, book.nav);
 }
@@ -246,12 +292,12 @@ TEST(EpubOutput, ConversionsReachTheBookAndItsLanguage) {
         const char* language;
         const char* heading;
     };
-    for (const Row& row : {Row{"s2tw", "zh-TW", "第一章來客"}, Row{"s2hk", "zh-HK", "第一章來客"},
-                           Row{"t2s", "zh-CN", "第一章来客"}}) {
+    for (const Row& row : {Row{"s2tw", "zh-TW", "第一章　來客"}, Row{"s2hk", "zh-HK", "第一章　來客"},
+                           Row{"s2t", "zh-Hant", "第一章　來客"}, Row{"t2s", "zh-Hans", "第一章　来客"}}) {
         ASSERT_EQ(runCli({"-q", "--convert", row.conversion, "--format", "txt,epub", source}).status, 0);
         const EpubBook book = readEpub(readFile(dir.path("kovra-a.epub")));
         EXPECT_EQ(book.language, row.language) << row.conversion;
-        EXPECT_EQ(bookBlocks(book), textBlocks(readFile(dir.path("kovra-a.txt")), {})) << row.conversion;
+        EXPECT_EQ(bookSections(book), textSections(readFile(dir.path("kovra-a.txt")), {})) << row.conversion;
         EXPECT_EQ(book.texts("h2"), std::vector<std::string>{row.heading}) << row.conversion;
     }
 }
@@ -273,7 +319,17 @@ TEST(EpubOutput, BookOptions) {
         std::string error;
     };
     const Usage usages[] = {
-        {{"--title", "x", source}, "--title, --author, --language and --vertical describe an EPUB"},
+        {{"--title", "x", source}, "--title, --author, --language, --vertical, --cover, --css and --no-tidy describe"},
+        {{"--css", "x.css", source}, "describe an EPUB"},
+        {{"--epub", "--no-tidy", "--tidy", source}, "--no-tidy leaves the tidy mode off"},
+        {{"--epub", "--cover", dir.path("none.png"), source}, "--cover: " + dir.path("none.png") + ": cannot read: No such file"},
+        {{"--epub", "--cover", source, source}, "--cover: " + source + ": not a JPEG or PNG image"},
+        {{"--epub", "--cover", dir.write("c.png", kPng), "--batch", dir.path()}, "--cover is one book's cover"},
+        {{"--epub", "--css", dir.path(), source}, "--css: " + dir.path() + ": not a file"},
+        {{"--epub", "--css", dir.write("a.css", "p { x: 1 }\n</style><script>"), source}, "holds markup"},
+        {{"--epub", "--css", dir.write("b.css", "@import url(x.css);"), source}, "refers to other files"},
+        {{"--epub", "--css", dir.write("c.css", "p {\x01}"), source}, "holds control characters"},
+        {{"--epub", "--css", dir.write("d.css", "p { font-family: \"\xff\" }"), source}, "not UTF-8 text"},
         {{"--epub", "--language", "中文", source}, "--language: not a language tag"},
         {{"--epub", "--language", "zh-", source}, "--language: not a language tag"},
         {{"--epub", "--language", "z-TW", source}, "--language: not a language tag"},
@@ -290,6 +346,56 @@ TEST(EpubOutput, BookOptions) {
         EXPECT_EQ(r.status, 2) << u.error;
         EXPECT_NE(r.err.find(u.error), std::string::npos) << r.err;
     }
+}
+
+// A book's chapters are what the tidy mode finds, so a book turns it on
+// (site junk goes), unless --no-tidy; a long text with hardly any chapters
+// is pointed out.
+TEST(EpubOutput, ABookTurnsOnTheTidyModeAndSaysWhenChaptersAreFew) {
+    TempDir dir;
+    std::string text = "第一章 开端\r\n更新时间:2007-1-16 7:55:51 本章字数:5791\r\n";
+    for (int i = 0; i < 1200; ++i) text += "    他走进房间，看见桌上放着一封信，信上写着几行字，他看了很久。\r\n";
+    const std::string source = dir.write("a.txt", text);
+    CliResult r = runCli({"-q", "--epub", source});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quenlet-cli: note: " + dir.path("kovra-a.epub") + ": 1 chapter in " +
+                         std::to_string(text.size() / 1024) + " KB of text; its contents list little\n");
+    EpubBook book = readEpub(readFile(dir.path("kovra-a.epub")));
+    EXPECT_EQ(titles(book.nav), std::vector<std::string>{"第一章　开端"});
+    for (const Block& b : book.blocks) EXPECT_EQ(b.text.find("更新时间"), std::string::npos) << b.text;
+    r = runCli({"-q", "--epub", "--no-tidy", source});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("(--no-tidy: every heading starts one)"), std::string::npos) << r.err;
+    book = readEpub(readFile(dir.path("kovra-a.epub")));
+    EXPECT_EQ(book.texts("h2"), std::vector<std::string>{"第一章开端"});
+    EXPECT_NE(book.files.at(book.documents.back()).find("更新时间"), std::string::npos) << "the junk stays";
+}
+
+// The cover: drawn with the title and author as the book is set, or the
+// user's own image, listed as the cover either way.
+TEST(EpubOutput, CoversDrawnOrGiven) {
+    TempDir dir;
+    const std::string source = dir.write("《雨夜》作者：无名氏.txt", novel(1));
+    ASSERT_EQ(runCli({"-q", "--epub", "--vertical", source}).status, 0);
+    EpubBook book = readEpub(readFile(dir.path("kovra-《雨夜》作者：无名氏.epub")));
+    EXPECT_EQ(book.title, "雨夜") << "from the file name";
+    EXPECT_EQ(book.author, "无名氏");
+    ASSERT_EQ(book.coverImage, "OEBPS/cover.svg");
+    const std::string& svg = book.files.at(book.coverImage);
+    EXPECT_NE(svg.find(">雨</text>"), std::string::npos) << "one character under the other: " << svg;
+    EXPECT_NE(svg.find(">无</text>"), std::string::npos);
+    EXPECT_EQ(book.spine.front(), "OEBPS/cover.xhtml");
+    EXPECT_NE(book.files.at("OEBPS/content.opf").find("<meta name=\"cover\" content=\"cover-image\"/>"),
+              std::string::npos);
+
+    const std::string picture = dir.write("封面.png", kPng);
+    const std::string css = dir.write("my.css", "p { line-height: 2.2; text-indent: 3em; }");
+    ASSERT_EQ(runCli({"-q", "--epub", "--cover", picture, "--css", css, source}).status, 0);
+    book = readEpub(readFile(dir.path("kovra-《雨夜》作者：无名氏.epub")));
+    ASSERT_EQ(book.coverImage, "OEBPS/cover.png");
+    EXPECT_EQ(book.files.at(book.coverImage), kPng);
+    EXPECT_NE(book.files.at("OEBPS/cover.xhtml").find("viewBox=\"0 0 1 1\""), std::string::npos);
+    EXPECT_TRUE(book.css.ends_with("p { line-height: 2.2; text-indent: 3em; }\n")) << book.css;
 }
 
 TEST(EpubOutput, UndecodableBytesBecomeReplacementCharactersWithAWarning) {
@@ -405,17 +511,27 @@ TEST(Epubcheck, AcceptsABookWithVolumesLongChaptersStylesAndOddText) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     writer.finish(fd, path);
     ::close(fd);
-    ASSERT_GT(readEpub(readFile(path)).spine.size(), 5U);
+    // The front matter, 上卷 with its list, 第一回 in two halves, 下卷 with 第二回 (no page of a title alone).
+    ASSERT_EQ(readEpub(readFile(path)).documents.size(), 5U);
     EXPECT_EPUBCHECK_ACCEPTS(path);
 }
 
 TEST(Epubcheck, AcceptsAVerticalTraditionalBookWithoutHeadings) {
     TempDir dir;
-    const std::string source = dir.write("紅樓夢.txt", "他說：「這個時候，我們還沒有見過。」\r\n");
+    const std::string source = dir.write("紅樓夢.txt", "他說：「這個時候，我們還沒有見過12回。」\r\n");
     ASSERT_EQ(runCli({"-q", "--epub", "--vertical", "--author", "曹雪芹", source}).status, 0);
     const std::string book = dir.path("kovra-紅樓夢.epub");
-    EXPECT_EQ(readEpub(readFile(book)).language, "zh-TW");
+    EXPECT_EQ(readEpub(readFile(book)).language, "zh-Hant");
     EXPECT_EPUBCHECK_ACCEPTS(book);
+}
+
+TEST(Epubcheck, AcceptsABookWithItsOwnCoverAndStyleSheet) {
+    TempDir dir;
+    const std::string source = dir.write("a.txt", novel(2));
+    const std::string picture = dir.write("c.png", kPng);
+    const std::string css = dir.write("my.css", "body { line-height: 2; }\np { margin-block-end: 0.3em; }\n");
+    ASSERT_EQ(runCli({"-q", "--epub", "--cover", picture, "--css", css, source}).status, 0);
+    EXPECT_EPUBCHECK_ACCEPTS(dir.path("kovra-a.epub"));
 }
 
 }  // namespace

@@ -99,7 +99,8 @@ struct TocItem {
     bool operator==(const TocItem&) const = default;
 };
 
-// A heading (h1 volume, h2 chapter) or a paragraph (p), with its document.
+// A heading (h1 volume, h2 chapter, h3 inside a chapter), a paragraph (p)
+// or an entry of a list (li), with its document.
 struct Block {
     std::string tag;
     std::string text;
@@ -111,10 +112,12 @@ struct EpubBook {
     std::vector<ZipItem> entries;
     std::map<std::string, std::string> files;
     std::string title, author, language, identifier, modified, progression;
-    std::vector<std::string> spine;  // document paths inside the archive
+    std::vector<std::string> spine;      // document paths inside the archive
+    std::vector<std::string> documents;  // those of the text, without the cover and the contents
     std::vector<TocItem> nav, ncx;
     std::vector<Block> blocks;
     std::string css;
+    std::string coverImage;  // its path inside the archive
 
     std::vector<std::string> texts(const std::string& tag) const {
         std::vector<std::string> out;
@@ -169,9 +172,12 @@ inline EpubBook readEpub(const std::string& bytes) {
     book.author = text("creator");
     book.language = text("language");
     book.identifier = text("identifier");
-    book.modified = text("meta");
-    std::map<std::string, std::string> manifest;
     std::vector<xmlNode*> nodes;
+    findAll(root, "meta", nodes);
+    for (xmlNode* meta : nodes)
+        if (attribute(meta, "property") == "dcterms:modified") book.modified = contentOf(meta);
+    std::map<std::string, std::string> manifest;
+    nodes.clear();
     findAll(root, "item", nodes);
     for (xmlNode* item : nodes) manifest[attribute(item, "id")] = "OEBPS/" + attribute(item, "href");
     xmlNode* spine = findFirst(root, "spine");
@@ -179,6 +185,12 @@ inline EpubBook readEpub(const std::string& bytes) {
     nodes.clear();
     findAll(spine, "itemref", nodes);
     for (xmlNode* ref : nodes) book.spine.push_back(manifest.at(attribute(ref, "idref")));
+    for (const std::string& path : book.spine)
+        if (path.starts_with("OEBPS/text/")) book.documents.push_back(path);
+    nodes.clear();
+    findAll(root, "item", nodes);
+    for (xmlNode* item : nodes)
+        if (attribute(item, "properties") == "cover-image") book.coverImage = "OEBPS/" + attribute(item, "href");
 
     const XmlDoc nav = parseXml(book.files.at("OEBPS/nav.xhtml"), "nav.xhtml");
     book.nav = navItems(findFirst(findFirst(xmlDocGetRootElement(nav.get()), "nav"), "ol"));
@@ -186,10 +198,15 @@ inline EpubBook readEpub(const std::string& bytes) {
     book.ncx = ncxItems(findFirst(xmlDocGetRootElement(ncx.get()), "navMap"));
     book.css = book.files.at("OEBPS/style.css");
 
-    for (const std::string& path : book.spine) {
+    for (const std::string& path : book.documents) {
         const XmlDoc doc = parseXml(book.files.at(path), path);
         for (xmlNode* node = findFirst(xmlDocGetRootElement(doc.get()), "body")->children; node; node = node->next) {
             if (node->type != XML_ELEMENT_NODE) continue;
+            if (named(node, "ul")) {
+                for (xmlNode* li = node->children; li; li = li->next)
+                    if (named(li, "li")) book.blocks.push_back({"li", contentOf(li), attribute(node, "class"), path});
+                continue;
+            }
             book.blocks.push_back({reinterpret_cast<const char*>(node->name), contentOf(node),
                                    attribute(node, "class"), path});
         }

@@ -161,43 +161,115 @@ TEST(Epub, HeadingsStartChaptersAndTextBeforeThemIsFrontMatter) {
     writer.heading(u"《", u"第二章", u"》", HeadingRank::Chapter);
     writer.paragraph(u"　　", u"丁。", u"");
     const EpubBook book = readEpub(bytesOf(writer));
-    ASSERT_EQ(book.spine.size(), 3U);
-    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"第一章 起", book.spine[1], {}}, {"第二章", book.spine[2], {}}}));
+    const auto& d = book.documents;
+    ASSERT_EQ(d.size(), 3U);
+    EXPECT_EQ(book.spine, (std::vector<std::string>{"OEBPS/cover.xhtml", d[0], "OEBPS/nav.xhtml", d[1], d[2]}))
+        << "the cover, the front matter, the contents, the chapters";
+    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"第一章 起", d[1], {}}, {"第二章", d[2], {}}}));
     EXPECT_EQ(book.ncx, book.nav);
     EXPECT_EQ(book.texts("h2"), (std::vector<std::string>{"第一章 起", "第二章"}));
     EXPECT_EQ(book.texts("p"), (std::vector<std::string>{"序言，开头。", "甲&乙<丙>。", "丁。"}));
-    EXPECT_EQ(book.blocks[0].document, book.spine[0]) << "front matter has a document of its own";
+    EXPECT_EQ(book.blocks[0].document, d[0]) << "front matter has a document of its own";
     EXPECT_EQ(book.title, "书");
-    EXPECT_EQ(book.language, "zh-CN");
+    EXPECT_EQ(book.language, "zh-Hans");
     EXPECT_EQ(book.modified, "2001-02-03T04:05:06Z");
     EXPECT_EQ(book.author, "");
     EXPECT_EQ(book.progression, "");
+    for (const auto& [name, data] : book.files) {
+        if (name.ends_with(".xhtml")) {
+            EXPECT_NE(data.find(" lang=\"zh-Hans\" xml:lang=\"zh-Hans\""), std::string::npos) << name;
+        }
+    }
+    EXPECT_NE(book.files.at(d[0]).find("<body epub:type=\"frontmatter\">"), std::string::npos);
+    EXPECT_NE(book.files.at(d[1]).find("<body epub:type=\"bodymatter chapter\">"), std::string::npos);
+    const std::string& nav = book.files.at("OEBPS/nav.xhtml");
+    EXPECT_NE(nav.find("<h1>目录</h1>"), std::string::npos);
+    EXPECT_NE(nav.find("<a epub:type=\"bodymatter\" href=\"" + d[1].substr(6) + "\">"), std::string::npos)
+        << "the landmark of the text's start";
 }
 
-TEST(Epub, VolumesHoldTheChaptersAfterThem) {
+// A heading that follows another with nothing between them joins its page:
+// no document holds only a title. The contents point at each heading.
+TEST(Epub, VolumesHoldTheChaptersAfterThemAndNoPageHoldsOnlyTitles) {
     EpubWriter writer(details(), 0);
     writer.heading({}, u"楔子", {}, HeadingRank::Chapter);
     writer.heading({}, u"上卷", {}, HeadingRank::Volume);
     writer.heading({}, u"第一回", {}, HeadingRank::Chapter);
     writer.paragraph({}, u"文。", {});
     writer.heading({}, u"第二回", {}, HeadingRank::Chapter);
+    writer.paragraph({}, u"又文。", {});
     writer.heading({}, u"下卷", {}, HeadingRank::Volume);
     writer.paragraph({}, u"卷首语。", {});
     writer.heading({}, u"第三回", {}, HeadingRank::Chapter);
+    writer.paragraph({}, u"末。", {});
     const EpubBook book = readEpub(bytesOf(writer));
-    const auto& s = book.spine;
-    ASSERT_EQ(s.size(), 6U);
+    const auto& d = book.documents;
+    ASSERT_EQ(d.size(), 4U);
     const std::vector<TocItem> expected = {
-        {"楔子", s[0], {}},
-        {"上卷", s[1], {{"第一回", s[2], {}}, {"第二回", s[3], {}}}},
-        {"下卷", s[4], {{"第三回", s[5], {}}}},
+        {"楔子", d[0], {}},
+        {"上卷", d[0] + "#h2", {{"第一回", d[0] + "#h3", {}}, {"第二回", d[1], {}}}},
+        {"下卷", d[2], {{"第三回", d[3], {}}}},
     };
     EXPECT_EQ(book.nav, expected);
     EXPECT_EQ(book.ncx, expected);
+    EXPECT_EQ(writer.chapters(), 6U);
     EXPECT_NE(book.files.at("OEBPS/toc.ncx").find("dtb:depth\" content=\"2\""), std::string::npos);
     EXPECT_EQ(book.texts("h1"), (std::vector<std::string>{"上卷", "下卷"}));
-    EXPECT_EQ(book.blocks[6].text, "卷首语。");
-    EXPECT_EQ(book.blocks[6].document, s[4]);
+    EXPECT_NE(book.files.at(d[0]).find("<h1 id=\"h2\">上卷</h1>"), std::string::npos);
+    EXPECT_NE(book.files.at(d[2]).find("<body epub:type=\"bodymatter part\">"), std::string::npos);
+    EXPECT_EQ(book.blocks[7].text, "卷首语。");
+    EXPECT_EQ(book.blocks[7].document, d[2]);
+}
+
+// Under the tidy mode the headings a line's look alone makes (a poem's title,
+// 其二) and the source's own contents start no chapter: subheadings and a
+// list, in the chapter or the front matter they stand in.
+TEST(Epub, SubheadingsAndTheSourcesContentsStartNoChapter) {
+    EpubWriter writer(details(), 0);
+    writer.heading({}, u"雨夜", {}, HeadingRank::Minor);
+    writer.heading({}, u"目 录", {}, HeadingRank::Chapter);
+    writer.listEntry(u"　　", u"第一章　来客", {});
+    writer.listEntry(u"　　", u"第二章　归去", {});
+    writer.heading({}, u"第一章　来客", {}, HeadingRank::Chapter);
+    writer.paragraph({}, u"他吟道：", {});
+    writer.heading({}, u"其二", {}, HeadingRank::Minor);
+    writer.paragraph({}, u"月落乌啼。", {});
+    writer.heading({}, u"第二章　归去", {}, HeadingRank::Chapter);
+    writer.paragraph({}, u"完。", {});
+    const EpubBook book = readEpub(bytesOf(writer));
+    const auto& d = book.documents;
+    ASSERT_EQ(d.size(), 3U);
+    EXPECT_EQ(titles(book.nav), (std::vector<std::string>{"第一章　来客", "第二章　归去"}));
+    EXPECT_EQ(book.nav[0].target, d[1]);
+    std::vector<std::pair<std::string, std::string>> blocks;
+    for (const Block& b : book.blocks) blocks.push_back({b.tag, b.text});
+    EXPECT_EQ(blocks, (std::vector<std::pair<std::string, std::string>>{
+                          {"h3", "雨夜"}, {"h3", "目 录"}, {"li", "第一章　来客"}, {"li", "第二章　归去"},
+                          {"h2", "第一章　来客"}, {"p", "他吟道："}, {"h3", "其二"}, {"p", "月落乌啼。"},
+                          {"h2", "第二章　归去"}, {"p", "完。"}}));
+    EXPECT_EQ(book.blocks[3].document, d[0]);
+    EXPECT_EQ(book.blocks[6].document, d[1]);
+    EXPECT_EQ(writer.chapters(), 2U);
+}
+
+// The pieces the paragraph writers cut one source paragraph into are one
+// paragraph again; only a long one is cut, where they cut it.
+TEST(Epub, PiecesOfOneSourceParagraphAreJoined) {
+    EpubWriter writer(details(), 0);
+    writer.paragraph(u"　　", u"他来了。", {});
+    writer.paragraph(u"　　", u"“你好。”", {});
+    writer.paragraphEnds();
+    writer.paragraph(u"　　", u"第二段。", {});
+    writer.paragraphEnds();
+    const Text sentence = Text(499, u'长') + u"。";  // 500 units
+    for (int i = 0; i < 7; ++i) writer.paragraph(u"　　", sentence, {});
+    writer.paragraphEnds();
+    writer.paragraph(u"＞", u"另一种缩进。", {});
+    writer.paragraph(u"　　", u"样式变了。", {});
+    const EpubBook book = readEpub(bytesOf(writer));
+    const std::string s = toUtf8(sentence);
+    EXPECT_EQ(book.texts("p"), (std::vector<std::string>{"他来了。“你好。”", "第二段。", s + s + s, s + s + s, s,
+                                                         "另一种缩进。", "样式变了。"}));
 }
 
 TEST(Epub, BlankHeadingsNameNoChapter) {
@@ -208,7 +280,7 @@ TEST(Epub, BlankHeadingsNameNoChapter) {
     writer.heading(u"《", u"　 ", u"》", HeadingRank::Chapter);
     writer.paragraph({}, u"二。", {});
     const EpubBook book = readEpub(bytesOf(writer));
-    EXPECT_EQ(book.spine.size(), 1U);
+    EXPECT_EQ(book.documents.size(), 1U);
     EXPECT_EQ(titles(book.nav), std::vector<std::string>{"第一章"});
     EXPECT_EQ(book.texts("p"), (std::vector<std::string>{"一。", "二。"}));
 }
@@ -217,12 +289,12 @@ TEST(Epub, BooksWithoutHeadingsOrTextStillHaveContents) {
     EpubWriter headless(details(u"无题"), 0);
     headless.plainLine(u"第一行");
     const EpubBook book = readEpub(bytesOf(headless));
-    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"无题", book.spine[0], {}}}));
+    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"无题", book.documents[0], {}}}));
     EXPECT_EQ(book.texts("p"), std::vector<std::string>{"第一行"});
 
     EpubWriter empty(details(u"空"), 0);
     const EpubBook nothing = readEpub(bytesOf(empty));
-    EXPECT_EQ(nothing.spine.size(), 1U);
+    EXPECT_EQ(nothing.documents.size(), 1U);
     EXPECT_EQ(titles(nothing.ncx), std::vector<std::string>{"空"});
     EXPECT_TRUE(nothing.blocks.empty());
 }
@@ -234,23 +306,27 @@ TEST(Epub, LongChaptersAreSpreadOverDocuments) {
     for (int i = 0; i < 120; ++i) {
         const Text body = Text(3000, u'字') + fromUtf8(std::to_string(i)) + u"。";
         writer.paragraph(u"　　", body, {});
+        writer.paragraphEnds();
         paragraphs.push_back(toUtf8(body));
     }
     writer.heading({}, u"短章", {}, HeadingRank::Chapter);
+    writer.paragraph(u"　　", u"短。", {});
     const EpubBook book = readEpub(bytesOf(writer));
-    ASSERT_EQ(book.spine.size(), 5U) << "120 paragraphs of 9 KB: 4 documents of about 300 KB, then the next chapter";
-    for (const std::string& path : book.spine)
+    paragraphs.push_back("短。");
+    ASSERT_EQ(book.documents.size(), 5U) << "120 paragraphs of 9 KB: 4 documents of about 300 KB, then the next chapter";
+    for (const std::string& path : book.documents)
         EXPECT_LT(book.files.at(path).size(), EpubWriter::kDocumentLimit + 10 * 1024) << path;
     EXPECT_EQ(book.texts("p"), paragraphs);
     EXPECT_EQ(book.texts("h2"), (std::vector<std::string>{"长章", "短章"})) << "continued documents have no heading";
-    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"长章", book.spine[0], {}}, {"短章", book.spine[4], {}}}));
+    EXPECT_EQ(book.nav, (std::vector<TocItem>{{"长章", book.documents[0], {}}, {"短章", book.documents[4], {}}}));
 }
 
 TEST(Epub, IndentsAndEndingsAreStylesNotText) {
     EpubWriter writer(details(), 0);
     writer.paragraph(u"　　", u"正文。", u"");
     writer.plainLine(u"原样一行");
-    writer.listEntry(u"　", u"第一章", u"…");
+    writer.paragraph(u"　", u"第一章", u"…");
+    writer.paragraphEnds();
     writer.paragraph(u"　　", u"又一段。", u"");
     const EpubBook book = readEpub(bytesOf(writer));
     ASSERT_EQ(book.blocks.size(), 4U);
@@ -278,13 +354,27 @@ TEST(Epub, MetadataAndVerticalWriting) {
     BookDetails d = details(u"紅樓夢");
     d.author = u"曹雪芹 & 高鶚";
     d.vertical = true;
+    d.sourceName = u"紅樓夢.txt";
     EpubWriter writer(d, 0);
-    writer.paragraph({}, u"這個時候，他們還沒有來。", {});
+    writer.heading({}, u"第1回", {}, HeadingRank::Chapter);
+    writer.paragraph({}, u"這個時候，他們還沒有來，到了12月2023年。", {});
     const EpubBook book = readEpub(bytesOf(writer));
     EXPECT_EQ(book.author, "曹雪芹 & 高鶚");
-    EXPECT_EQ(book.language, "zh-TW");
+    EXPECT_EQ(book.language, "zh-Hant");
     EXPECT_EQ(book.progression, "rtl");
+    const std::string& opf = book.files.at("OEBPS/content.opf");
+    for (const char* meta : {"<meta name=\"primary-writing-mode\" content=\"vertical-rl\"/>",
+                             "<meta refines=\"#author\" property=\"role\" scheme=\"marc:relators\">aut</meta>",
+                             "<dc:source>紅樓夢.txt</dc:source>", "<dc:date>2001-02-03T04:05:06Z</dc:date>"})
+        EXPECT_NE(opf.find(meta), std::string::npos) << meta;
     EXPECT_NE(book.css.find(" writing-mode: vertical-rl;"), std::string::npos);
+    EXPECT_NE(book.css.find("\"Noto Serif CJK TC\""), std::string::npos);
+    EXPECT_NE(book.files.at("OEBPS/nav.xhtml").find("<h1>目錄</h1>"), std::string::npos);
+    // One or two digits stand upright in vertical lines; longer numbers lie as they are.
+    const std::string& chapter = book.files.at(book.documents[0]);
+    EXPECT_NE(chapter.find("第<span class=\"tcy\">1</span>回"), std::string::npos) << chapter;
+    EXPECT_NE(chapter.find("到了<span class=\"tcy\">12</span>月2023年"), std::string::npos) << chapter;
+    EXPECT_EQ(book.texts("p"), std::vector<std::string>{"這個時候，他們還沒有來，到了12月2023年。"});
 
     d.language = "en";
     EpubWriter given(d, 0);
@@ -350,18 +440,37 @@ TEST(Epub, SameEventsGiveTheSameBytesWhateverTheThreadsAndTimeZone) {
     ::tzset();
     EXPECT_EQ(there, reference);
 
-    // The identifier follows the text, and only the text.
-    EpubWriter changed(details(), 0);
-    writeSample(changed, u"终。");
-    BookDetails later = details();
-    later.modified += 3600;
-    EpubWriter touched(later, 0);
-    writeSample(touched);
+    // The identifier follows the title, the author and the text, and only
+    // those: a book set vertically or with the reader's style sheet, or
+    // typeset again later, keeps its place in a reader's library.
     const std::string id = readEpub(reference).identifier;
     EXPECT_EQ(id.substr(0, 9), "urn:uuid:");
     EXPECT_EQ(id[9 + 14], '5') << "a name-based (SHA-1) UUID";
-    EXPECT_NE(readEpub(bytesOf(changed)).identifier, id);
-    EXPECT_EQ(readEpub(bytesOf(touched)).identifier, id);
+    struct Row {
+        const char* name;
+        void (*change)(BookDetails&);
+        Text last;
+        bool same;
+    };
+    const Row rows[] = {
+        {"other_text", [](BookDetails&) {}, u"终。", false},
+        {"other_title", [](BookDetails& d) { d.title = u"别书"; }, u"完。", false},
+        {"other_author", [](BookDetails& d) { d.author = u"某"; }, u"完。", false},
+        {"later", [](BookDetails& d) { d.modified += 3600; }, u"完。", true},
+        {"vertical", [](BookDetails& d) { d.vertical = true; }, u"完。", true},
+        {"own_style_sheet", [](BookDetails& d) { d.style = "p { line-height: 2; }"; }, u"完。", true},
+        {"own_cover", [](BookDetails& d) {
+             d.cover = std::make_shared<const std::string>("\xFF\xD8\xFF\xE0 a cover");
+             d.coverType = "image/jpeg";
+         }, u"完。", true},
+    };
+    for (const Row& row : rows) {
+        BookDetails d = details();
+        row.change(d);
+        EpubWriter other(d, 0);
+        writeSample(other, row.last);
+        EXPECT_EQ(readEpub(bytesOf(other)).identifier == id, row.same) << row.name;
+    }
 }
 
 // Helpers the system will not start -- none, or fewer than asked for (the

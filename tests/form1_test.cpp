@@ -737,7 +737,7 @@ private slots:
         const quenlet::test::EpubBook book = quenlet::test::readEpub(bytes);
         QCOMPARE(book.entries.front().name, std::string("mimetype"));
         QVERIFY(book.entries.front().stored && bytes.compare(30, 8, "mimetype") == 0);
-        QCOMPARE(book.title, std::string("风雨记"));
+        QCOMPARE(book.title, std::string("風雨記"));  // the file name, converted as the text is
         QCOMPARE(book.language, std::string("zh-TW"));
         QCOMPARE(book.texts("h2"), std::vector<std::string>({"第一章開端"}));
         QCOMPARE(book.texts("p"), std::vector<std::string>({"他走進房間，看見桌上放著一封信。"}));

@@ -6,14 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "batch/batch_run.h"
 #include "child_process.h"
 #include "cli_runner.h"
 #include "run/file_run.h"
 #include "batch/parallel_batch.h"
+#include "files/file_error.h"
+#include "files/scratch_file.h"
 #include "temp_dir.h"
 
 namespace quenlet::test {
@@ -174,6 +178,49 @@ TEST(Durability, TheCopyAndItsNameAreOnTheDiskBeforeSuccess) {
         EXPECT_EQ(batch.wait().status, 0);
         expectDurableRenames(lines(readFile(log)), 2);
     }
+}
+
+// The scratch space of a book: threads appending at once each get a place of
+// their own; nothing shows in the folder, before or after; a write the disk
+// refuses names the output it was for.
+TEST(ScratchFile, AppendsFromThreadsReadBackAndLeaveNothing) {
+    TempDir dir;
+    const FileLocation book = FileLocation::ofPath(dir.path("kovra-a.epub"));
+    std::vector<std::uint64_t> places(4 * 200);
+    {
+        ScratchFile scratch(book.folder, book.path);
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < 4; ++t)
+            threads.emplace_back([&, t] {
+                for (std::size_t i = 0; i < 200; ++i)
+                    places[t * 200 + i] = scratch.append(std::string(100 + i, static_cast<char>('a' + t)));
+            });
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+        for (std::size_t t = 0; t < 4; ++t)
+            for (std::size_t i = 0; i < 200; i += 37) {
+                std::string back(100 + i, '\0');
+                scratch.read(places[t * 200 + i], back.data(), back.size());
+                EXPECT_EQ(back, std::string(100 + i, static_cast<char>('a' + t)));
+            }
+        std::string beyond(8, '\0');
+        EXPECT_THROW(scratch.read(scratch.size() - 4, beyond.data(), beyond.size()), FileError);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+
+    const ChildResult child = runInChild(
+        [&book](std::string& report) {
+            ScratchFile scratch(book.folder, book.path);
+            try {
+                scratch.append(std::string(64 * 1024, 'x'));
+            } catch (const FileError& e) {
+                report = e.what();
+            }
+            return 0;
+        },
+        {.maxFileBytes = 16 * 1024});
+    EXPECT_EQ(child.report, dir.path("kovra-a.epub") + ": cannot write: File too large");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ const char* failureKindName(FailureKind kind) {
         case FailureKind::ConversionUnavailable: return "conversion-unavailable";
         case FailureKind::CannotStart: return "cannot-start";
         case FailureKind::UnsupportedEncoding: return "unsupported-encoding";
+        case FailureKind::OutputNameTaken: return "output-name-taken";
         case FailureKind::Other: return "other";
     }
     return "other";
@@ -194,6 +195,11 @@ void Reporter::aboutFile(std::ostream& to, const std::string& file, const FileRu
            << detectedByName(result.detectedBy) << "); --encoding chooses another\n";
     for (const Warning& warning : warnings(file, result))
         to << kPrefix << "warning: " << shown(warning.subject) << ": " << shown(warning.text) << '\n';
+    if (!(tidy_ && lacksExpectedHeadings(result)) && bookLacksChapters(result))
+        to << kPrefix << "note: " << shown(result.bookPath) << ": " << result.bookChapters << " chapter"
+           << (result.bookChapters == 1 ? "" : "s") << " in " << result.sourceBytes / 1024
+           << " KB of text; its contents list little" << (tidy_ ? "" : " (--no-tidy: every heading starts one)")
+           << '\n';
     if (!quiet_) numbering(to, name, result.findings);
 }
 

@@ -1,6 +1,11 @@
 #include "cli/run_setup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -40,6 +45,69 @@ bool isLanguageTag(std::string_view tag) {
         return !subtag.empty() && subtag.size() <= 8 &&
                std::all_of(subtag.begin(), subtag.end(), [&](char c) { return letter(c) || digit(c); });
     });
+}
+
+// A file the user names for the book, read whole; the reason when it cannot
+// be, or when it is larger than `limit`.
+std::optional<std::string> readBookFile(const std::string& flag, const std::string& path, std::size_t limit,
+                                        std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return flag + ": " + systemReason(Reporter::shown(path) + ": cannot read", errno);
+    struct Closed {
+        int fd;
+        ~Closed() { ::close(fd); }
+    } closed{fd};
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return flag + ": " + Reporter::shown(path) + ": not a file";
+    if (static_cast<std::uint64_t>(info.st_size) > limit)
+        return flag + ": " + Reporter::shown(path) + ": larger than " + std::to_string(limit >> 20) + " MB";
+    try {
+        unsigned char block[64 * 1024];
+        while (const std::size_t got = readSome(fd, path, block, sizeof block)) {
+            bytes.append(reinterpret_cast<const char*>(block), got);
+            if (bytes.size() > limit)
+                return flag + ": " + Reporter::shown(path) + ": larger than " + std::to_string(limit >> 20) + " MB";
+        }
+    } catch (const FileError& e) {
+        return flag + ": " + Reporter::shown(e.what());
+    }
+    return std::nullopt;
+}
+
+// The cover image: JPEG or PNG, told by their first bytes.
+std::optional<std::string> takeCover(const std::string& path, BookDetails& details) {
+    constexpr std::size_t kLimit = 32 << 20;
+    std::string bytes;
+    if (auto bad = readBookFile("--cover", path, kLimit, bytes)) return bad;
+    if (bytes.starts_with("\xFF\xD8\xFF")) details.coverType = "image/jpeg";
+    else if (bytes.starts_with("\x89PNG\r\n\x1A\n")) details.coverType = "image/png";
+    else return "--cover: " + Reporter::shown(path) + ": not a JPEG or PNG image";
+    details.cover = std::make_shared<const std::string>(std::move(bytes));
+    return std::nullopt;
+}
+
+// The user's style sheet: UTF-8 text that a CSS file can hold, referring to
+// nothing the book does not have.
+std::optional<std::string> takeStyleSheet(const std::string& path, BookDetails& details) {
+    constexpr std::size_t kLimit = 1 << 20;
+    std::string bytes;
+    if (auto bad = readBookFile("--css", path, kLimit, bytes)) return bad;
+    const std::string name = "--css: " + Reporter::shown(path) + ": ";
+    Text text;
+    if (!fromUtf8Strict(bytes, text)) return name + "not UTF-8 text";
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+    std::string lower = bytes;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    const bool control = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f';
+    });
+    if (control) return name + "holds control characters, which no style sheet has";
+    if (lower.find('<') != std::string::npos) return name + "holds markup (<), which no style sheet has";
+    if (lower.find("@import") != std::string::npos || lower.find("url(") != std::string::npos)
+        return name + "refers to other files (@import, url(...)), which the book does not hold";
+    details.style = std::move(bytes);
+    return std::nullopt;
 }
 
 // The encodings, the line ends and the conversion; the reason when the
@@ -93,19 +161,30 @@ std::optional<std::string> takeBookOptions(const RunRequest& request, FileRunSet
         return "--language: not a language tag such as zh-CN or zh-TW: " + jsonString(request.language);
     details.language = request.language;
     details.vertical = request.vertical;
+    // (without a book they are not read: what is said then is that they need one)
+    if (epub && !request.cover.empty())
+        if (auto bad = takeCover(request.cover, details)) return bad;
+    if (epub && !request.css.empty())
+        if (auto bad = takeStyleSheet(request.css, details)) return bad;
     return std::nullopt;
 }
 
 // What only makes sense with a book, or with one book; the reason when the request asks otherwise.
 std::optional<std::string> checkBookRequest(const RunRequest& request, const FileRunSettings& settings) {
     auto given = [&request](std::string_view flag) { return request.given.contains(flag); };
-    const bool bookOptionGiven = given("--title") || given("--author") || given("--language") || given("--vertical");
+    const bool bookOptionGiven = given("--title") || given("--author") || given("--language") || given("--vertical") ||
+                                 given("--cover") || given("--css") || given("--no-tidy");
     if (bookOptionGiven && !settings.book)
-        return "--title, --author, --language and --vertical describe an EPUB: add --epub or --format txt,epub";
+        return "--title, --author, --language, --vertical, --cover, --css and --no-tidy describe an EPUB: add --epub or "
+               "--format txt,epub";
+    if (given("--no-tidy") && (request.tidy || !request.rulesFiles.empty() || request.listJunk))
+        return "--no-tidy leaves the tidy mode off, which --tidy, --rules and --list-junk turn on";
     if (settings.book && std::find(request.files.begin(), request.files.end(), "-") != request.files.end())
         return "an EPUB is written beside its source file; standard input (-) gives text only";
     if (given("--title") && (request.files.size() > 1 || given("--batch")))
         return "--title names one book; for several files each takes its file name";
+    if (given("--cover") && (request.files.size() > 1 || given("--batch")))
+        return "--cover is one book's cover; for several files each gets one drawn with its title";
     return std::nullopt;
 }
 

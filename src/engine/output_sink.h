@@ -28,6 +28,11 @@ public:
     // One entry of a table of contents kept as a list: a line of its own,
     // neither joined into a paragraph nor set as a heading.
     virtual void listEntry(TextView indent, TextView entry, TextView end) { paragraph(indent, entry, end); }
+    // The paragraphs since the last heading, list entry or end of one are the
+    // pieces of one source paragraph, cut at its sentence ends: an output that
+    // sets paragraphs as the author made them joins them again. The text
+    // output keeps its lines as they are.
+    virtual void paragraphEnds() {}
 };
 
 // The text output's view of the events: each is one line of text.
@@ -74,6 +79,10 @@ public:
     void listEntry(TextView indent, TextView entry, TextView end) override {
         first_.listEntry(indent, entry, end);
         second_.listEntry(indent, entry, end);
+    }
+    void paragraphEnds() override {
+        first_.paragraphEnds();
+        second_.paragraphEnds();
     }
 
 private:

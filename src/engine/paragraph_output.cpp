@@ -87,6 +87,7 @@ void TypesetEngine::fd() {
     }
     s.Stats.SplitCount += s.SegmentIndex;
     if (s.SegmentIndex == 0) writeBodyLine();  // uncut: the paragraph as it was, not the piece
+    output().paragraphEnds();
 }
 
 // One segment cut off by DJ while fd runs it, in order of the slots.
@@ -119,6 +120,7 @@ void TypesetEngine::FD0() {
         return;
     }
     writeBodyLine();
+    output().paragraphEnds();
 }
 
 }  // namespace quenlet

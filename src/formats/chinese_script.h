@@ -1,5 +1,5 @@
 // Whether a Chinese text is written in traditional or simplified characters,
-// for the language of a book (zh-TW or zh-CN). Counts the characters of a
+// for the language of a book (zh-Hant or zh-Hans). Counts the characters of a
 // fixed list of very common pairs that exist in one script only (這/这,
 // 說/说, 們/们, ...); characters both scripts share tell nothing. The
 // counting stops once enough of them are found to tell: a long book is not
@@ -19,6 +19,8 @@ public:
     // Traditional when its characters outnumber the simplified ones; a text
     // with neither counts as simplified.
     bool traditional() const { return traditional_ > simplified_; }
+    // Whether enough has been counted to tell: more text changes nothing.
+    bool decided() const { return traditional_ + simplified_ >= kEnough; }
     std::uint64_t traditionalCount() const { return traditional_; }
     std::uint64_t simplifiedCount() const { return simplified_; }
 

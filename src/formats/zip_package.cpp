@@ -1,14 +1,14 @@
 #include "formats/zip_package.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -20,11 +20,16 @@ namespace quenlet::formats {
 namespace {
 
 std::uint32_t crcOf(std::string_view content) {
-    return static_cast<std::uint32_t>(
-        crc32_z(crc32_z(0, nullptr, 0), reinterpret_cast<const Bytef*>(content.data()), content.size()));
+    std::uint32_t crc = 0;
+    for (std::size_t at = 0; at < content.size(); at += UINT32_MAX)
+        crc = crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(content.data()) + at,
+                              static_cast<std::uint64_t>(std::min<std::size_t>(UINT32_MAX, content.size() - at)));
+    return crc;
 }
 
 }  // namespace
+
+std::uint32_t crc32Of(std::string_view bytes) { return crcOf(bytes); }
 
 Chunk::Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
 
@@ -41,89 +46,60 @@ ZipEntry storedEntry(std::string name, std::string content) {
     return entry;
 }
 
-struct EntryCompressor::Stream {
-    z_stream z{};
+struct EntryCompressor::State {
+    explicit State(int l) : level(l), buffer(new unsigned char[kBufferSize]) {}
+    // The level's working memory: the more of it, up to this, the faster.
+    static constexpr std::size_t kBufferSize = ISAL_DEF_LVL3_DEFAULT;
+    int level;
+    std::unique_ptr<unsigned char[]> buffer;
 };
 
-EntryCompressor::EntryCompressor(int level) : stream_(new Stream) {
-    // Negative window bits: raw deflate data, without the zlib header and trailer.
-    if (deflateInit2(&stream_->z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        delete stream_;
-        throw std::bad_alloc();
-    }
-}
+EntryCompressor::EntryCompressor(int level) : state_(std::make_unique<State>(std::clamp(level, 0, 3))) {}
 
-EntryCompressor::~EntryCompressor() {
-    deflateEnd(&stream_->z);
-    delete stream_;
-}
+EntryCompressor::~EntryCompressor() = default;
 
-std::size_t EntryCompressor::bound(std::size_t size) { return deflateBound(&stream_->z, size); }
+// What does not shrink is written as stored blocks: the content, five bytes
+// for each block of up to 65,535 bytes, and what the end needs.
+std::size_t EntryCompressor::bound(std::size_t size) {
+    return size + (size / 65535 + 2) * 5 + ISAL_DEF_MAX_HDR_SIZE + 256;
+}
 
 ZipEntry EntryCompressor::deflated(std::string name, std::string_view content) {
-    return deflatedInto(std::make_shared<Chunk>(bound(content.size())), std::move(name), content);
+    auto chunk = std::make_shared<Chunk>(bound(content.size()));
+    ZipEntry entry = deflatedInto(chunk->bytes.get(), chunk->capacity, std::move(name), content);
+    chunk->used = entry.length;
+    entry.chunk = std::move(chunk);
+    return entry;
 }
 
-ZipEntry EntryCompressor::deflatedInto(const std::shared_ptr<Chunk>& chunk, std::string name,
-                                       std::string_view content) {
+ZipEntry EntryCompressor::deflatedInto(char* out, std::size_t room, std::string name, std::string_view content) {
     ZipEntry entry;
     entry.name = std::move(name);
     entry.crc = crcOf(content);
     entry.size = content.size();
-    entry.offset = chunk->used;
-    z_stream& z = stream_->z;
-    deflateReset(&z);
-    if (chunk->room() < bound(content.size())) throw std::logic_error("no room to deflate an entry");
-    // Straight into the chunk: the bound leaves room enough, in pieces that
-    // zlib's 32-bit counts can take.
-    char* out = chunk->bytes.get() + chunk->used;
-    std::size_t outLeft = chunk->room();
-    const auto* in = reinterpret_cast<const Bytef*>(content.data());
-    std::size_t inLeft = content.size();
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
-        const std::size_t take = std::min<std::size_t>(inLeft, UINT_MAX);
-        const std::size_t room = std::min<std::size_t>(outLeft, UINT_MAX);
-        z.next_in = const_cast<Bytef*>(in);
-        z.avail_in = static_cast<uInt>(take);
-        z.next_out = reinterpret_cast<Bytef*>(out);
-        z.avail_out = static_cast<uInt>(room);
-        status = deflate(&z, take == inLeft ? Z_FINISH : Z_NO_FLUSH);
-        const bool progress = z.avail_in != take || z.avail_out != room;
-        if (status == Z_STREAM_ERROR || (status == Z_BUF_ERROR && !progress))
-            throw std::logic_error("deflate failed");
-        in += take - z.avail_in;
-        inLeft -= take - z.avail_in;
-        out += room - z.avail_out;
-        outLeft -= room - z.avail_out;
-    }
-    entry.length = static_cast<std::size_t>(out - (chunk->bytes.get() + chunk->used));
-    chunk->used += entry.length;
-    entry.chunk = chunk;
+    if (room < bound(content.size())) throw std::logic_error("no room to deflate an entry");
+    if (content.size() > UINT32_MAX) throw std::length_error("an entry too large to deflate at once");
+    // Raw deflate data, as zip entries hold it, in one go.
+    isal_zstream z;
+    isal_deflate_stateless_init(&z);
+    z.level = static_cast<std::uint32_t>(state_->level);
+    z.level_buf = state_->buffer.get();
+    z.level_buf_size = State::kBufferSize;
+    z.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(content.data()));
+    z.avail_in = static_cast<std::uint32_t>(content.size());
+    z.next_out = reinterpret_cast<std::uint8_t*>(out);
+    z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(room, UINT32_MAX));
+    z.end_of_stream = 1;
+    z.flush = NO_FLUSH;
+    z.gzip_flag = IGZIP_DEFLATE;
+    if (isal_deflate_stateless(&z) != COMP_OK) throw std::logic_error("deflate failed");
+    entry.length = z.total_out;
     return entry;
 }
 
-namespace {
-
-// Room for deflated entries: large, and in huge pages where the system
-// offers them for the asking, as a book's worth of them is only written at
-// the end and is otherwise one page fault per 4 KB.
-std::shared_ptr<Chunk> newChunk(std::size_t room) {
-    constexpr std::size_t kChunk = 8 << 20;
-    constexpr std::uintptr_t kHugePage = 2 << 20;
-    auto chunk = std::make_shared<Chunk>(std::max(room, kChunk));
-    const auto start = reinterpret_cast<std::uintptr_t>(chunk->bytes.get());
-    const std::uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t to = (start + chunk->capacity) & ~(kHugePage - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // only a hint
-    return chunk;
-}
-
-}  // namespace
-
 // Works with the helpers the system will start, none at all included.
-EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer)
-    : level_(level), makeRenderer_(makeRenderer), caller_(level, makeRenderer) {
+EntryDeflater::EntryDeflater(int level, unsigned helpers, const RendererFactory& makeRenderer, ScratchFile& scratch)
+    : level_(level), makeRenderer_(makeRenderer), scratch_(scratch), caller_(level, makeRenderer) {
     queueLimit_ = 2 * helpers_.start(helpers, [this] { work(); });
 }
 
@@ -138,12 +114,48 @@ void EntryDeflater::stop() {
     helpers_.join();
 }
 
+void EntryDeflater::deflate(Worker& worker, std::size_t index, std::string name, std::u16string_view draft) {
+    const std::string_view bytes = worker.renderer->render(draft);
+    const std::size_t need = worker.compressor.bound(bytes.size());
+    if (worker.capacity - worker.used < need) {
+        spill(worker);
+        if (worker.capacity < need) {
+            worker.capacity = std::max(need, kBufferBytes + kBufferBytes / 2);
+            worker.buffer.reset(new char[worker.capacity]);
+        }
+    }
+    ZipEntry entry = worker.compressor.deflatedInto(worker.buffer.get() + worker.used, worker.capacity - worker.used,
+                                                    std::move(name), bytes);
+    entry.offset = worker.used;
+    worker.used += entry.length;
+    worker.waiting.emplace_back(index, std::move(entry));
+}
+
+// (The entries stay waiting until the caller puts them in place: it may
+// need the lock for that.)
+void EntryDeflater::spill(Worker& worker) {
+    if (worker.used > 0) {
+        const std::uint64_t start = scratch_.append({worker.buffer.get(), worker.used});
+        for (std::size_t i = worker.written; i < worker.waiting.size(); ++i) worker.waiting[i].second.offset += start;
+    }
+    worker.used = 0;
+    worker.written = worker.waiting.size();
+}
+
+void EntryDeflater::place(Worker& worker) {
+    for (auto& [index, entry] : worker.waiting) entries_[index] = std::move(entry);
+    worker.waiting.clear();
+    worker.written = 0;
+}
+
 void EntryDeflater::add(std::string name, std::u16string draft) {
     if (helpers_.empty()) {
-        const std::string_view bytes = caller_.renderer->render(draft);
-        const std::size_t need = caller_.compressor.bound(bytes.size());
-        if (!caller_.chunk || caller_.chunk->room() < need) caller_.chunk = newChunk(need);
-        entries_.push_back(caller_.compressor.deflatedInto(caller_.chunk, std::move(name), bytes));
+        entries_.emplace_back();
+        deflate(caller_, entries_.size() - 1, std::move(name), draft);
+        if (caller_.used >= kBufferBytes) {
+            spill(caller_);
+            place(caller_);
+        }
         if (spares_.empty() && draft.capacity() <= kSpareLimit) {
             draft.clear();
             spares_.push_back(std::move(draft));
@@ -151,6 +163,7 @@ void EntryDeflater::add(std::string name, std::u16string draft) {
         return;
     }
     std::unique_lock lock(mutex_);
+    if (failure_) std::rethrow_exception(failure_);
     gathering_.indexes.push_back(entries_.size());
     entries_.emplace_back().name = std::move(name);
     gathering_.units += draft.size();
@@ -173,23 +186,18 @@ void EntryDeflater::handOver(std::unique_lock<std::mutex>& lock) {
     run(job, caller_, lock);
 }
 
-// Renders and deflates a job's entries (without the lock) into one block,
-// and puts them in place.
+// Renders and deflates a job's entries and writes their data out (without
+// the lock), then puts them in place.
 void EntryDeflater::run(Job& job, Worker& worker, std::unique_lock<std::mutex>& lock) {
     std::vector<std::string> names;
-    for (std::size_t index : job.indexes) names.push_back(entries_[index].name);
+    for (std::size_t index : job.indexes) names.push_back(std::move(entries_[index].name));
     lock.unlock();
-    std::vector<ZipEntry> done;
-    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
-        const std::string_view bytes = worker.renderer->render(job.drafts[i]);
-        const std::size_t need = worker.compressor.bound(bytes.size());
-        if (!worker.chunk || worker.chunk->room() < need) worker.chunk = newChunk(need);
-        done.push_back(worker.compressor.deflatedInto(worker.chunk, std::move(names[i]), bytes));
-    }
+    for (std::size_t i = 0; i < job.indexes.size(); ++i)
+        deflate(worker, job.indexes[i], std::move(names[i]), job.drafts[i]);
+    spill(worker);
     lock.lock();
-    for (std::size_t i = 0; i < job.indexes.size(); ++i) {
-        entries_[job.indexes[i]] = std::move(done[i]);
-        std::u16string& used = job.drafts[i];
+    place(worker);
+    for (std::u16string& used : job.drafts) {
         if (spares_.size() < kSpareCount && used.capacity() <= kSpareLimit) {
             used.clear();
             spares_.push_back(std::move(used));
@@ -240,6 +248,9 @@ std::vector<ZipEntry> EntryDeflater::finish() {
                 if (!failure_) failure_ = std::current_exception();
             }
         }
+    } else {
+        spill(caller_);
+        place(caller_);
     }
     stop();
     if (failure_) std::rethrow_exception(failure_);
@@ -260,12 +271,48 @@ DosTime dosTimeOf(std::int64_t secondsSince1970) {
 
 namespace {
 
+// The scratch file as the entries kept in it read it: ahead, in large
+// blocks, as libzip asks for a few kilobytes at a time and mostly for data
+// that follows the last. A failure is kept for writeZip to throw: it cannot
+// pass through libzip.
+struct ScratchReader {
+    static constexpr std::size_t kBlock = 1 << 20;
+    const ScratchFile* file = nullptr;
+    std::unique_ptr<char[]> block;
+    std::uint64_t start = 0;
+    std::size_t filled = 0;
+    std::exception_ptr failure;
+
+    bool read(std::uint64_t offset, char* into, std::size_t length) {
+        try {
+            if (offset < start || offset + length > start + filled) {
+                if (length > kBlock) {
+                    file->read(offset, into, length);
+                    return true;
+                }
+                if (!block) block.reset(new char[kBlock]);
+                start = offset;
+                filled = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, file->size() - offset));
+                file->read(offset, block.get(), filled);
+                if (filled < length) throw std::logic_error("an entry beyond the end of the scratch file");
+            }
+            std::memcpy(into, block.get() + (offset - start), length);
+            return true;
+        } catch (...) {
+            failure = std::current_exception();
+            filled = 0;
+            return false;
+        }
+    }
+};
+
 // One entry's data for libzip, as it stands: libzip copies data that a source
 // says is already deflated instead of deflating it again.
 struct EntrySource {
-    explicit EntrySource(const ZipEntry& e) : entry(&e) { zip_error_init(&error); }
+    EntrySource(const ZipEntry& e, ScratchReader& r) : entry(&e), scratch(&r) { zip_error_init(&error); }
     ~EntrySource() { zip_error_fini(&error); }
     const ZipEntry* entry;
+    ScratchReader* scratch;
     std::size_t offset = 0;
     zip_error_t error;
 };
@@ -278,9 +325,13 @@ zip_int64_t entryCallback(void* user, void* data, zip_uint64_t length, zip_sourc
             source->offset = 0;
             return 0;
         case ZIP_SOURCE_READ: {
-            const std::string_view bytes = entry.data();
-            const std::size_t n = std::min<std::size_t>(length, bytes.size() - source->offset);
-            std::memcpy(data, bytes.data() + source->offset, n);
+            const std::size_t n = std::min<std::size_t>(length, entry.length - source->offset);
+            if (entry.chunk) {
+                std::memcpy(data, entry.data().data() + source->offset, n);
+            } else if (!source->scratch->read(entry.offset + source->offset, static_cast<char*>(data), n)) {
+                zip_error_set(&source->error, ZIP_ER_READ, 0);
+                return -1;
+            }
             source->offset += n;
             return static_cast<zip_int64_t>(n);
         }
@@ -431,8 +482,11 @@ private:
 
 }  // namespace
 
-void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time) {
+void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entries, DosTime time,
+              const ScratchFile* scratch) {
     FileTarget target(fd);
+    ScratchReader reader{};
+    reader.file = scratch;
     ZipError error;
     zip_source_t* destination = zip_source_function_create(targetCallback, &target, error.get());
     if (!destination) throw FileError(FailureKind::CannotWrite, path, "cannot write the archive: " + error.text());
@@ -466,10 +520,11 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
     fields.tm_isdst = -1;
     const std::time_t modified = std::mktime(&fields);
     for (const ZipEntry& entry : entries) {
-        auto* reader = new EntrySource(entry);
-        zip_source_t* source = zip_source_function(archive, entryCallback, reader);
+        if (!entry.chunk && !scratch) throw std::logic_error("an entry in a scratch file not given");
+        auto* entrySource = new EntrySource(entry, reader);
+        zip_source_t* source = zip_source_function(archive, entryCallback, entrySource);
         if (!source) {
-            delete reader;
+            delete entrySource;
             fail("cannot add an entry");
         }
         const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
@@ -483,6 +538,7 @@ void writeZip(int fd, const std::string& path, const std::vector<ZipEntry>& entr
             fail("cannot set an entry's details");
     }
     if (zip_close(archive) != 0) {
+        if (reader.failure) std::rethrow_exception(reader.failure);
         if (target.writeErrno != 0) throw FileError(FailureKind::CannotWrite, path, "cannot write", target.writeErrno);
         fail("cannot finish");
     }

@@ -78,8 +78,10 @@ const OptionSpec kOptions[] = {
     {"--tidy", "",
      "Tidy novels as they are downloaded: lines of any kind of space count as empty, site junk\n"
      "(update stamps, word counts, addresses, credits, disclaimers) is removed, every chapter\n"
-     "heading gets a line of its own, tables of contents stay lists, and no text is dropped.",
+     "heading gets a line of its own, tables of contents stay lists, and no text is dropped.\n"
+     "An EPUB turns it on.",
      &R::tidy, {}, "Check4"},
+    {"--no-tidy", "", "With an EPUB: leave the tidy mode off, so that every heading starts a chapter.", &R::noTidy},
     {"--rules", "FILE",
      "With --tidy (which it turns on): your own rules, read after the built-in ones; may be given\n"
      "more than once. --print-rules shows the format.",
@@ -92,16 +94,27 @@ const OptionSpec kOptions[] = {
      &R::listJunk},
     {"--epub", "",
      "Write an EPUB e-book, kovra-NAME.epub (NAME without .txt), instead of the text\n"
-     "copy: each heading starts a chapter and the headings are its table of contents.",
+     "copy: each chapter and volume heading starts a chapter and is listed in its table of\n"
+     "contents. Turns on --tidy (--no-tidy leaves it off).",
      &R::epub},
     {"--format", "LIST", "What to write, as a list: txt (the default), epub, or txt,epub for both from one run.",
      &R::formats, {}, "Check5"},
-    {"--title", "TEXT", "The EPUB's title (default: the file name without .txt).", &R::title},
-    {"--author", "TEXT", "The EPUB's author (default: none).", &R::author},
+    {"--title", "TEXT",
+     "The EPUB's title (default: as the file name or the first lines give it, such as\n"
+     "《书名》作者：某.txt or 书名：...; else the file name without .txt).",
+     &R::title},
+    {"--author", "TEXT", "The EPUB's author (default: as the file name or the first lines give it; else none).",
+     &R::author},
+    {"--cover", "FILE", "The EPUB's cover image, a JPEG or PNG file (default: a cover drawn with the title and author).",
+     &R::cover},
+    {"--css", "FILE",
+     "A style sheet of your own (UTF-8 CSS), added to the EPUB after its own: line height, paragraph\n"
+     "spacing, indent, fonts.",
+     &R::css},
     {"--language", "TEXT",
      "The EPUB's language tag, such as zh-CN or zh-TW (default: the language\n"
-     "--convert converts to; else zh-TW when the text is in traditional\n"
-     "characters, else zh-CN).",
+     "--convert converts to; else zh-Hant when the text is in traditional\n"
+     "characters, else zh-Hans).",
      &R::language},
     {"--vertical", "", "Set the EPUB in vertical lines read from right to left.", &R::vertical},
     {"--json", "",

@@ -47,6 +47,7 @@ struct RunRequest {
     bool replaceUnencodable = false;
     std::string conversion;  // none when empty
     bool tidy = false;
+    bool noTidy = false;
     std::vector<std::string> rulesFiles;
     bool printRules = false;
     bool listHeadings = false;
@@ -56,15 +57,21 @@ struct RunRequest {
     std::string title;
     std::string author;
     std::string language;
+    std::string cover;  // files, none when empty
+    std::string css;
     bool vertical = false;
     bool json = false;
     bool quiet = false;
     // The long flags of the options given (an empty text given is given).
     std::set<std::string, std::less<>> given;
 
-    // Whether the files are typeset in the tidy mode: asked for, or implied
-    // by an option that only it has.
-    bool tidied() const { return tidy || !rulesFiles.empty() || listJunk; }
+    // Whether a book is written: --epub, or epub in --format's list.
+    bool writesBook() const {
+        return formats.empty() ? epub : ("," + formats + ",").find(",epub,") != std::string::npos;
+    }
+    // Whether the files are typeset in the tidy mode: asked for, implied by
+    // an option that only it has, or by a book, whose chapters it finds.
+    bool tidied() const { return tidy || !rulesFiles.empty() || listJunk || (writesBook() && !noTidy); }
 };
 
 // Where the command line puts what it is given.

@@ -3,7 +3,7 @@
 namespace quenlet {
 
 struct ConvertingSink::Event {
-    enum Kind { Plain, Blank, Heading, Paragraph, ListEntry } kind;
+    enum Kind { Plain, Blank, Heading, Paragraph, ListEntry, ParagraphEnds } kind;
     Text before, body, after;  // a plain line is all body
     HeadingRank rank = HeadingRank::Chapter;
 };
@@ -22,7 +22,7 @@ void convertEvent(const ChineseConverter& converter, ConvertingSink::Event& even
         }
         text = found->second;
     };
-    if (event.kind == ConvertingSink::Event::Blank) return;
+    if (event.kind == ConvertingSink::Event::Blank || event.kind == ConvertingSink::Event::ParagraphEnds) return;
     Text body;
     converter.convert(event.body, body);
     event.body = std::move(body);
@@ -55,6 +55,8 @@ void ConvertingSink::listEntry(TextView indent, TextView entry, TextView end) {
     add({Event::ListEntry, Text(indent), Text(entry), Text(end)});
 }
 
+void ConvertingSink::paragraphEnds() { add({Event::ParagraphEnds, {}, {}, {}}); }
+
 namespace {
 
 void handOn(OutputSink& next, const ConvertingSink::Event& event) {
@@ -64,6 +66,7 @@ void handOn(OutputSink& next, const ConvertingSink::Event& event) {
         case ConvertingSink::Event::Heading: next.heading(event.before, event.body, event.after, event.rank); break;
         case ConvertingSink::Event::Paragraph: next.paragraph(event.before, event.body, event.after); break;
         case ConvertingSink::Event::ListEntry: next.listEntry(event.before, event.body, event.after); break;
+        case ConvertingSink::Event::ParagraphEnds: next.paragraphEnds(); break;
     }
 }
 

@@ -29,6 +29,7 @@ public:
     void heading(TextView open, TextView title, TextView close, HeadingRank rank) override;
     void paragraph(TextView indent, TextView body, TextView end) override;
     void listEntry(TextView indent, TextView entry, TextView end) override;
+    void paragraphEnds() override;
     // Hands on every event still being converted; a conversion's failure is
     // thrown here (or by the event that found it).
     void finish();

@@ -120,6 +120,26 @@ void fail(FileRunResult& result, std::string error, FailureCause cause) {
     result.failure = std::move(cause);
 }
 
+// What the book is told about the source is converted as its text is.
+std::vector<Text> convertedAsTheText(std::vector<Text> texts, const FileRunSettings& settings) {
+    if (settings.conversion.empty()) return texts;
+    const std::shared_ptr<const ChineseConverter> converter = ChineseConverter::load(settings.conversion);
+    for (Text& text : texts) {
+        Text converted;
+        converter->convert(text, converted);
+        text = std::move(converted);
+    }
+    return texts;
+}
+
+bool isSpaces(TextView text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char16_t c) { return c == kSpace || c == kIdeographicSpace || c == u'\t' || c == u'\uFEFF'; });
+}
+
+// Enough of a first line for a title and an author.
+constexpr std::size_t kOpeningLineLimit = 200;
+
 // The one sequence of every run, from the open source to the outputs
 // written: the engine typesets the source's lines into the text copy, the
 // book or both, through the conversion when there is one; the source is
@@ -153,19 +173,19 @@ struct RunSequence {
         }
         engine.setListingHeadings(settings.listHeadings || sampler.has_value());
         engine.beginFile(options, runOutput.sink(), observer, hooks.get());
-        if (sampler) {
-            while (reader.readLine(line)) {
-                sampler->sourceLine(line);
-                engine.processLine(std::move(line));
-                sampler->headingsWritten(engine.findings());
-            }
-        } else {
-            while (reader.readLine(line)) engine.processLine(std::move(line));
+        std::vector<Text> opening;  // the book looks for its title there
+        while (reader.readLine(line)) {
+            if (book && opening.size() < BookWriter::kOpeningLines && !isSpaces(line))
+                opening.push_back(line.substr(0, kOpeningLineLimit));
+            if (sampler) sampler->sourceLine(line);
+            engine.processLine(std::move(line));
+            if (sampler) sampler->headingsWritten(engine.findings());
         }
         if (source) source->closeNow();
         engine.endFile();
         if (sampler) sampler->headingsWritten(engine.findings());
         runOutput.finish();
+        if (book) book->sourceOpening(convertedAsTheText(std::move(opening), settings));
         noteSource(reader, format, result);
         if (writer) finishText(reader, format, *writer, result);
         result.findings = engine.findings();
@@ -230,19 +250,24 @@ int spoolFile(const std::string& inputName) {
 
 namespace {
 
-// The details of a file's book: the title defaults to the source name without
-// ".txt" (its bytes read as UTF-8; what is not UTF-8 the book shows as U+FFFD)
-// and the time is the source's, so that the same file always gives the same
-// book. A conversion decides the book's language, when none is given.
+// The details of a file's book: its source's name (its bytes read as UTF-8;
+// what is not UTF-8 the book shows as U+FFFD) and the name without ".txt",
+// where the writer looks for a title; the time is the source's, so that the
+// same file always gives the same book. A conversion decides the book's
+// language, when none is given.
 BookDetails detailsOfBook(const FileRunSettings& settings, const std::string& sourceName,
                           const struct stat& source) {
     BookDetails details = settings.bookDetails;
-    if (details.title.empty()) {
-        std::string_view name = sourceName;
-        if (isTextFileName(name) && name.size() > 4) name.remove_suffix(4);
-        makeDecoder(Encoding::Utf8)->decode(reinterpret_cast<const unsigned char*>(name.data()), name.size(), true,
-                                            details.title);
-    }
+    auto decoded = [](std::string_view bytes) {
+        Text text;
+        makeDecoder(Encoding::Utf8)->decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), true,
+                                            text);
+        return text;
+    };
+    details.sourceName = decoded(sourceName);
+    std::string_view stem = sourceName;
+    if (isTextFileName(stem) && stem.size() > 4) stem.remove_suffix(4);
+    details.nameTitle = std::move(convertedAsTheText({decoded(stem)}, settings).front());
     if (details.language.empty() && !settings.conversion.empty())
         details.language = languageAfterConversion(settings.conversion);
     details.modified = source.st_mtime;
@@ -287,13 +312,14 @@ Temporaries typesetIntoTemporary(TypesetEngine& engine, const FileLocation& sour
         result.bookPath = bookTarget.path;
         if (!settings.writeText) result.outputPath = result.bookPath;
         outputs.book = std::make_unique<AtomicOutputFile>(bookTarget, &identity);
-        book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading);
+        book = settings.book->open(detailsOfBook(settings, parts.name, status), settings.threading, bookTarget);
     }
     const RunSequence run{engine, options, settings, observer};
     run.typeset(reader, format, writer ? &*writer : nullptr, book.get(), &sourceCloser, result);
     if (book) {
         book->finish(outputs.book->fd(), result.bookPath);
         result.bookReplacedCharacters = book->replacedCharacters();
+        result.bookChapters = book->chapters();
     }
     return outputs;
 }

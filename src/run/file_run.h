@@ -68,6 +68,7 @@ struct FileRunResult {
     std::uint64_t undecodableBytesWritten = 0;  // of those, written back unchanged to the text copy
     EncodeCounts replaced;  // undecodable bytes and characters the output encoding could not take as they were
     std::uint64_t bookReplacedCharacters = 0;  // written into the book as U+FFFD
+    std::size_t bookChapters = 0;              // the chapters and volumes of the book
     std::uint64_t sourceBytes = 0;  // the size of the source file; 0 for a stream
     RunFindings findings;
     ChapterSample firstChapter;  // when the settings asked for it
@@ -79,6 +80,13 @@ struct FileRunResult {
 inline constexpr std::uint64_t kHeadingExpectedBytes = 100 * 1024;
 inline bool lacksExpectedHeadings(const FileRunResult& result) {
     return result.findings.headings == 0 && result.sourceBytes > kHeadingExpectedBytes;
+}
+// A book from a source this large with fewer chapters than this has
+// contents that hardly help: the front ends say so.
+inline constexpr std::size_t kFewestExpectedChapters = 3;
+inline bool bookLacksChapters(const FileRunResult& result) {
+    return !result.bookPath.empty() && result.bookChapters < kFewestExpectedChapters &&
+           result.sourceBytes > kHeadingExpectedBytes;
 }
 
 // Typesets the file at sourcePath into its "kovra-" copy. On failure nothing is

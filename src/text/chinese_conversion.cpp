@@ -18,13 +18,13 @@ namespace {
 constexpr ConversionInfo kConversions[] = {
     {"s2t", u"简→繁", kTraditionalLanguage},
     {"t2s", u"繁→简", kSimplifiedLanguage},
-    {"s2tw", u"简→台湾正体", kTraditionalLanguage},
+    {"s2tw", u"简→台湾正体", kTaiwanLanguage},
     {"tw2s", u"台湾正体→简", kSimplifiedLanguage},
-    {"s2twp", u"简→台湾(含词汇)", kTraditionalLanguage},
+    {"s2twp", u"简→台湾(含词汇)", kTaiwanLanguage},
     {"tw2sp", u"台湾(含词汇)→简", kSimplifiedLanguage},
     {"s2hk", u"简→香港繁体", kHongKongLanguage},
     {"hk2s", u"香港繁体→简", kSimplifiedLanguage},
-    {"t2tw", u"繁→台湾正体", kTraditionalLanguage},
+    {"t2tw", u"繁→台湾正体", kTaiwanLanguage},
     {"t2hk", u"繁→香港繁体", kHongKongLanguage},
 };
 

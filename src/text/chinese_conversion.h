@@ -15,8 +15,11 @@ namespace quenlet {
 
 // The language tags of Chinese text by its script: what a book says it is
 // written in, after a conversion or as its characters show.
-inline constexpr std::string_view kSimplifiedLanguage = "zh-CN";
-inline constexpr std::string_view kTraditionalLanguage = "zh-TW";
+// The script alone where nothing tells the region (zh-Hans, zh-Hant), the
+// region where the conversion writes its standard forms (zh-TW, zh-HK).
+inline constexpr std::string_view kSimplifiedLanguage = "zh-Hans";
+inline constexpr std::string_view kTraditionalLanguage = "zh-Hant";
+inline constexpr std::string_view kTaiwanLanguage = "zh-TW";
 inline constexpr std::string_view kHongKongLanguage = "zh-HK";
 
 // The conversions, each once: OpenCC's name for it, its Chinese name (as the
@@ -24,7 +27,7 @@ inline constexpr std::string_view kHongKongLanguage = "zh-HK";
 struct ConversionInfo {
     std::string_view name;      // s2t, t2s, s2tw, tw2s, s2twp, tw2sp, s2hk, hk2s, t2tw, t2hk
     std::u16string_view label;  // 简→繁, 繁→简, ...
-    std::string_view language;  // kSimplifiedLanguage, kTraditionalLanguage or kHongKongLanguage
+    std::string_view language;  // kSimplifiedLanguage, kTraditionalLanguage, kTaiwanLanguage or kHongKongLanguage
 };
 std::span<const ConversionInfo> conversions();
 const ConversionInfo* findConversion(std::string_view name);

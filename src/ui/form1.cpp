@@ -274,8 +274,10 @@ void Form1::createExtensionsFrame() {
     Check4->setToolTip(QStringLiteral("整理从网上下载的小说：删除网站加进去的杂项（更新时间、字数统计、网址、扫描校对的署名、"
                                       "免责声明等），\n每个章节标题单独成行，目录保持一行一条；正文的文字一个也不丢。"));
     Check5 = checkBox(Frame4, extensionCheckBoxCell(1));
-    Check5->setToolTip(QStringLiteral("在TXT副本旁边同时生成电子书“kovra-文件名.epub”：每个章节标题开始新的一章，并列入目录。\n"
-                                      "书名取自文件名；语言按正文是简体还是繁体（或所选的简繁转换）标明。"));
+    Check5->setToolTip(QStringLiteral("在TXT副本旁边同时生成电子书“kovra-文件名.epub”：每个章节、卷的标题开始新的一章，并列入目录。\n"
+                                      "勾选时同时勾选“整理网络文本”，由它找出章节（可再取消）。\n"
+                                      "书名和作者取自文件名或开头几行（如文件名“《书名》作者：某”），否则用文件名；"
+                                      "语言按正文是简体还是繁体（或所选的简繁转换）标明。"));
     // Beside the check boxes, hidden until there is a result to show.
     Command3 = new QPushButton(Frame4);
     Command3->setGeometry(twips(5160, 690, 1650, 360));
@@ -307,6 +309,11 @@ void Form1::watchControls() {
                                                            Label11, Label3})
         watched->installEventFilter(this);
     connect(Check1, &QCheckBox::stateChanged, this, [this] { Check1_Click(); });
+    // A book's chapters are what the tidy mode finds: asking for a book asks
+    // for it too, and the user may take it back.
+    connect(Check5, &QCheckBox::clicked, this, [this](bool checked) {
+        if (checked) Check4->setChecked(true);
+    });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command3, &QPushButton::clicked, this, [this] { showResult(); });

@@ -32,6 +32,10 @@ std::vector<Note> notesOn(const FileRunResult& result, bool tidied) {
     if (tidied && lacksExpectedHeadings(result))
         notes.push_back({false, QStringLiteral("在%1 KB的文字中没有找到任何章节标题，排版结果没有分章。")
                                     .arg(result.sourceBytes / 1024)});
+    else if (bookLacksChapters(result))
+        notes.push_back({false, QStringLiteral("在%1 KB的文字中只分出%2章，电子书的目录用处不大。")
+                                    .arg(result.sourceBytes / 1024)
+                                    .arg(result.bookChapters)});
     // What the numbering of the chapters shows: the download may lack some.
     const RunFindings& found = result.findings;
     if (!found.sequenceMissing.empty())
