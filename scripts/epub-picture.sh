@@ -1,41 +1,50 @@
 #!/usr/bin/env bash
-# Takes a picture of the first pages of an EPUB made from examples/sample.txt:
-# the table of contents, the first chapter, and the first chapter again in
-# vertical writing (--vertical), as headless Chromium renders the book's own
-# XHTML and CSS:
+# Takes a picture of books made from examples/sample.txt as a reader sees
+# them: opened in a real e-book reader (Foliate, under a virtual display),
+# the cover, the contents and the first chapter of the horizontal book, and
+# the first chapter of the vertical one (--vertical --convert s2t):
 #   scripts/epub-picture.sh [FILE]     (default docs/epub-sample.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh chromium fonts-noto-cjk unzip
+scripts/install-deps.sh foliate xvfb xauth xdotool imagemagick fonts-noto-cjk
 [ -x build/bin/quenlet-cli ] || scripts/build.sh >/dev/null
 file="${1:-docs/epub-sample.png}"
 mkdir -p "$(dirname "$file")"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+export HOME="$work/home"  # a reader without remembered books or positions
+mkdir -p "$HOME"
 
+# The title and author come from the file name, as they do for downloads.
+name="《雨夜来客》作者：无名氏"
 for kind in horizontal vertical; do
   mkdir -p "$work/$kind"
-  cp examples/sample.txt "$work/$kind/sample.txt"
-  options=(-q --epub --author "Quenlet")
-  [ "$kind" = vertical ] && options+=(--vertical)
-  build/bin/quenlet-cli "${options[@]}" "$work/$kind/sample.txt"
-  unzip -q "$work/$kind/kovra-sample.epub" -d "$work/$kind/book"
+  cp examples/sample.txt "$work/$kind/$name.txt"
+  options=(-q --epub)
+  [ "$kind" = vertical ] && options+=(--vertical --convert s2t)
+  build/bin/quenlet-cli "${options[@]}" "$work/$kind/$name.txt"
 done
 
-# The three pages side by side, each the size of a small e-reader's screen.
-cat >"$work/pages.html" <<'HTML'
-<!DOCTYPE html>
-<html><head><meta charset="utf-8"><style>
-body { margin: 0; padding: 16px; background: #d8d8d8; display: flex; gap: 16px; }
-iframe { width: 360px; height: 560px; border: 0; background: #fffdf6; box-shadow: 0 1px 4px #888; }
-</style></head><body>
-<iframe src="horizontal/book/OEBPS/nav.xhtml"></iframe>
-<iframe src="horizontal/book/OEBPS/text/c00001.xhtml"></iframe>
-<iframe src="vertical/book/OEBPS/text/c00001.xhtml"></iframe>
-</body></html>
-HTML
+# Opens a book, waits for it, and takes a picture of each of the first
+# pages, turning them with the key that goes forward in the book's direction.
+cat >"$work/pages.sh" <<'SH'
+#!/usr/bin/env bash
+book=$1 key=$2 prefix=$3
+foliate "$book" >/dev/null 2>&1 &
+sleep 20
+for page in 1 2 3; do
+  import -window root -crop 966x690+2+2 "$prefix-$page.png"
+  xdotool key "$key"
+  sleep 3
+done
+kill $! 2>/dev/null || true
+SH
+chmod +x "$work/pages.sh"
+xvfb-run -a -s "-screen 0 1100x800x24" "$work/pages.sh" "$work/horizontal/kovra-$name.epub" Right "$work/h"
+rm -rf "$HOME" && mkdir -p "$HOME"
+xvfb-run -a -s "-screen 0 1100x800x24" "$work/pages.sh" "$work/vertical/kovra-$name.epub" Left "$work/v"
 
-chromium --headless --no-sandbox --disable-gpu --disable-background-networking --disable-component-update \
-  --disable-sync --no-first-run --allow-file-access-from-files --user-data-dir="$work/profile" \
-  --hide-scrollbars --window-size=1160,592 --screenshot="$(pwd)/$file" "file://$work/pages.html" 2>/dev/null
+# Cover and contents above, the chapter across and down below, each half size.
+montage "$work/h-1.png" "$work/h-2.png" "$work/h-3.png" "$work/v-3.png" -tile 2x2 -geometry 483x345+6+6 \
+  -background '#d8d8d8' "$file"
 echo "saved $file"
