@@ -251,6 +251,9 @@ TEST(EpubOutput, TwoSourcesWithOneBookNameFailTheSecond) {
         if (row.sources.empty()) {
             // (a line per file, then the batch's totals)
             EXPECT_NE(r.out.find("\n{\"files\": 3,"), std::string::npos) << row.name << ": " << r.out;
+            EXPECT_NE(r.out.find("{\"path\": \"" + second + "\", \"failure\": {\"kind\": \"output-name-taken\""),
+                      std::string::npos)
+                << row.name << ": a script tells the clash by its kind: " << r.out;
         }
     }
 }

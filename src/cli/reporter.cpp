@@ -72,6 +72,7 @@ const char* failureKindName(FailureKind kind) {
         case FailureKind::CannotWrite: return "cannot-write";
         case FailureKind::CannotReplaceOutput: return "cannot-replace-output";
         case FailureKind::WouldReplaceSource: return "would-replace-source";
+        case FailureKind::OutputNameTaken: return "output-name-taken";
         case FailureKind::Unencodable: return "unencodable";
         case FailureKind::OutOfMemory: return "out-of-memory";
         case FailureKind::Interrupted: return "interrupted";
