@@ -9,6 +9,7 @@
 #   bench/timing.sh convert [MB]      a generated GB18030 novel (default 50 MB) as it is, with --convert s2t,
 #                                     and into UTF-8 with LF line ends
 #   bench/timing.sh epub [MB]         a generated GB18030 novel (default 50 MB) as text, as an EPUB and as both
+#                                     (tidied, as a book is), and as a book and text without the tidy mode
 #   bench/timing.sh epub-memory [MB]  peak resident memory and processor time of the text copy and the EPUB of a
 #                                     generated novel (default 200 MB), and of --epub --batch --jobs 2 over ten
 #                                     20 MB novels
@@ -64,12 +65,17 @@ epub)
   mb=${2:-50}
   "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
   echo "novel: $(stat -c %s "$work/novel.txt") bytes"
+  # A book turns on the tidy mode: it is measured against the tidy text copy,
+  # and with --no-tidy against the plain one.
   hyperfine -w 2 -r 10 --export-json "$work/epub.json" \
-    "$bin/quenlet-cli -q $work/novel.txt" \
+    "$bin/quenlet-cli -q --tidy $work/novel.txt" \
     "$bin/quenlet-cli -q --epub $work/novel.txt" \
-    "$bin/quenlet-cli -q --format txt,epub $work/novel.txt"
+    "$bin/quenlet-cli -q --format txt,epub $work/novel.txt" \
+    "$bin/quenlet-cli -q $work/novel.txt 2>/dev/null" \
+    "$bin/quenlet-cli -q --epub --no-tidy $work/novel.txt"
   python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["results"]
-print("EPUB / text: %.2fx (text and EPUB: %.2fx)" % (r[1]["mean"] / r[0]["mean"], r[2]["mean"] / r[0]["mean"]))' "$work/epub.json"
+print("EPUB / tidy text: %.2fx (text and EPUB: %.2fx); --no-tidy EPUB / text: %.2fx" %
+      (r[1]["mean"] / r[0]["mean"], r[2]["mean"] / r[0]["mean"], r[4]["mean"] / r[3]["mean"]))' "$work/epub.json"
   echo "book: $(stat -c %s "$work/kovra-novel.epub") bytes"
   ;;
 epub-memory)

@@ -81,7 +81,6 @@ const char* failureKindName(FailureKind kind) {
         case FailureKind::ConversionUnavailable: return "conversion-unavailable";
         case FailureKind::CannotStart: return "cannot-start";
         case FailureKind::UnsupportedEncoding: return "unsupported-encoding";
-        case FailureKind::OutputNameTaken: return "output-name-taken";
         case FailureKind::Other: return "other";
     }
     return "other";
