@@ -139,6 +139,7 @@ RepeatCounter::Entry& RepeatCounter::placeOf(std::uint64_t hash) {
 
 void RepeatCounter::add(TextView skeleton, TextView line, Count chapter) {
     const std::uint64_t hash = skeletonKey(skeleton);
+    if (places_.empty()) places_.resize(kPlaces);
     if (used_ >= kPlaces * 3 / 4) forget();
     Entry* entry = &placeOf(hash);
     if (entry->hash == 0) {

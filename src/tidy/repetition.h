@@ -42,7 +42,6 @@ public:
     };
     static constexpr std::size_t kPlaces = 1 << 16;
 
-    RepeatCounter() : places_(kPlaces) {}
     // A line whose skeleton is `skeleton`, seen in chapter `chapter`.
     void add(TextView skeleton, TextView line, Count chapter);
     // The entries in use, in no particular order.
@@ -56,7 +55,7 @@ public:
 private:
     Entry& placeOf(std::uint64_t hash);
     void forget();
-    std::vector<Entry> places_;
+    std::vector<Entry> places_;  // kPlaces of them from the first line counted: most short files have none
     std::size_t used_ = 0;
     std::vector<Text> samples_;
 };
