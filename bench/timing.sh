@@ -82,7 +82,7 @@ epub-memory)
   mb=${2:-200}
   "$bin/quenlet-gen-novel" "$mb" "$work/novel.txt" gb18030
   echo "novel: $(stat -c %s "$work/novel.txt") bytes"
-  for output in "" --epub; do
+  for output in "" --tidy --epub "--epub --no-tidy"; do
     /usr/bin/time -f "${output:-text}: peak resident memory %M KB, %e s, processor %U s + %S s" \
       "$bin/quenlet-cli" -q $output "$work/novel.txt" 2>&1 | grep -v warning
   done
