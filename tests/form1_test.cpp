@@ -720,6 +720,22 @@ private slots:
         }
     }
 
+    // A book's chapters are what the tidy mode finds: ticking the book ticks
+    // it, and the user may untick it again without losing the book.
+    void theEpubBoxTicksTheTidyBox() {
+        ScriptedPlatform platform;
+        Form1 w(platform);
+        w.show();
+        w.Check5->click();
+        QVERIFY(w.Check5->isChecked() && w.Check4->isChecked());
+        QVERIFY(w.takeSettings().hooks && w.takeSettings().book);
+        w.Check4->click();
+        QVERIFY(w.Check5->isChecked() && !w.Check4->isChecked());
+        QVERIFY(!w.takeSettings().hooks && w.takeSettings().book);
+        w.Check5->click();
+        QVERIFY(!w.Check5->isChecked() && !w.Check4->isChecked());
+    }
+
     void theEpubBoxWritesABookBesideTheCopy() {
         TempDir dir;
         ScriptedPlatform platform;
