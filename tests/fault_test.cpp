@@ -107,6 +107,40 @@ TEST(Faults, FileThatShrinksWhileBeingReadGivesNoOutput) {
     }
 }
 
+// A look at the whole source that runs out of memory part of the way
+// through, as a huge book might: with helper threads reading ahead or not,
+// the file fails as out of memory and leaves nothing behind.
+class FailingLook final : public RunHooks, private SourceLook {
+public:
+    SourceLook* firstLook() override { return this; }
+
+private:
+    void line(TextView) override {
+        if (++lines_ == 5000) throw std::bad_alloc();
+    }
+    void ended() override {}
+    int lines_ = 0;
+};
+
+struct FailingLookMaker final : RunHooksMaker {
+    std::unique_ptr<RunHooks> hooksForFile() const override { return std::make_unique<FailingLook>(); }
+};
+
+TEST(Faults, ALookAtTheWholeSourceThatFailsFailsTheFile) {
+    for (Threading threading : {Threading::Inline, Threading::Pipelined}) {
+        TempDir dir;
+        const std::string source = dir.write("a.txt", novelText(2 * 1024 * 1024));
+        FileRunSettings settings;
+        settings.threading = threading;
+        settings.hooks = std::make_shared<FailingLookMaker>();
+        TypesetEngine engine;
+        const FileRunResult r = typesetFile(engine, source, {}, settings);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, source + ": out of memory");
+        EXPECT_EQ(entries(dir.path()), 1U);
+    }
+}
+
 // Appends to the source as its paragraphs are typeset, as a download still
 // going on would: without an end, unless reading stops at the size the file
 // had when it was opened (here a cap ends it all the same).
