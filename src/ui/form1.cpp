@@ -662,6 +662,20 @@ void Form1::endSingleRun() {
 }
 
 // Said after the statistics are shown, so that they are on screen behind the message.
+// One message for a run of several files: its failures, then the notes on
+// the files that went through; without failures, the notes alone.
+void Form1::showFailuresAndNotes(QString failures, const QStringList& notes, const QString& lead) {
+    if (failures.isEmpty()) {
+        showNotes(lead, notes);
+        return;
+    }
+    if (!notes.isEmpty()) {
+        if (!failures.endsWith('\n')) failures += '\n';
+        failures += notesText(notes);
+    }
+    platform_.showWarning(this, kIdleCaption, failures);
+}
+
 void Form1::showNotes(const QString& lead, const QStringList& notes) {
     if (!notes.isEmpty()) platform_.showWarning(this, kIdleCaption, lead + notesText(notes));
 }
@@ -735,16 +749,8 @@ void Form1::endBatch() {
         Frame2->setTitle(fromText(fileCountText(batchResult_.files)));
         showStatistics(batchResult_.statistics);
         // One message for the whole batch: its failures, then the notes on the files that went through.
-        if (!batchResult_.failures.empty()) {
-            QString text = batchFailureText(batchResult_.failures);
-            if (!batchNotes_.notes.isEmpty()) {
-                if (!text.endsWith('\n')) text += '\n';
-                text += notesText(batchNotes_.notes);
-            }
-            platform_.showWarning(this, kIdleCaption, text);
-        } else {
-            showNotes(QStringLiteral("批量排版已完成。\n"), batchNotes_.notes);
-        }
+        showFailuresAndNotes(batchResult_.failures.empty() ? QString() : batchFailureText(batchResult_.failures),
+                             batchNotes_.notes, QStringLiteral("批量排版已完成。\n"));
     }
     endQueuedRun();
 }
@@ -828,16 +834,8 @@ void Form1::finishQueue() {
             fileReport_.reset();
             Command3->show();
         }
-        if (!queue_.failures.isEmpty()) {
-            QString text = failureListText(queue_.failures);
-            if (!queue_.notes.isEmpty()) {
-                if (!text.endsWith('\n')) text += '\n';
-                text += notesText(queue_.notes);
-            }
-            platform_.showWarning(this, kIdleCaption, text);
-        } else {
-            showNotes(QStringLiteral("排版已完成。\n"), queue_.notes);
-        }
+        showFailuresAndNotes(queue_.failures.isEmpty() ? QString() : failureListText(queue_.failures), queue_.notes,
+                             QStringLiteral("排版已完成。\n"));
     }
     const bool ran = queue_.ran;
     queue_ = {};

@@ -178,6 +178,7 @@ private:
     void showNewCaption();
     void takeDropped(const QString& path);
     void showNotes(const QString& lead, const QStringList& notes);
+    void showFailuresAndNotes(QString failures, const QStringList& notes, const QString& lead);
     void batchReportFromNotes();
     void runNextQueued();
     void refuseQueued(const QString& path);
