@@ -269,5 +269,42 @@ TEST(Quotations, OneLeftOpenNoLongerHoldsTheParagraphsAfterIt) {
     EXPECT_EQ(joined.events, (Events{"P:他说：“今天天气很好。", "P:她说：“好。", "P:走吧。”"}));
 }
 
+// A long file's look comes in two parts, one on a helper thread, taken
+// together after: whatever line the later part starts at, the book comes
+// out as from one look at every line -- joined where the lead-in shows the
+// part what went before, looked at again where it does not.
+TEST(LookInParts, ComesOutAsOneLookWhereverTheBookIsSplit) {
+    std::vector<Text> book = {u"目录", u"第一章 渡口", u"第二章 山路", u"", u"上卷"};
+    const Text ads[] = {u"w w w. xiaos huotxt .nett(xＴ小说\"//天,堂/", u"ＷＷw.xiＡosＨuotxt.nettxt小＿说天/堂"};
+    for (int i = 1; i <= 12; ++i) {
+        if (i == 7) book.push_back(u"下卷");
+        const int number = i <= 6 ? i : i - 6;  // each volume numbers its chapters afresh
+        if (i == 4) book.push_back(u"第四章　望成名學究訓頑兒　講制藝鄉紳勖後進話說陝西同州府有個秀才");
+        else if (i != 9) book.push_back(u"第" + Text(numberedText(u"", number, u"")) + u"章 沉沦");  // one missing
+        book.push_back(u"");
+        book.push_back(u"　　" + chapterText(i));
+        book.push_back(u"　　他说：“今天天气很好，我们出去走走吧。");
+        if (i == 3) book.insert(book.end(), {u"一、要守口如瓶，", u"二、要见机行事。"});
+        book.push_back(u"　　天色晚了。书香门第注www.bookhome.net他走了。");
+        book.push_back(ads[i % 2]);
+    }
+    const TidyOutput whole = tidyBook(book);
+    ASSERT_GE(headingsOf(whole).size(), 11U);
+    std::size_t joined[2] = {0, 0};
+    for (const std::size_t leadIn : {0, 4}) {
+        for (std::size_t split = 1; split < book.size(); split += leadIn > 0 ? 1 : 5) {
+            bool wasJoined = false;
+            const TidyOutput parted = tidyBook(book, {}, LookParts{split, leadIn, &wasJoined});
+            joined[leadIn > 0] += wasJoined;
+            ASSERT_EQ(parted.events, whole.events) << "split at line " << split << ", lead-in " << leadIn;
+            EXPECT_EQ(parted.findings.junkList, whole.findings.junkList) << split;
+            EXPECT_EQ(parted.findings.sequenceMissing, whole.findings.sequenceMissing) << split;
+            EXPECT_EQ(parted.findings.sequenceRepeated, whole.findings.sequenceRepeated) << split;
+        }
+    }
+    EXPECT_GE(joined[1], book.size() * 9 / 10) << "with a lead-in, nearly every split is taken in";
+    EXPECT_LT(joined[0], book.size() / 5) << "without one, some are not";
+}
+
 }  // namespace
 }  // namespace quenlet::test

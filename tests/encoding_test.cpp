@@ -221,6 +221,36 @@ TEST(LineReading, DecodingAheadReadsTheSameLines) {
         EXPECT_EQ(readLines(text, std::nullopt, block, Threading::Pipelined).lines, readLines(text, std::nullopt, block).lines);
 }
 
+// Parts of a source read on their own threads: split at every line start
+// the reader finds, the parts' lines are the whole's -- a byte order mark,
+// CR LF, a lone CR, and a lead byte cut off by a line feed included.
+TEST(LineReading, PartsSplitAtALineStartReadTheWholesLines) {
+    const std::string utf8 = "\xEF\xBB\xBF第一行\r\n\xE4\xB8\n二\r三\r\n\r\n\n末";
+    const std::string gb = "\xB5\xDA\xD2\xBB\r\n\x81\n\x81\x30\n\xB6\xFE\r\n\n\xC8\xFD";
+    for (const auto& [bytes, encoding] : {std::pair{utf8, Encoding::Utf8}, std::pair{gb, Encoding::Gb18030}}) {
+        TempDir dir;
+        const std::string path = dir.write("in.txt", bytes);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        LineReader whole(fd, path, encoding, 3);
+        std::vector<Text> lines;
+        for (Text line; whole.readLine(line);) lines.push_back(line);
+        std::size_t splits = 0;
+        for (std::uint64_t from = 0; from < bytes.size(); ++from) {
+            const std::optional<std::uint64_t> split = whole.lineStartFrom(from, bytes.size());
+            if (!split) continue;
+            ++splits;
+            std::vector<Text> parted;
+            for (const ByteRange part : {ByteRange{whole.textStart(), *split}, ByteRange{*split, bytes.size()}}) {
+                const std::unique_ptr<LineReader> reader = whole.partReader(part);
+                for (Text line; reader->readLine(line);) parted.push_back(line);
+            }
+            EXPECT_EQ(parted, lines) << "split at byte " << *split;
+        }
+        EXPECT_GE(splits, 4U);
+        ::close(fd);
+    }
+}
+
 TEST(LineReading, TerminatorsAndTheLastLine) {
     for (std::size_t block : {1U, 2U, 3U, 5U, 4096U}) {
         EXPECT_EQ(readLines("a\r\nb\rc\nd", std::nullopt, block).lines, (std::vector<Text>{u"a", u"b", u"c", u"d"}));

@@ -90,11 +90,26 @@ public:
 
 // A look at the whole source before its run begins: every line as read, in
 // order, then the end. The run then reads the source again from its start.
+//
+// A long source may be looked at in two parts at once, on two threads: this
+// look takes the lines up to some line, a later look (made by laterLook) the
+// lines from there, after a few lines before its first that only show it
+// what they leave behind (leadIn). Taking the later look in must give what
+// this look would have found seeing every line itself; where it cannot
+// (takeLater is false), this look is given the later lines too.
 class SourceLook {
 public:
     virtual ~SourceLook() = default;
     virtual void line(TextView raw) = 0;
     virtual void ended() = 0;
+    // A look at a later part, that may run on another thread; none when this
+    // look must see every line itself.
+    virtual std::unique_ptr<SourceLook> laterLook() { return nullptr; }
+    // For a later look: a line of the lead-in before its first line.
+    virtual void leadIn(TextView /*raw*/) {}
+    // Takes in a later look made by laterLook that has seen the lines after
+    // this look's last (and not ended); false when that would not be exact.
+    virtual bool takeLater(SourceLook& /*later*/) { return false; }
 };
 
 class RunHooks {

@@ -19,6 +19,14 @@ std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::
     }
 }
 
+std::size_t readSomeAt(int fd, const std::string& path, unsigned char* into, std::size_t capacity, std::uint64_t offset) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, into, capacity, static_cast<off_t>(offset));
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) throw FileError(FailureKind::CannotRead, path, "cannot read", errno);
+    }
+}
+
 void writeAll(int fd, const std::string& path, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

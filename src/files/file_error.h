@@ -83,6 +83,9 @@ private:
 // read() and write() that retry when interrupted and throw FileError naming
 // `path` on failure; readSome returns 0 at the end of the input.
 std::size_t readSome(int fd, const std::string& path, unsigned char* into, std::size_t capacity);
+// The same from the byte at `offset`, leaving the descriptor's own position
+// where it is: for readers of parts of one file on several threads.
+std::size_t readSomeAt(int fd, const std::string& path, unsigned char* into, std::size_t capacity, std::uint64_t offset);
 void writeAll(int fd, const std::string& path, std::string_view bytes);
 
 }  // namespace quenlet

@@ -128,15 +128,25 @@ public:
         : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
           holdsOddByte_(encodingInfo(encoding).unitBytes == 2),
           startOffset_(::lseek(fd, 0, SEEK_CUR)), before_(opened) {}
+    // Only the bytes in `part`, read where they are, the descriptor's
+    // position left alone.
+    BlockDecoding(int fd, std::string path, Encoding encoding, std::size_t blockSize, const FileIdentity& opened,
+                  ByteRange part)
+        : fd_(fd), path_(std::move(path)), blockSize_(blockSize), decoder_(makeDecoder(encoding)),
+          holdsOddByte_(false), startOffset_(part.begin), before_(opened), partEnd_(part.end) {}
 
     // Appends the next block's text; false once the input is used up (the
     // last of it appended).
     bool next(Text& into) {
         bytes_.resize(carried_ + blockSize_);
-        const std::uint64_t left = before_.readSize ? *before_.readSize - std::min<std::uint64_t>(
-                                                             *before_.readSize, startOffset_ + bytesRead_)
-                                                    : blockSize_;
-        const std::size_t got = readAtMost(fd_, path_, bytes_.data() + carried_, blockSize_, left);
+        const std::optional<std::uint64_t> end = partEnd_ ? partEnd_ : before_.readSize;
+        const std::uint64_t at = startOffset_ + bytesRead_;
+        const std::uint64_t left = end ? *end - std::min<std::uint64_t>(*end, at) : blockSize_;
+        const std::size_t got =
+            partEnd_ ? (left == 0 ? 0
+                                  : readSomeAt(fd_, path_, bytes_.data() + carried_,
+                                               static_cast<std::size_t>(std::min<std::uint64_t>(blockSize_, left)), at))
+                     : readAtMost(fd_, path_, bytes_.data() + carried_, blockSize_, left);
         bytesRead_ += got;
         const std::size_t available = carried_ + got;
         const bool final = got == 0;
@@ -162,7 +172,7 @@ private:
         const FileIdentity after = identityOf(fd_);
         if (after.size != before_.size || after.modified.tv_sec != before_.modified.tv_sec ||
             after.modified.tv_nsec != before_.modified.tv_nsec ||
-            (before_.readSize && bytesRead_ + startOffset_ != *before_.readSize))
+            (before_.readSize && bytesRead_ + startOffset_ != (partEnd_ ? *partEnd_ : *before_.readSize)))
             throw FileError(FailureKind::ChangedWhileRead, path_, "the file changed while it was being read");
     }
 
@@ -176,6 +186,7 @@ private:
     std::size_t carried_ = 0;
     std::uint64_t startOffset_;
     FileIdentity before_;
+    std::optional<std::uint64_t> partEnd_;  // reading a part of the file only, up to here
     std::uint64_t bytesRead_ = 0;
 };
 
@@ -260,6 +271,39 @@ LineReader::LineReader(int fd, std::string path, std::optional<Encoding> forced,
     : fd_(fd), blockSize_(blockSize), threading_(threading), path_(std::move(path)), opened_(identityOf(fd)),
       detection_(detectFormat(fd, path_, forced, blockSize, opened_.readSize)) {
     startSource();
+}
+
+LineReader::LineReader(const LineReader& whole, ByteRange part)
+    : fd_(whole.fd_), blockSize_(whole.blockSize_), threading_(Threading::Inline), path_(whole.path_),
+      opened_(whole.opened_), detection_(whole.detection_) {
+    source_ = std::make_unique<InlineSource>(
+        BlockDecoding(fd_, path_, detection_.format.encoding, blockSize_, opened_, part));
+}
+
+std::unique_ptr<LineReader> LineReader::partReader(ByteRange part) const {
+    return std::unique_ptr<LineReader>(new LineReader(*this, part));
+}
+
+std::uint64_t LineReader::textStart() const {
+    return detection_.format.hasBom ? byteOrderMark(detection_.format.encoding).size() : 0;
+}
+
+std::optional<std::uint64_t> LineReader::lineStartFrom(std::uint64_t from, std::size_t within) const {
+    if (!encodingInfo(detection_.format.encoding).lineFeedByteStandsAlone || !opened_.readSize) return std::nullopt;
+    const std::uint64_t end = std::min<std::uint64_t>(*opened_.readSize, from + within);
+    std::vector<unsigned char> bytes(64 * 1024);
+    for (std::uint64_t at = std::max(from, textStart()); at < end;) {
+        const std::size_t got = readSomeAt(fd_, path_, bytes.data(),
+                                           static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), end - at)), at);
+        if (got == 0) break;
+        const auto* const feed = static_cast<const unsigned char*>(std::memchr(bytes.data(), '\n', got));
+        if (feed) {
+            const std::uint64_t start = at + static_cast<std::uint64_t>(feed - bytes.data()) + 1;
+            return start < *opened_.readSize ? std::optional<std::uint64_t>(start) : std::nullopt;
+        }
+        at += got;
+    }
+    return std::nullopt;
 }
 
 void LineReader::startSource() {

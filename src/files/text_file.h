@@ -38,6 +38,12 @@ struct FileIdentity {
 // to the size it has when the reader is made; one that has grown by the end
 // is reported as changed (FailureKind::ChangedWhileRead), as is one that
 // changed otherwise.
+// A stretch of a file's bytes: [begin, end).
+struct ByteRange {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+};
+
 class LineReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
@@ -55,6 +61,20 @@ public:
     // Reads the source again from its first line (after the byte order mark),
     // as for the first time: for runs that look at the whole source first.
     void restart();
+
+    // Reading parts of the source at once, each on its own thread. Where a
+    // line starts at or after byte `from` (within `within` bytes of it): none
+    // when the source's encoding does not show a line feed byte by byte, its
+    // size is unknown, or no line starts there.
+    std::optional<std::uint64_t> lineStartFrom(std::uint64_t from, std::size_t within) const;
+    // A reader of the lines in the bytes `part` of the same source, which
+    // begins at a line start (or the text's start) and ends at one (or the
+    // source's end). It decodes on the calling thread and leaves this
+    // reader's position alone.
+    std::unique_ptr<LineReader> partReader(ByteRange part) const;
+    // Where the text begins (after the byte order mark), and the size the source had when opened.
+    std::uint64_t textStart() const;
+    std::optional<std::uint64_t> sourceSize() const { return opened_.readSize; }
     // Known once readLine has returned false.
     std::uint64_t undecodableBytes() const;
     // Bytes that belong after the last line: the odd last byte of a UTF-16
@@ -65,6 +85,7 @@ public:
     class Source;  // reads and decodes one block after another
 
 private:
+    LineReader(const LineReader& whole, ByteRange part);
     void fill();
     void startSource();
 

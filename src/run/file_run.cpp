@@ -140,6 +140,47 @@ bool isSpaces(TextView text) {
 // Enough of a first line for a title and an author.
 constexpr std::size_t kOpeningLineLimit = 200;
 
+// Bytes before the later half's first line whose lines show its look what
+// they leave that line; and how far from the middle a line start is looked for.
+constexpr std::uint64_t kLeadInBytes = 32 * 1024;
+constexpr std::size_t kMiddleSearch = 1024 * 1024;
+
+void lookAtLines(LineReader& reader, SourceLook& look) {
+    TextView seen;
+    while (reader.readLine(seen)) look.line(seen);
+}
+
+// The look that hooks take at the whole source before its run. A long source
+// is looked at in two halves at once, the later one on a helper thread, and
+// the later look is then taken into the first; where that would not come out
+// exactly as one look at every line, the first look sees the later half too.
+void lookAtWholeSource(LineReader& reader, SourceLook& look, const FileRunSettings& settings) {
+    const std::uint64_t start = reader.textStart();
+    const std::optional<std::uint64_t> size = reader.sourceSize();
+    std::optional<std::uint64_t> middle;
+    if (settings.threading == Threading::Pipelined && size && *size > start && *size - start >= settings.partedLookFrom)
+        middle = reader.lineStartFrom(start + (*size - start) / 2, kMiddleSearch);
+    std::unique_ptr<SourceLook> later = middle ? look.laterLook() : nullptr;
+    if (!later) {
+        lookAtLines(reader, look);
+        look.ended();
+        return;
+    }
+    const std::uint64_t leadFrom = *middle - std::min(*middle - start, kLeadInBytes);
+    const std::uint64_t leadIn = leadFrom == start ? start : reader.lineStartFrom(leadFrom, kLeadInBytes).value_or(*middle);
+    HelperTask<bool> laterHalf([&] {
+        const std::unique_ptr<LineReader> lead = reader.partReader({leadIn, *middle});
+        TextView seen;
+        while (lead->readLine(seen)) later->leadIn(seen);
+        lookAtLines(*reader.partReader({*middle, *size}), *later);
+        return true;
+    });
+    lookAtLines(*reader.partReader({start, *middle}), look);
+    laterHalf.get();
+    if (!look.takeLater(*later)) lookAtLines(*reader.partReader({*middle, *size}), look);
+    look.ended();
+}
+
 // The one sequence of every run, from the open source to the outputs
 // written: the engine typesets the source's lines into the text copy, the
 // book or both, through the conversion when there is one; the source is
@@ -166,9 +207,7 @@ struct RunSequence {
         // Hooks that look at the whole source before its run see every line
         // first; the reader then starts again from the top.
         if (SourceLook* look = hooks ? hooks->firstLook() : nullptr) {
-            TextView seen;
-            while (reader.readLine(seen)) look->line(seen);
-            look->ended();
+            lookAtWholeSource(reader, *look, settings);
             reader.restart();
         }
         engine.setListingHeadings(settings.listHeadings || sampler.has_value());

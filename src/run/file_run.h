@@ -52,6 +52,10 @@ struct FileRunSettings {
     bool writeText = true;
     std::shared_ptr<const BookFormat> book;  // no book when empty
     BookDetails bookDetails;                 // as given; the run fills in the title and the time
+    // A pipelined run's hooks that look at the whole source first look at a
+    // source this long in two halves at once, one on a helper thread.
+    static constexpr std::uint64_t kPartedLookFrom = 4 * 1024 * 1024;
+    std::uint64_t partedLookFrom = kPartedLookFrom;
 };
 
 struct FileRunResult {

@@ -11,13 +11,14 @@ namespace {
 // The encodings, each once, in the order every list of them follows.
 const EncodingInfo kEncodings[] = {
     // encoding, name, byte order mark, unit bytes, marked when named, other mark's name,
-    // replacement, holds every character, codec
-    {Encoding::Utf8, "utf-8", "\xEF\xBB\xBF", 1, false, "utf-8-bom", kReplacementCharacter, true, kUtf8Codec},
-    {Encoding::Utf16LE, "utf-16le", "\xFF\xFE", 2, true, "", kReplacementCharacter, true, kUtf16LECodec},
-    {Encoding::Utf16BE, "utf-16be", "\xFE\xFF", 2, true, "", kReplacementCharacter, true, kUtf16BECodec},
-    {Encoding::Gb18030, "gb18030", "", 1, false, "", kReplacementCharacter, true, kGb18030Codec},
+    // replacement, holds every character, line feed byte stands alone, codec
+    {Encoding::Utf8, "utf-8", "\xEF\xBB\xBF", 1, false, "utf-8-bom", kReplacementCharacter, true, true, kUtf8Codec},
+    {Encoding::Utf16LE, "utf-16le", "\xFF\xFE", 2, true, "", kReplacementCharacter, true, false, kUtf16LECodec},
+    {Encoding::Utf16BE, "utf-16be", "\xFE\xFF", 2, true, "", kReplacementCharacter, true, false, kUtf16BECodec},
+    // (GB18030's and Big5's second bytes are 0x30 and above)
+    {Encoding::Gb18030, "gb18030", "", 1, false, "", kReplacementCharacter, true, true, kGb18030Codec},
     // Big5 has no U+FFFD.
-    {Encoding::Big5, "big5", "", 1, false, "", u'?', false, kBig5Codec},
+    {Encoding::Big5, "big5", "", 1, false, "", u'?', false, true, kBig5Codec},
 };
 static_assert(std::size(kEncodings) == kEncodingCount);
 

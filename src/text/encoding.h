@@ -53,6 +53,10 @@ struct EncodingInfo {
     char16_t replacement;
     // False when some characters have no code in this encoding.
     bool holdsEveryCharacter;
+    // True when a 0x0A byte is always a line feed, never a piece of another
+    // character's code, so that a line starts after any of them: a reader
+    // may begin in the middle of the file there.
+    bool lineFeedByteStandsAlone;
     const Codec& codec;
 };
 std::span<const EncodingInfo> encodings();

@@ -81,8 +81,10 @@ void BookLook::line(TextView raw) {
     // counts. (Boilerplate stands on lines of its own: a line that goes on
     // with an unfinished sentence is not looked at for it.)
     const bool standsAlone = blankBefore_ || sentenceEndedBefore_ || previousShort_;
+    // (a line that does not look like a site's has no Latin letter either: one scan serves both)
+    const bool siteLooked = raw.size() <= kLongestRepeated && standsAlone;
     if (!mayBeginNumberedLine(*first) && !matcher_.mayStartLineRule(*first) &&
-        (raw.size() > kLongestRepeated || !standsAlone || !looksLikeSite(raw)) && !hasLatinLetter(raw)) {
+        (siteLooked ? !looksLikeSite(raw) : !hasLatinLetter(raw))) {
         noteParagraphShape(raw, raw);
         // (its length with its spaces: near enough for weighing a chapter's text)
         addText(static_cast<Count>(raw.size()));
@@ -118,8 +120,7 @@ void BookLook::noteCandidate(const NumberedLine& numbered, TextView subject) {
         return;
     }
     Candidate c{index_, numbered.form, numbered.level, numbered.number};
-    c.standsAlone = blankBefore_ || sentenceEndedBefore_ ||
-                    (!candidates_.empty() && candidates_.back().line == index_ - 1);
+    c.standsAlone = blankBefore_ || sentenceEndedBefore_ || lastCandidateLine_ == index_ - 1;
     const TextView title = subject.substr(numbered.titleStart);
     const std::size_t length = compactLength(subject);
     c.plain = length <= kMaxHeadingLength && std::none_of(title.begin(), title.end(), isSentencePunctuation);
@@ -137,11 +138,13 @@ void BookLook::noteCandidate(const NumberedLine& numbered, TextView subject) {
         c.textAfter = static_cast<Count>(length) - static_cast<Count>(kMaxHeadingLength);
     }
     candidates_.push_back(c);
+    lastCandidateLine_ = index_;
     // Its text is its own from here, and its chapter's and volume's too; a
     // heading of its rank or above ends the text of the one before.
     const auto rank = static_cast<std::size_t>(c.level);
     open_[rank] = candidates_.size();
     for (std::size_t below = rank + 1; below < open_.size(); ++below) open_[below] = 0;
+    for (std::size_t at = rank; at < inheritedOpen_.size(); ++at) inheritedOpen_[at] = false;
 }
 
 void BookLook::noteText(TextView text) { addText(static_cast<Count>(compactLength(text))); }
@@ -149,6 +152,71 @@ void BookLook::noteText(TextView text) { addText(static_cast<Count>(compactLengt
 void BookLook::addText(Count length) {
     for (const std::size_t open : open_)
         if (open != 0) candidates_[open - 1].textAfter += length;
+    if (part_)
+        for (std::size_t rank = 0; rank < inheritedOpen_.size(); ++rank)
+            if (inheritedOpen_[rank]) inheritedText_[rank] += length;
+}
+
+BookLook::LineState BookLook::lineState() const {
+    return {blankBefore_, sentenceEndedBefore_, previousShort_, previousEnded_,
+            lastCandidateLine_ != kNoLine && lastCandidateLine_ == index_};
+}
+
+void BookLook::beginPart() {
+    // What the lead-in leaves the next line stays; all it counted goes.
+    partStart_ = lineState();
+    lastCandidateLine_ = partStart_.candidateLast ? -1 : kNoLine;  // (the part's lines count from 0)
+    index_ = -1;
+    junkCounted_ = 0;
+    candidates_.clear();
+    candidatesFull_ = false;
+    open_ = {};
+    volumeWords_.clear();
+    repeats_ = RepeatCounter(RepeatCounter::KeepFirstLines::Yes);
+    addresses_ = AddressCompanions();
+    textLines_ = indentedLines_ = afterBlank_ = endingSentence_ = 0;
+    indentedAfterEnd_ = plainAfterEnd_ = indentedAfterOpen_ = plainAfterOpen_ = 0;
+    part_ = true;
+    inheritedOpen_.fill(true);
+    inheritedText_ = {};
+}
+
+bool BookLook::append(BookLook& later) {
+    if (part_ || !later.part_ || later.partStart_ != lineState() || candidatesFull_ || later.candidatesFull_ ||
+        candidates_.size() + later.candidates_.size() >= kMaxCandidates ||
+        volumeWords_.size() + later.volumeWords_.size() >= kMaxCandidates || !repeats_.canTake(later.repeats_) ||
+        !addresses_.canTake(later.addresses_))
+        return false;
+    const Count lines = index_ + 1;  // the later part's first line
+    const std::size_t before = candidates_.size();
+    for (std::size_t rank = 0; rank < open_.size(); ++rank) {
+        if (open_[rank] != 0) candidates_[open_[rank] - 1].textAfter += later.inheritedText_[rank];
+        if (later.open_[rank] != 0) open_[rank] = later.open_[rank] + before;
+        else if (!later.inheritedOpen_[rank]) open_[rank] = 0;
+    }
+    for (Candidate c : later.candidates_) {
+        c.line += lines;
+        candidates_.push_back(c);
+    }
+    if (later.lastCandidateLine_ != kNoLine) lastCandidateLine_ = later.lastCandidateLine_ + lines;
+    for (const Count line : later.volumeWords_) volumeWords_.push_back(line + lines);
+    repeats_.append(later.repeats_, static_cast<Count>(before));
+    addresses_.append(std::move(later.addresses_));
+    junkCounted_ += later.junkCounted_;
+    textLines_ += later.textLines_;
+    indentedLines_ += later.indentedLines_;
+    afterBlank_ += later.afterBlank_;
+    endingSentence_ += later.endingSentence_;
+    indentedAfterEnd_ += later.indentedAfterEnd_;
+    plainAfterEnd_ += later.plainAfterEnd_;
+    indentedAfterOpen_ += later.indentedAfterOpen_;
+    plainAfterOpen_ += later.plainAfterOpen_;
+    blankBefore_ = later.blankBefore_;
+    sentenceEndedBefore_ = later.sentenceEndedBefore_;
+    previousShort_ = later.previousShort_;
+    previousEnded_ = later.previousEnded_;
+    index_ += later.index_ + 1;
+    return true;
 }
 
 void BookLook::noteParagraphShape(TextView raw, TextView text) {

@@ -71,6 +71,17 @@ public:
     void line(TextView raw);
     BookAnalysis finish();
 
+    // A look at a later part of the book, beside the look at the lines
+    // before it: the lines of its lead-in go through line() first, then
+    // beginPart() keeps only what they leave the next line (whether it
+    // follows a blank line, a finished sentence, a heading ...).
+    void beginPart();
+    // Takes in the look at the part that follows this look's last line, as
+    // though this look had seen its lines; false, changing nothing, when
+    // that would not come out exactly the same (the lead-in left another
+    // state than this look's last line, or a table would have filled).
+    bool append(BookLook& later);
+
 private:
     struct Candidate {
         Count line;
@@ -102,6 +113,18 @@ private:
     void decideParagraphs(BookAnalysis& analysis) const;
 
     static constexpr std::size_t kMaxCandidates = 1 << 18;
+    static constexpr Count kNoLine = -2;  // (never the line before any line)
+
+    // What a line leaves the next.
+    struct LineState {
+        bool blankBefore;
+        bool sentenceEndedBefore;
+        bool previousShort;
+        bool previousEnded;
+        bool candidateLast;  // the last line was a candidate
+        bool operator==(const LineState&) const = default;
+    };
+    LineState lineState() const;
 
     LineMatcher& matcher_;
     Text spaced_;
@@ -109,6 +132,7 @@ private:
     Count index_ = -1;
     Count junkCounted_ = 0;
     std::vector<Candidate> candidates_;
+    Count lastCandidateLine_ = kNoLine;
     bool candidatesFull_ = false;
     // The last candidate of each rank (volume, chapter, section) whose text
     // runs on, as 1 + its index; 0 when none does.
@@ -130,6 +154,14 @@ private:
     Count indentedAfterOpen_ = 0;    // indented lines after one that did not
     Count plainAfterOpen_ = 0;
     bool previousEnded_ = true;
+
+    // A later part: the text its lines give the candidates still open at
+    // the line before it (a chapter's, its volume's), until one of the part's
+    // own takes over; and the state its first line met.
+    bool part_ = false;
+    std::array<bool, 3> inheritedOpen_{};
+    std::array<Count, 3> inheritedText_{};
+    LineState partStart_{};
 };
 
 }  // namespace quenlet::tidy

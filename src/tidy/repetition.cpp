@@ -144,11 +144,13 @@ void RepeatCounter::add(TextView skeleton, TextView line, Count chapter) {
     Entry* entry = &placeOf(hash);
     if (entry->hash == 0) {
         entry->hash = hash;
+        entry->firstChapter = chapter;
         ++used_;
     }
-    if (++entry->count == 2 && samples_.size() < kPlaces) {
+    ++entry->count;
+    if ((entry->count == 2 || (entry->count == 1 && keepsFirstLines_)) && samples_.size() < kPlaces) {
         samples_.emplace_back(line);
-        entry->sample = static_cast<std::uint32_t>(samples_.size());
+        (entry->count == 2 ? entry->sample : entry->firstSample) = static_cast<std::uint32_t>(samples_.size());
     }
     if (entry->lastChapter != chapter) {
         ++entry->chapters;
@@ -158,7 +160,38 @@ void RepeatCounter::add(TextView skeleton, TextView line, Count chapter) {
 
 // Keeps the entries seen more than `least` times, for the least `least` that
 // frees a good part of the table; the table is then built anew.
+bool RepeatCounter::canTake(const RepeatCounter& later) const {
+    return !forgot_ && !later.forgot_ && used_ + later.used_ < kPlaces * 3 / 4 &&
+           samples_.size() + later.samples_.size() < kPlaces;
+}
+
+void RepeatCounter::append(const RepeatCounter& later, Count chapterOffset) {
+    if (later.used_ == 0) return;
+    if (places_.empty()) places_.resize(kPlaces);
+    later.forEach([&](const Entry& seen) {
+        Entry& entry = placeOf(seen.hash);
+        if (entry.hash == 0) {
+            entry.hash = seen.hash;
+            entry.firstChapter = chapterOffset + seen.firstChapter;
+            ++used_;
+        }
+        // Its second line overall: the later part's second, or its first
+        // when it was seen once before.
+        const std::uint32_t second = entry.count == 0 ? seen.sample : entry.count == 1 ? seen.firstSample : 0;
+        if (second != 0) {
+            samples_.push_back(later.samples_[second - 1]);
+            entry.sample = static_cast<std::uint32_t>(samples_.size());
+        }
+        // (a chapter that runs on into the later part is one chapter)
+        const bool sameChapter = entry.count > 0 && entry.lastChapter == chapterOffset + seen.firstChapter;
+        entry.chapters += seen.chapters - (sameChapter ? 1 : 0);
+        entry.count += seen.count;
+        entry.lastChapter = chapterOffset + seen.lastChapter;
+    });
+}
+
 void RepeatCounter::forget() {
+    forgot_ = true;
     for (Count least = 1; used_ >= kPlaces / 2; ++least) {
         std::vector<Entry> kept;
         for (const Entry& entry : places_)
@@ -344,6 +377,22 @@ void AddressCompanions::see(TextView line, const AddressPiece& piece) {
     skeletonOf(line.substr(piece.end, end - piece.end), after);
     seen.before.push_back(std::move(before));
     seen.after.push_back(std::move(after));
+}
+
+bool AddressCompanions::canTake(const AddressCompanions& later) const {
+    return seen_.size() + later.seen_.size() < kMostAddresses;
+}
+
+void AddressCompanions::append(AddressCompanions&& later) {
+    for (auto& [letters, seen] : later.seen_) {
+        Seen& mine = seen_[letters];
+        mine.count += seen.count;
+        for (std::size_t i = 0; i < seen.before.size() && mine.before.size() < kCompanionSamples; ++i) {
+            mine.before.push_back(std::move(seen.before[i]));
+            mine.after.push_back(std::move(seen.after[i]));
+        }
+    }
+    later.seen_.clear();
 }
 
 void AddressCompanions::decide() {

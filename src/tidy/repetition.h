@@ -37,13 +37,26 @@ public:
         std::uint64_t hash = 0;  // 0: a free place
         Count count = 0;
         Count chapters = 0;      // distinct chapters it was seen in
+        Count firstChapter = -1;
         Count lastChapter = -1;
         std::uint32_t sample = 0;  // 1 + its index in samples(), once seen twice
+        std::uint32_t firstSample = 0;  // the same for its first line, when first lines are kept
     };
     static constexpr std::size_t kPlaces = 1 << 16;
 
+    // A counter for a later part of a book keeps each skeleton's first line
+    // too: seen once before the part, its second line is the part's first.
+    enum class KeepFirstLines { No, Yes };
+    explicit RepeatCounter(KeepFirstLines keep = KeepFirstLines::No) : keepsFirstLines_(keep == KeepFirstLines::Yes) {}
+
     // A line whose skeleton is `skeleton`, seen in chapter `chapter`.
     void add(TextView skeleton, TextView line, Count chapter);
+    // Whether append(later) comes out as though this counter had seen the
+    // later part's lines itself: neither has forgotten anything, nor would have.
+    bool canTake(const RepeatCounter& later) const;
+    // Takes in the counts of the part after this one's lines; its chapters
+    // count on from `chapterOffset`.
+    void append(const RepeatCounter& later, Count chapterOffset);
     // The entries in use, in no particular order.
     template <typename Visit>
     void forEach(Visit visit) const {
@@ -58,6 +71,8 @@ private:
     std::vector<Entry> places_;  // kPlaces of them from the first line counted: most short files have none
     std::size_t used_ = 0;
     std::vector<Text> samples_;
+    bool keepsFirstLines_ = false;
+    bool forgot_ = false;
 };
 
 // A web address in a line, however it is disguised (w w w. xiaos huotxt .nett,
@@ -83,6 +98,10 @@ public:
     // The run: widens the piece over the words found to stand with its address.
     void widen(TextView line, AddressPiece& piece) const;
     bool empty() const { return companions_.empty(); }
+    // Taking in what a look at the part after this one's lines saw, before
+    // decide(): exact while the two see no more addresses than one may.
+    bool canTake(const AddressCompanions& later) const;
+    void append(AddressCompanions&& later);
 
 private:
     static Text addressLetters(TextView piece);

@@ -306,6 +306,44 @@ void TidyRun::line(TextView raw) {
     look_->line(raw);
 }
 
+// The look at a later part of the book, on a thread of its own: its own
+// matcher, since a matcher keeps match data.
+class TidyRun::LaterLook final : public SourceLook {
+public:
+    explicit LaterLook(const TidyRules& rules) : matcher_(rules), look_(matcher_) {}
+    void leadIn(TextView raw) override { look_.line(raw); }
+    void line(TextView raw) override {
+        if (!begun_) begin();
+        ++lines_;
+        look_.line(raw);
+    }
+    void ended() override {}
+    BookLook& look() {
+        if (!begun_) begin();
+        return look_;
+    }
+    Count lines() const { return lines_; }
+
+private:
+    void begin() {
+        look_.beginPart();
+        begun_ = true;
+    }
+    LineMatcher matcher_;
+    BookLook look_;
+    bool begun_ = false;
+    Count lines_ = 0;
+};
+
+std::unique_ptr<SourceLook> TidyRun::laterLook() { return std::make_unique<LaterLook>(rules_); }
+
+bool TidyRun::takeLater(SourceLook& later) {
+    auto* const part = dynamic_cast<LaterLook*>(&later);
+    if (!part || !look_ || !look_->append(part->look())) return false;
+    lookedAt_ += part->lines();
+    return true;
+}
+
 void TidyRun::ended() {
     if (look_) analysis_ = look_->finish();
     look_.reset();

@@ -19,7 +19,7 @@ namespace quenlet::tidy {
 
 class TidyRun final : public RunHooks, private SourceLook {
 public:
-    explicit TidyRun(const TidyRules& rules) : matcher_(rules) {}
+    explicit TidyRun(const TidyRules& rules) : rules_(rules), matcher_(rules) {}
 
     // The whole book is looked at first (book_look.h); without that look,
     // as when the engine is fed lines directly, each line is judged alone.
@@ -37,6 +37,9 @@ private:
     // The first look (SourceLook).
     void line(TextView raw) override;
     void ended() override;
+    std::unique_ptr<SourceLook> laterLook() override;
+    bool takeLater(SourceLook& later) override;
+    class LaterLook;
     const BookAnalysis::Line* plannedRole();
     LineMatcher::Junk removeJunk(bool latinLetters);
     bool isBoilerplate(TextView spaced);
@@ -65,6 +68,7 @@ private:
     static void handOnAsContents(Held& line, LineFeed& feed);
     void hold(Held line, LineFeed& feed);
 
+    const TidyRules& rules_;
     LineMatcher matcher_;
     Text spaced_;
     Text compact_;
