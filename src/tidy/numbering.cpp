@@ -1,5 +1,7 @@
 #include "tidy/numbering.h"
 
+#include <bitset>
+
 #include "tidy/tidy_text.h"
 
 namespace quenlet::tidy {
@@ -261,8 +263,17 @@ bool isVolumeWordLine(TextView spaced) {
 }
 
 bool mayBeginNumberedLine(char16_t c) {
-    return c == u'第' || c == u'卷' || c == u'之' || closingOf(c) != 0 || numeralOf(c).kind != Numeral::None ||
-           c == u'上' || c == u'中' || c == u'下';
+    // (asked of every line of a book: worked out once for every character)
+    static const std::bitset<0x10000> kBegins = [] {
+        std::bitset<0x10000> begins;
+        for (std::size_t i = 0; i < begins.size(); ++i) {
+            const auto u = static_cast<char16_t>(i);
+            begins[i] = u == u'第' || u == u'卷' || u == u'之' || closingOf(u) != 0 ||
+                        numeralOf(u).kind != Numeral::None || u == u'上' || u == u'中' || u == u'下';
+        }
+        return begins;
+    }();
+    return kBegins[c];
 }
 
 std::optional<NumberedLine> readNumberedLine(TextView spaced) {

@@ -111,11 +111,21 @@ const std::array<std::uint8_t, 0x10000>& siteKinds() {
 
 bool looksLikeSite(TextView text) {
     const std::array<std::uint8_t, 0x10000>& kinds = siteKinds();
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const std::uint8_t kind = kinds[text[at]];
-        if (kind == 0) continue;
-        if (kind & kLatin) return true;  // Latin letters or digits in a Chinese book's recurring line
-        if (!(kind & kFirst) || at + 1 == text.size() || !(kinds[text[at + 1]] & kSecond)) continue;
+    // Most lines hold neither a Latin letter nor a site word's first two
+    // characters side by side: one pass without branches tells.
+    unsigned latin = 0;
+    unsigned pairs = 0;
+    unsigned previous = 0;
+    for (const char16_t c : text) {
+        const unsigned kind = kinds[c];
+        latin |= kind;
+        pairs |= (previous << 1) & kind;  // a first character (kFirst) before a second (kSecond)
+        previous = kind;
+    }
+    if (latin & kLatin) return true;  // Latin letters or digits in a Chinese book's recurring line
+    if ((pairs & kSecond) == 0) return false;
+    for (std::size_t at = 0; at + 1 < text.size(); ++at) {
+        if (!(kinds[text[at]] & kFirst) || !(kinds[text[at + 1]] & kSecond)) continue;
         for (TextView word : kSiteWords)
             if (word[0] == text[at] && text.substr(at, word.size()) == word) return true;
     }
