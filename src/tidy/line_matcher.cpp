@@ -100,11 +100,28 @@ LineMatcher::LineMatcher(const TidyRules& rules)
         for (const char16_t c : rule.needs->first) masksOf(c).first |= bit(index);
         for (const char16_t c : rule.needs->second) masksOf(c).second |= bit(index);
     }
+    // Every noteworthy character gets masks of its own, with what it tells
+    // of the line's shape: spaceLine then looks each one up once. An escape
+    // unit needs what the rules see in its place.
+    const std::uint16_t escapeSlot = needSlots_[kMaskedEscapes];
+    const NeedMasks escapeMasks = escapeSlot != 0 ? needMasks_[escapeSlot - 1] : NeedMasks{};
     for (std::size_t i = 0; i < kinds_.size(); ++i) {
         const auto c = static_cast<char16_t>(i);
-        if (isAnySpace(c)) kinds_[i] = kSpace;
-        else if (needSlots_[i] != 0 || isQuestionMark(c) || isEscapeUnit(c) || isLatinLetter(c))
-            kinds_[i] = kNoteworthy;
+        if (isAnySpace(c)) {
+            kinds_[i] = kSpace;
+            continue;
+        }
+        const auto shape = static_cast<std::uint8_t>((isQuestionMark(c) ? kQuestionMark : 0) |
+                                                     (isLatinLetter(c) ? kLatinLetter : 0) |
+                                                     (isEscapeUnit(c) ? kEscapeUnit : 0));
+        if (needSlots_[i] == 0 && shape == 0) continue;
+        kinds_[i] = kNoteworthy;
+        NeedMasks& masks = masksOf(c);
+        masks.shape = shape;
+        if (shape & kEscapeUnit) {
+            masks.first |= escapeMasks.first;
+            masks.second |= escapeMasks.second;
+        }
     }
 }
 
@@ -120,6 +137,7 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
     Shape shape;
     std::uint64_t first = 0;
     std::uint64_t second = 0;
+    unsigned shapeBits = 0;
     while (in < end && kinds_[*in] == kSpace) ++in;
     const std::uint8_t* const kinds = kinds_.data();
     while (in < end) {
@@ -141,21 +159,15 @@ LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
             shape.innerSpaces = true;
             continue;
         }
-        *out++ = c;  // noteworthy
-        shape.questionMarks |= isQuestionMark(c);
-        shape.latinLetters |= isLatinLetter(c);
-        if (isEscapeUnit(c)) {
-            shape.escapes = true;
-            if (const std::uint16_t slot = needSlots_[kMaskedEscapes]) {  // what the rules see there
-                first |= needMasks_[slot - 1].first;
-                second |= needMasks_[slot - 1].second;
-            }
-        }
-        if (const std::uint16_t slot = needSlots_[c]) {
-            first |= needMasks_[slot - 1].first;
-            second |= needMasks_[slot - 1].second;
-        }
+        *out++ = c;  // noteworthy: it has masks of its own
+        const NeedMasks& masks = needMasks_[needSlots_[c] - 1];
+        first |= masks.first;
+        second |= masks.second;
+        shapeBits |= masks.shape;
     }
+    shape.questionMarks = (shapeBits & kQuestionMark) != 0;
+    shape.latinLetters = (shapeBits & kLatinLetter) != 0;
+    shape.escapes = (shapeBits & kEscapeUnit) != 0;
     spaced.resize(static_cast<std::size_t>(out - begin));
     candidates_ = (first & second) | unguarded_;
     lineHasEscapes_ = shape.escapes;

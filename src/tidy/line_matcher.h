@@ -137,7 +137,8 @@ private:
     MatchData data_;
     std::vector<const Rule*> junk_;  // in file order
     // For each character, which junk rules need it in their first and second
-    // set of needed characters (an index into needMasks_, plus one).
+    // set of needed characters (an index into needMasks_, plus one); every
+    // noteworthy character has one.
     std::vector<std::uint16_t> needSlots_;
     // For each character: a space of some kind, noteworthy (needed by some
     // junk rule, or a question mark), or neither.
@@ -146,7 +147,9 @@ private:
     struct NeedMasks {
         std::uint64_t first = 0;
         std::uint64_t second = 0;
+        std::uint8_t shape = 0;  // what the character tells of the line (kQuestionMark ...)
     };
+    static constexpr std::uint8_t kQuestionMark = 1, kLatinLetter = 2, kEscapeUnit = 4;
     std::vector<NeedMasks> needMasks_;
     std::uint64_t unguarded_ = 0;  // junk rules that need no particular character
     std::uint64_t candidates_ = 0;  // the junk rules the current line could match
