@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "tidy/numbering.h"
 #include "tidy/repetition.h"
@@ -241,8 +242,8 @@ void TidyRun::paragraphQueued(Text& paragraph) {
         for (std::size_t i = 1; i + 1 < paragraph.size(); ++i)
             if (paragraph[i] == u'\uFF0E' && isHan(paragraph[i - 1]) && isHan(paragraph[i + 1])) paragraph[i] = u'。';
     if ((found & (kStraight | kOpening)) == (kStraight | kOpening)) {
-        bool open = false;  // an unclosed “ before this point
-        for (char16_t& c : paragraph) {
+        bool open = false;  // an unclosed “ before this point (none before the first)
+        for (char16_t& c : std::span(paragraph).subspan(paragraph.find(u'\u201C'))) {
             if (c == u'\u201C') {
                 open = true;
             } else if (c == u'\u201D') {
