@@ -110,6 +110,9 @@ public:
     // Takes in a later look made by laterLook that has seen the lines after
     // this look's last (and not ended); false when that would not be exact.
     virtual bool takeLater(SourceLook& /*later*/) { return false; }
+    // False once this look has gathered so much that taking the other part in
+    // could no longer be exact: the later look is then given up early.
+    virtual bool mayStillJoin() const { return true; }
 };
 
 class RunHooks {

@@ -1,3 +1,5 @@
+#include <chrono>
+#include <cstdio>
 #include "run/file_run.h"
 
 #include <fcntl.h>
@@ -5,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -150,6 +153,21 @@ void lookAtLines(LineReader& reader, SourceLook& look) {
     while (reader.readLine(seen)) look.line(seen);
 }
 
+// The same for one of two halves looked at at once: every so many lines it
+// asks whether the two looks may still be joined, and once either cannot,
+// both know it (`givenUp`); the later look then stops. True when it saw every line.
+bool lookAtHalf(LineReader& reader, SourceLook& look, std::atomic<bool>& givenUp, bool stops) {
+    constexpr unsigned kAskEvery = 4096;
+    TextView seen;
+    for (unsigned n = 1; reader.readLine(seen); ++n) {
+        look.line(seen);
+        if (n % kAskEvery != 0 || givenUp.load(std::memory_order_relaxed)) continue;
+        if (!look.mayStillJoin()) givenUp = true;
+        if (givenUp && stops) return false;
+    }
+    return !givenUp;
+}
+
 // The look that hooks take at the whole source before its run. A long source
 // is looked at in two halves at once, the later one on a helper thread, and
 // the later look is then taken into the first; where that would not come out
@@ -168,16 +186,16 @@ void lookAtWholeSource(LineReader& reader, SourceLook& look, const FileRunSettin
     }
     const std::uint64_t leadFrom = *middle - std::min(*middle - start, kLeadInBytes);
     const std::uint64_t leadIn = leadFrom == start ? start : reader.lineStartFrom(leadFrom, kLeadInBytes).value_or(*middle);
+    std::atomic<bool> givenUp = false;
     HelperTask<bool> laterHalf([&] {
         const std::unique_ptr<LineReader> lead = reader.partReader({leadIn, *middle});
         TextView seen;
         while (lead->readLine(seen)) later->leadIn(seen);
-        lookAtLines(*reader.partReader({*middle, *size}), *later);
-        return true;
+        return lookAtHalf(*reader.partReader({*middle, *size}), *later, givenUp, true);
     });
-    lookAtLines(*reader.partReader({start, *middle}), look);
-    laterHalf.get();
-    if (!look.takeLater(*later)) lookAtLines(*reader.partReader({*middle, *size}), look);
+    lookAtHalf(*reader.partReader({start, *middle}), look, givenUp, false);
+    const bool laterSeen = laterHalf.get();
+    if (!laterSeen || givenUp || !look.takeLater(*later)) lookAtLines(*reader.partReader({*middle, *size}), look);
     look.ended();
 }
 
@@ -207,7 +225,9 @@ struct RunSequence {
         // Hooks that look at the whole source before its run see every line
         // first; the reader then starts again from the top.
         if (SourceLook* look = hooks ? hooks->firstLook() : nullptr) {
+            auto T0 = std::chrono::steady_clock::now();
             lookAtWholeSource(reader, *look, settings);
+            if (getenv("QT_LOOKTIME")) fprintf(stderr, "look %.1f\n", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now()-T0).count());
             reader.restart();
         }
         engine.setListingHeadings(settings.listHeadings || sampler.has_value());

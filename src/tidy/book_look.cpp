@@ -181,6 +181,11 @@ void BookLook::beginPart() {
     inheritedText_ = {};
 }
 
+bool BookLook::mayStillJoin() const {
+    return !candidatesFull_ && candidates_.size() < kMaxCandidates / 2 && volumeWords_.size() < kMaxCandidates / 2 &&
+           repeats_.mayStillJoin() && addresses_.mayStillJoin();
+}
+
 bool BookLook::append(BookLook& later) {
     if (part_ || !later.part_ || later.partStart_ != lineState() || candidatesFull_ || later.candidatesFull_ ||
         candidates_.size() + later.candidates_.size() >= kMaxCandidates ||

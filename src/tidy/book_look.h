@@ -81,6 +81,9 @@ public:
     // that would not come out exactly the same (the lead-in left another
     // state than this look's last line, or a table would have filled).
     bool append(BookLook& later);
+    // False once this look holds so much that append() with another part
+    // could fail for it (a table more than half full, or forgotten from).
+    bool mayStillJoin() const;
 
 private:
     struct Candidate {

@@ -393,6 +393,8 @@ bool AddressCompanions::canTake(const AddressCompanions& later) const {
     return seen_.size() + later.seen_.size() < kMostAddresses;
 }
 
+bool AddressCompanions::mayStillJoin() const { return seen_.size() < kMostAddresses / 2; }
+
 void AddressCompanions::append(AddressCompanions&& later) {
     for (auto& [letters, seen] : later.seen_) {
         Seen& mine = seen_[letters];

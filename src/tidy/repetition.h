@@ -57,6 +57,8 @@ public:
     // Takes in the counts of the part after this one's lines; its chapters
     // count on from `chapterOffset`.
     void append(const RepeatCounter& later, Count chapterOffset);
+    // Whether canTake() holds with another counter that also still may.
+    bool mayStillJoin() const { return !forgot_ && used_ < kPlaces * 3 / 8 && samples_.size() < kPlaces / 2; }
     // The entries in use, in no particular order.
     template <typename Visit>
     void forEach(Visit visit) const {
@@ -101,6 +103,7 @@ public:
     // Taking in what a look at the part after this one's lines saw, before
     // decide(): exact while the two see no more addresses than one may.
     bool canTake(const AddressCompanions& later) const;
+    bool mayStillJoin() const;
     void append(AddressCompanions&& later);
 
 private:

@@ -319,6 +319,7 @@ public:
         look_.line(raw);
     }
     void ended() override {}
+    bool mayStillJoin() const override { return look_.mayStillJoin(); }
     BookLook& look() {
         if (!begun_) begin();
         return look_;

@@ -39,6 +39,7 @@ private:
     void ended() override;
     std::unique_ptr<SourceLook> laterLook() override;
     bool takeLater(SourceLook& later) override;
+    bool mayStillJoin() const override { return !look_ || look_->mayStillJoin(); }
     class LaterLook;
     const BookAnalysis::Line* plannedRole();
     LineMatcher::Junk removeJunk(bool latinLetters);
