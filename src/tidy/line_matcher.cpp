@@ -1,6 +1,5 @@
 #include "tidy/line_matcher.h"
 
-#include <cstring>
 
 #include "text/encoding.h"
 #include "text/utf16.h"
@@ -72,14 +71,15 @@ std::uint64_t StartFilter::learn(char16_t c, MatchData& data) {
 }
 
 LineMatcher::LineMatcher(const TidyRules& rules)
-    : needSlots_(0x10000, 0), kinds_(0x10000, kPlain), junkStarts_(anchoredJunkPatterns(rules)),
+    : needSlots_(0x10000, kPlainSlot), needMasks_(2), junkStarts_(anchoredJunkPatterns(rules)),
       lineStartFilter_(lineStartPatterns(rules)) {
+    needMasks_[kSpaceSlot].shape = kSpaceChar;
     auto masksOf = [this](char16_t c) -> NeedMasks& {
-        if (needSlots_[c] == 0) {
-            needMasks_.emplace_back();
+        if (needSlots_[c] == kPlainSlot) {
             needSlots_[c] = static_cast<std::uint16_t>(needMasks_.size());
+            needMasks_.emplace_back();
         }
-        return needMasks_[needSlots_[c] - 1];
+        return needMasks_[needSlots_[c]];
     };
     for (const Rule& rule : rules.rules()) {
         if (!isJunkRule(rule.kind)) {
@@ -103,19 +103,18 @@ LineMatcher::LineMatcher(const TidyRules& rules)
     // Every noteworthy character gets masks of its own, with what it tells
     // of the line's shape: spaceLine then looks each one up once. An escape
     // unit needs what the rules see in its place.
-    const std::uint16_t escapeSlot = needSlots_[kMaskedEscapes];
-    const NeedMasks escapeMasks = escapeSlot != 0 ? needMasks_[escapeSlot - 1] : NeedMasks{};
-    for (std::size_t i = 0; i < kinds_.size(); ++i) {
+    // Spaces share one entry: no rule is told of them.
+    const NeedMasks escapeMasks = needMasks_[needSlots_[kMaskedEscapes]];
+    for (std::size_t i = 0; i < needSlots_.size(); ++i) {
         const auto c = static_cast<char16_t>(i);
         if (isAnySpace(c)) {
-            kinds_[i] = kSpace;
+            needSlots_[i] = kSpaceSlot;
             continue;
         }
         const auto shape = static_cast<std::uint8_t>((isQuestionMark(c) ? kQuestionMark : 0) |
                                                      (isLatinLetter(c) ? kLatinLetter : 0) |
                                                      (isEscapeUnit(c) ? kEscapeUnit : 0));
-        if (needSlots_[i] == 0 && shape == 0) continue;
-        kinds_[i] = kNoteworthy;
+        if (needSlots_[i] == kPlainSlot && shape == 0) continue;
         NeedMasks& masks = masksOf(c);
         masks.shape = shape;
         if (shape & kEscapeUnit) {
@@ -126,49 +125,43 @@ LineMatcher::LineMatcher(const TidyRules& rules)
 }
 
 LineMatcher::Shape LineMatcher::spaceLine(TextView raw, Text& spaced) {
-    // spacedLine() and the search for needed characters in one pass, with one
-    // look-up per character: this runs on every line of the source, whose
-    // characters are mostly plain, so runs of them are found and copied whole.
+    // spacedLine() and the search for needed characters in one pass, without
+    // a branch per character: this runs on every line of the source, where
+    // punctuation every few characters would mispredict a branch each time.
+    // Every character is written; a space only when the one before was none,
+    // and the last one is taken back when the line ends in spaces.
     spaced.resize(raw.size());
-    char16_t* const begin = spaced.data();
-    char16_t* out = begin;
+    char16_t* const out = spaced.data();
     const char16_t* in = raw.data();
     const char16_t* const end = in + raw.size();
-    Shape shape;
+    const std::uint16_t* const slots = needSlots_.data();
+    const NeedMasks* const masks = needMasks_.data();
+    while (in < end && slots[*in] == kSpaceSlot) ++in;
+    std::size_t written = 0;
     std::uint64_t first = 0;
     std::uint64_t second = 0;
     unsigned shapeBits = 0;
-    while (in < end && kinds_[*in] == kSpace) ++in;
-    const std::uint8_t* const kinds = kinds_.data();
-    while (in < end) {
-        // (copied as scanned: the runs between noteworthy characters are short
-        // in prose, too short for a call to copy each)
-        // (four at a time while all four are plain: one branch for four)
-        while (end - in >= 4 && (kinds[in[0]] | kinds[in[1]] | kinds[in[2]] | kinds[in[3]]) == kPlain) {
-            std::memcpy(out, in, 4 * sizeof(char16_t));
-            in += 4;
-            out += 4;
-        }
-        while (in < end && kinds[*in] == kPlain) *out++ = *in++;
-        if (in == end) break;
-        const char16_t c = *in++;
-        if (kinds[c] == kSpace) {
-            while (in < end && kinds[*in] == kSpace) ++in;
-            if (in == end) break;
-            *out++ = u' ';
-            shape.innerSpaces = true;
-            continue;
-        }
-        *out++ = c;  // noteworthy: it has masks of its own
-        const NeedMasks& masks = needMasks_[needSlots_[c] - 1];
-        first |= masks.first;
-        second |= masks.second;
-        shapeBits |= masks.shape;
+    bool afterSpace = false;
+    bool innerSpaces = false;
+    for (; in < end; ++in) {
+        const char16_t c = *in;
+        const NeedMasks& m = masks[slots[c]];
+        const bool space = (m.shape & kSpaceChar) != 0;
+        out[written] = space ? u' ' : c;
+        written += static_cast<std::size_t>(!(space && afterSpace));
+        innerSpaces |= afterSpace && !space;
+        afterSpace = space;
+        first |= m.first;
+        second |= m.second;
+        shapeBits |= m.shape;
     }
+    if (afterSpace) --written;  // (the line cannot start with one: those were passed over)
+    spaced.resize(written);
+    Shape shape;
     shape.questionMarks = (shapeBits & kQuestionMark) != 0;
     shape.latinLetters = (shapeBits & kLatinLetter) != 0;
     shape.escapes = (shapeBits & kEscapeUnit) != 0;
-    spaced.resize(static_cast<std::size_t>(out - begin));
+    shape.innerSpaces = innerSpaces;
     candidates_ = (first & second) | unguarded_;
     lineHasEscapes_ = shape.escapes;
     return shape;

@@ -137,19 +137,17 @@ private:
     MatchData data_;
     std::vector<const Rule*> junk_;  // in file order
     // For each character, which junk rules need it in their first and second
-    // set of needed characters (an index into needMasks_, plus one); every
-    // noteworthy character has one.
+    // set of needed characters, and what it tells of the line: an index into
+    // needMasks_. Plain characters share the first entry (nothing), spaces
+    // of every kind the second; every other character that matters has one.
     std::vector<std::uint16_t> needSlots_;
-    // For each character: a space of some kind, noteworthy (needed by some
-    // junk rule, or a question mark), or neither.
-    static constexpr std::uint8_t kPlain = 0, kSpace = 1, kNoteworthy = 2;
-    std::vector<std::uint8_t> kinds_;
+    static constexpr std::uint16_t kPlainSlot = 0, kSpaceSlot = 1;
     struct NeedMasks {
         std::uint64_t first = 0;
         std::uint64_t second = 0;
         std::uint8_t shape = 0;  // what the character tells of the line (kQuestionMark ...)
     };
-    static constexpr std::uint8_t kQuestionMark = 1, kLatinLetter = 2, kEscapeUnit = 4;
+    static constexpr std::uint8_t kQuestionMark = 1, kLatinLetter = 2, kEscapeUnit = 4, kSpaceChar = 8;
     std::vector<NeedMasks> needMasks_;
     std::uint64_t unguarded_ = 0;  // junk rules that need no particular character
     std::uint64_t candidates_ = 0;  // the junk rules the current line could match
