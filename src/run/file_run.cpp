@@ -1,5 +1,3 @@
-#include <chrono>
-#include <cstdio>
 #include "run/file_run.h"
 
 #include <fcntl.h>
@@ -225,9 +223,7 @@ struct RunSequence {
         // Hooks that look at the whole source before its run see every line
         // first; the reader then starts again from the top.
         if (SourceLook* look = hooks ? hooks->firstLook() : nullptr) {
-            auto T0 = std::chrono::steady_clock::now();
             lookAtWholeSource(reader, *look, settings);
-            if (getenv("QT_LOOKTIME")) fprintf(stderr, "look %.1f\n", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now()-T0).count());
             reader.restart();
         }
         engine.setListingHeadings(settings.listHeadings || sampler.has_value());
