@@ -158,8 +158,7 @@ void BookLook::addText(Count length) {
 }
 
 BookLook::LineState BookLook::lineState() const {
-    return {blankBefore_, sentenceEndedBefore_, previousShort_, previousEnded_,
-            lastCandidateLine_ != kNoLine && lastCandidateLine_ == index_};
+    return {blankBefore_, sentenceEndedBefore_, previousShort_, previousEnded_, lastCandidateLine_ == index_};
 }
 
 void BookLook::beginPart() {

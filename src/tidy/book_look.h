@@ -116,7 +116,7 @@ private:
     void decideParagraphs(BookAnalysis& analysis) const;
 
     static constexpr std::size_t kMaxCandidates = 1 << 18;
-    static constexpr Count kNoLine = -2;  // (never the line before any line)
+    static constexpr Count kNoLine = -2;  // (never a line, nor the line before any)
 
     // What a line leaves the next.
     struct LineState {
